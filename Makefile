@@ -1,0 +1,34 @@
+# Two entry points for a fresh Debian 12 machine: `make run` and `make test`.
+# Both install what is missing first (as root, or through sudo).
+
+BUILD ?= build
+JOBS ?= $(shell nproc)
+SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+PACKAGES := cmake g++ make pkg-config qt6-base-dev libcurl4-openssl-dev zlib1g-dev \
+            libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth python3 python3-aiosmtpd \
+            zip unzip 7zip faketime iproute2 util-linux
+
+.PHONY: deps build run test bench
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD) -j$(JOBS)
+
+# Starts Kestrova; without a display, run it under xvfb-run (see README).
+run: build
+	@if [ -x $(BUILD)/bin/Kestrova.exe ]; then $(BUILD)/bin/Kestrova.exe; \
+	else echo "Kestrova.exe is not built yet: everything else is built"; fi
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600
+
+bench: build
+	@for b in $(BUILD)/bench/*; do [ -x "$$b" ] && "$$b"; done; true

@@ -1,0 +1,221 @@
+#include "platform/Profile.h"
+
+#include "platform/AtomicFile.h"
+
+#include <cerrno>
+#include <fstream>
+#include <sstream>
+
+namespace platform {
+
+namespace {
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    }
+    return true;
+}
+
+std::string_view TrimBlanks(std::string_view s) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+// One line of the file as read: kept verbatim for rewriting, parsed for lookups.
+struct Line {
+    enum Kind { Other, Section, Entry } kind = Other;
+    std::string text; // the line as it stands, without its line break
+    std::string name; // section or key name
+    std::string value;
+};
+
+std::vector<Line> Parse(const std::string& contents) {
+    std::vector<Line> lines;
+    std::size_t start = 0;
+    while (start < contents.size()) {
+        std::size_t end = contents.find('\n', start);
+        std::string_view raw(contents.data() + start,
+                             (end == std::string::npos ? contents.size() : end) - start);
+        start = end == std::string::npos ? contents.size() : end + 1;
+        if (!raw.empty() && raw.back() == '\r')
+            raw.remove_suffix(1);
+        Line line;
+        line.text = std::string(raw);
+        std::string_view t = TrimBlanks(raw);
+        if (!t.empty() && t.front() == '[') {
+            auto close = t.find(']');
+            line.kind = Line::Section;
+            line.name = std::string(TrimBlanks(t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1)));
+        } else if (!t.empty() && t.front() != ';') {
+            auto eq = t.find('=');
+            line.kind = Line::Entry;
+            line.name = std::string(TrimBlanks(t.substr(0, eq)));
+            if (eq != std::string_view::npos) {
+                std::string_view v = TrimBlanks(t.substr(eq + 1));
+                // A value enclosed in matching quotes is read without them.
+                if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+                    v = v.substr(1, v.size() - 2);
+                line.value = std::string(v);
+            }
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::vector<Line> Load(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in)
+        return {};
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    return Parse(buffer.str());
+}
+
+// The range [begin, end) of the lines inside section (after its header), or begin == npos.
+struct Range {
+    std::size_t header = std::string::npos;
+    std::size_t end = 0;
+};
+
+Range FindSection(const std::vector<Line>& lines, std::string_view section) {
+    Range r;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].kind != Line::Section)
+            continue;
+        if (r.header != std::string::npos) {
+            r.end = i;
+            return r;
+        }
+        if (SameName(lines[i].name, section))
+            r.header = i;
+    }
+    r.end = lines.size();
+    return r;
+}
+
+// Cuts text to at most limit bytes without splitting a UTF-8 sequence.
+std::string Cut(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit)
+        return std::string(text);
+    std::size_t n = limit;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return std::string(text.substr(0, n));
+}
+
+} // namespace
+
+std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                    std::string_view fallback, std::size_t size,
+                                    const std::string& fileName) {
+    std::size_t limit = size == 0 ? 0 : size - 1;
+    auto lines = Load(fileName);
+    Range r = FindSection(lines, section);
+    if (r.header != std::string::npos)
+        for (std::size_t i = r.header + 1; i < r.end; ++i)
+            if (lines[i].kind == Line::Entry && SameName(lines[i].name, key))
+                return Cut(lines[i].value, limit);
+    return Cut(fallback, limit);
+}
+
+std::vector<std::string> GetPrivateProfileKeyNames(std::string_view section, std::size_t size,
+                                                   const std::string& fileName) {
+    std::vector<std::string> names;
+    auto lines = Load(fileName);
+    Range r = FindSection(lines, section);
+    if (r.header == std::string::npos || size < 2)
+        return names;
+    // Each name takes its length plus a NUL; the list ends with a second NUL.
+    std::size_t room = size - 1;
+    for (std::size_t i = r.header + 1; i < r.end && room > 1; ++i) {
+        if (lines[i].kind != Line::Entry)
+            continue;
+        std::string name = Cut(lines[i].name, room - 1);
+        room -= name.size() + 1;
+        names.push_back(std::move(name));
+    }
+    return names;
+}
+
+std::vector<std::string> GetPrivateProfileSectionNames(const std::string& fileName) {
+    std::vector<std::string> names;
+    for (const auto& line : Load(fileName))
+        if (line.kind == Line::Section)
+            names.push_back(line.name);
+    return names;
+}
+
+bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
+                               std::optional<std::string_view> value, const std::string& fileName) {
+    if (section.empty()) {
+        errno = EINVAL;
+        return false;
+    }
+    auto lines = Load(fileName);
+    Range r = FindSection(lines, section);
+    auto entry = [&](std::string_view v) {
+        Line l;
+        l.kind = Line::Entry;
+        l.name = std::string(*key);
+        l.value = std::string(v);
+        l.text = l.name + "=" + l.value;
+        return l;
+    };
+    if (!key) {
+        if (r.header == std::string::npos)
+            return true;
+        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(r.header),
+                    lines.begin() + static_cast<std::ptrdiff_t>(r.end));
+    } else if (r.header == std::string::npos) {
+        if (!value)
+            return true;
+        Line header;
+        header.kind = Line::Section;
+        header.name = std::string(section);
+        header.text = "[" + header.name + "]";
+        lines.push_back(std::move(header));
+        lines.push_back(entry(*value));
+    } else {
+        std::size_t found = std::string::npos;
+        for (std::size_t i = r.header + 1; i < r.end && found == std::string::npos; ++i)
+            if (lines[i].kind == Line::Entry && SameName(lines[i].name, *key))
+                found = i;
+        if (found != std::string::npos) {
+            if (value) {
+                std::string name = lines[found].name; // the stored spelling stays
+                lines[found] = entry(*value);
+                lines[found].name = name;
+                lines[found].text = name + "=" + std::string(*value);
+            } else {
+                lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(found));
+            }
+        } else if (value) {
+            // Append after the section's last entry, before any blank lines that close it.
+            std::size_t at = r.end;
+            while (at > r.header + 1 && lines[at - 1].kind == Line::Other &&
+                   TrimBlanks(lines[at - 1].text).empty())
+                --at;
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry(*value));
+        } else {
+            return true;
+        }
+    }
+    std::string contents;
+    for (const auto& line : lines) {
+        contents += line.text;
+        contents += '\n';
+    }
+    return ReplaceFileContents(fileName, contents, 0600);
+}
+
+} // namespace platform

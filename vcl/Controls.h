@@ -1,0 +1,58 @@
+// Visual controls: a component that carries one Qt widget, placed on a parent control.
+#pragma once
+
+#include "vcl/Classes.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <string>
+
+namespace vcl {
+
+class TControl : public TComponent {
+public:
+    // The control takes the widget; it is released with the control.
+    TControl(TComponent* owner, QWidget* widget);
+    ~TControl() override;
+
+    QWidget* Widget() const { return widget_; }
+
+    TControl* Parent() const { return parent_; }
+    void SetParent(TControl* parent);
+
+    // The control's own visibility flag; it shows only while its parents show too.
+    virtual bool Visible() const { return visible_; }
+    virtual void SetVisible(bool visible);
+    void Show() { SetVisible(true); }
+    void Hide() { SetVisible(false); }
+    bool Showing() const { return widget_ && widget_->isVisible(); }
+
+    bool Enabled() const { return widget_->isEnabled(); }
+    void SetEnabled(bool enabled) { widget_->setEnabled(enabled); }
+    std::string Hint() const;
+    void SetHint(const std::string& hint);
+
+    int Left() const { return widget_->x(); }
+    int Top() const { return widget_->y(); }
+    int Width() const { return widget_->width(); }
+    int Height() const { return widget_->height(); }
+    void SetLeft(int left) { widget_->move(left, Top()); }
+    void SetTop(int top) { widget_->move(Left(), top); }
+    void SetWidth(int width) { widget_->resize(width, Height()); }
+    void SetHeight(int height) { widget_->resize(Width(), height); }
+    void SetBounds(int left, int top, int width, int height);
+    void Repaint() { widget_->repaint(); }
+
+protected:
+    QPointer<QWidget> widget_;
+
+private:
+    TControl* parent_ = nullptr;
+    bool visible_ = true;
+};
+
+// Text conversions between the framework's UTF-8 strings and Qt's.
+QString ToQString(const std::string& text);
+std::string FromQString(const QString& text);
+
+} // namespace vcl

@@ -1,0 +1,33 @@
+// Timers.
+#pragma once
+
+#include "vcl/Classes.h"
+
+#include <memory>
+
+class QTimer;
+
+namespace vcl {
+
+// A repeating timer. Enabling an enabled timer leaves its running period alone; changing
+// the interval of a running timer starts the period anew.
+class TTimer : public TComponent {
+public:
+    explicit TTimer(TComponent* owner);
+    ~TTimer() override;
+
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool enabled);
+    unsigned Interval() const { return interval_; }
+    void SetInterval(unsigned interval);
+    bool Active() const; // really counting: enabled, an interval and a handler
+    TNotifyEvent OnTimer;
+
+private:
+    void Update();
+    std::unique_ptr<QTimer> timer_;
+    bool enabled_ = true;
+    unsigned interval_ = 1000;
+};
+
+} // namespace vcl

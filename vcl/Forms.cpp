@@ -1,0 +1,162 @@
+#include "vcl/Forms.h"
+
+#include "vcl/Dialogs.h"
+#include "vcl/SysUtils.h"
+#include "platform/SpecialFolders.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QWidget>
+
+namespace vcl {
+
+namespace {
+
+TApplication* current_application = nullptr;
+
+// The window of a form: closing it takes the form's close road, which decides what happens.
+class FormWidget : public QWidget {
+public:
+    explicit FormWidget(TForm* form) : form_(form) {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        event->ignore();
+        if (!closing_) {
+            closing_ = true;
+            SafeCall([this] { form_->Close(); });
+            closing_ = false;
+        }
+    }
+    void showEvent(QShowEvent*) override { SafeCall(form_->OnShow, form_); }
+    void hideEvent(QHideEvent*) override { SafeCall(form_->OnHide, form_); }
+
+private:
+    TForm* form_;
+    bool closing_ = false;
+};
+
+} // namespace
+
+TForm::TForm(TComponent* owner) : TControl(owner, new FormWidget(this)) {
+    widget_->setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
+std::string TForm::Caption() const { return FromQString(widget_->windowTitle()); }
+
+void TForm::SetCaption(const std::string& caption) { widget_->setWindowTitle(ToQString(caption)); }
+
+bool TForm::Visible() const { return widget_->isVisible(); }
+
+void TForm::SetVisible(bool visible) { widget_->setVisible(visible); }
+
+void TForm::Close() {
+    bool canClose = true;
+    if (OnCloseQuery)
+        OnCloseQuery(this, canClose);
+    if (!canClose)
+        return;
+    TCloseAction action = TCloseAction::caHide;
+    if (OnClose)
+        OnClose(this, action);
+    if (action == TCloseAction::caNone)
+        return;
+    if (HasApplication() && Application().MainForm() == this) {
+        Application().Terminate();
+        return;
+    }
+    if (action == TCloseAction::caMinimize)
+        widget_->showMinimized();
+    else
+        Hide(); // caFree too: forms live as long as their owner here
+}
+
+void TForm::BringToFront() {
+    widget_->raise();
+    widget_->activateWindow();
+}
+
+void TForm::FinishLoading() {
+    if (loading_finished_)
+        return;
+    loading_finished_ = true;
+    for (int i = 0; i < ComponentCount(); ++i)
+        Components(i)->Loaded();
+    Loaded();
+    SafeCall(OnCreate, this);
+}
+
+// Application.
+
+TApplication::TApplication(int& argc, char** argv) : TComponent(nullptr) {
+    if (!QApplication::instance())
+        own_qt_ = std::make_unique<QApplication>(argc, argv);
+    // A tray program lives on with every window hidden.
+    QApplication::setQuitOnLastWindowClosed(false);
+    current_application = this;
+}
+
+TApplication::TApplication() : TComponent(nullptr) {
+    static int argc = 1;
+    static char name[] = "kestrova";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance())
+        own_qt_ = std::make_unique<QApplication>(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    current_application = this;
+}
+
+TApplication::~TApplication() {
+    DestroyComponents();
+    if (current_application == this)
+        current_application = nullptr;
+}
+
+void TApplication::Run() {
+    if (ShowMainForm && main_form_)
+        main_form_->Show();
+    if (!terminated_)
+        QApplication::exec();
+}
+
+void TApplication::Terminate() {
+    terminated_ = true;
+    QApplication::quit();
+}
+
+void TApplication::ProcessMessages() { QApplication::processEvents(QEventLoop::AllEvents); }
+
+void TApplication::Restore() {
+    if (main_form_ && main_form_->Widget()->isMinimized())
+        main_form_->Widget()->showNormal();
+}
+
+void TApplication::BringToFront() {
+    if (main_form_)
+        main_form_->BringToFront();
+}
+
+void TApplication::ShowException(const std::exception& error) {
+    std::string message = error.what();
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
+        message += '.';
+    MessageBox(message, Title, MB_OK | MB_ICONSTOP);
+}
+
+void TApplication::HandleException(const std::exception& error) { ShowException(error); }
+
+int TApplication::MessageBox(const std::string& text, const std::string& caption, int flags) {
+    return ShowMessageBox(text, caption, flags);
+}
+
+std::string TApplication::ExeName() const { return platform::ProgramPath(); }
+
+TApplication& Application() {
+    if (!current_application)
+        throw Exception("no application object");
+    return *current_application;
+}
+
+bool HasApplication() { return current_application != nullptr; }
+
+} // namespace vcl

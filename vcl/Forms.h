@@ -1,0 +1,128 @@
+// Forms and the application object.
+#pragma once
+
+#include "vcl/Controls.h"
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+class QApplication;
+
+namespace vcl {
+
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
+
+class TForm : public TControl {
+public:
+    explicit TForm(TComponent* owner);
+
+    std::string Caption() const;
+    void SetCaption(const std::string& caption);
+    int ClientWidth() const { return Width(); }
+    int ClientHeight() const { return Height(); }
+    void SetClientWidth(int width) { SetWidth(width); }
+    void SetClientHeight(int height) { SetHeight(height); }
+
+    bool Visible() const override;
+    void SetVisible(bool visible) override;
+    // Asks OnCloseQuery, then OnClose; the action it leaves decides: the main form ends the
+    // program, another form hides.
+    void Close();
+    void BringToFront();
+
+    // The end of construction in the framework's order: every owned component's after-load
+    // notification in creation order, the form's own, then OnCreate.
+    void FinishLoading();
+
+    TCloseEvent OnClose;
+    TCloseQueryEvent OnCloseQuery;
+    TNotifyEvent OnCreate;
+    TNotifyEvent OnShow;
+    TNotifyEvent OnHide;
+
+private:
+    bool loading_finished_ = false;
+};
+
+// Creates a form owned by owner and finishes its loading, as the framework does for a form
+// read from its resource.
+template <class T, class... Args> T* CreateForm(TComponent* owner, Args&&... args) {
+    T* form = Create<T>(owner, std::forward<Args>(args)...);
+    form->FinishLoading();
+    return form;
+}
+
+// Standard window-message answers and flags, for TApplication::MessageBox.
+constexpr int MB_OK = 0x00, MB_OKCANCEL = 0x01, MB_ABORTRETRYIGNORE = 0x02, MB_YESNOCANCEL = 0x03,
+              MB_YESNO = 0x04, MB_RETRYCANCEL = 0x05;
+constexpr int MB_ICONSTOP = 0x10, MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20,
+              MB_ICONWARNING = 0x30, MB_ICONEXCLAMATION = 0x30, MB_ICONINFORMATION = 0x40;
+constexpr int IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7;
+
+// The application object: it owns the forms, runs the message loop and shows errors that
+// no handler caught. Exactly one exists at a time; Application() returns it.
+class TApplication : public TComponent {
+public:
+    // Makes the Qt application unless one exists already (tests make their own).
+    TApplication(int& argc, char** argv);
+    TApplication();
+    ~TApplication() override;
+
+    std::string Title;
+    bool ShowMainForm = true;
+
+    TForm* MainForm() const { return main_form_; }
+    // Creates a form owned by the application; the first one becomes the main form once it
+    // is fully created, as with the framework.
+    template <class T, class... Args> T* CreateForm(Args&&... args) {
+        T* form = vcl::CreateForm<T>(this, std::forward<Args>(args)...);
+        if (!main_form_)
+            main_form_ = form;
+        return form;
+    }
+    // Forgets the main form, for tests that build forms one after another.
+    void ResetMainForm() { main_form_ = nullptr; }
+
+    void Run();
+    void Terminate();
+    bool Terminated() const { return terminated_; }
+    void ProcessMessages();
+    void Restore();
+    void BringToFront();
+
+    // The standard error box: the message (with a full stop added unless it ends in one or
+    // in a character below it), titled with Title, stop icon.
+    void HandleException(const std::exception& error);
+    void ShowException(const std::exception& error);
+    int MessageBox(const std::string& text, const std::string& caption, int flags);
+
+    std::string ExeName() const;
+
+private:
+    std::unique_ptr<QApplication> own_qt_;
+    TForm* main_form_ = nullptr;
+    bool terminated_ = false;
+};
+
+TApplication& Application();
+bool HasApplication();
+
+// Runs an event handler the way the message loop does: an exception it raises goes to the
+// application's error box instead of unwinding through the widget layer.
+template <class F, class... Args> void SafeCall(const F& handler, Args&&... args) {
+    if constexpr (std::is_constructible_v<bool, const F&>)
+        if (!handler)
+            return;
+    try {
+        handler(std::forward<Args>(args)...);
+    } catch (const std::exception& error) {
+        Application().HandleException(error);
+    }
+}
+
+} // namespace vcl
