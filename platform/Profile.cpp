@@ -14,7 +14,9 @@ bool SameName(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        auto lower = [](char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+        };
         if (lower(a[i]) != lower(b[i]))
             return false;
     }
@@ -54,7 +56,8 @@ std::vector<Line> Parse(const std::string& contents) {
         if (!t.empty() && t.front() == '[') {
             auto close = t.find(']');
             line.kind = Line::Section;
-            line.name = std::string(TrimBlanks(t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1)));
+            line.name = std::string(TrimBlanks(
+                t.substr(1, close == std::string_view::npos ? t.size() - 1 : close - 1)));
         } else if (!t.empty() && t.front() != ';') {
             auto eq = t.find('=');
             line.kind = Line::Entry;
@@ -62,7 +65,8 @@ std::vector<Line> Parse(const std::string& contents) {
             if (eq != std::string_view::npos) {
                 std::string_view v = TrimBlanks(t.substr(eq + 1));
                 // A value enclosed in matching quotes is read without them.
-                if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+                if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') &&
+                    v.back() == v.front())
                     v = v.substr(1, v.size() - 2);
                 line.value = std::string(v);
             }

@@ -7,7 +7,9 @@
 
 namespace vcl {
 
-TComponent::~TComponent() { DestroyComponents(); }
+TComponent::~TComponent() {
+    DestroyComponents();
+}
 
 void TComponent::DestroyComponents() {
     // Last made, first released, and each one out of the list before it goes, so a component
@@ -102,7 +104,9 @@ std::string TStrings::Text() const {
     return out;
 }
 
-void TStrings::SetText(std::string_view text) { Assign(SplitLines(text)); }
+void TStrings::SetText(std::string_view text) {
+    Assign(SplitLines(text));
+}
 
 void TStrings::LoadFromFile(const std::string& fileName) {
     TFileStream file(fileName, fmOpenRead | fmShareDenyWrite);

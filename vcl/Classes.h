@@ -36,7 +36,9 @@ public:
     void SetTag(long tag) { tag_ = tag; }
 
     int ComponentCount() const { return static_cast<int>(components_.size()); }
-    TComponent* Components(int index) const { return components_.at(static_cast<std::size_t>(index)).get(); }
+    TComponent* Components(int index) const {
+        return components_.at(static_cast<std::size_t>(index)).get();
+    }
     int ComponentIndex() const;
     TComponent* FindComponent(std::string_view name) const; // case-insensitive, own list only
 

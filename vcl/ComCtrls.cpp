@@ -15,7 +15,8 @@ TDateTime TDateTimePicker::DateTime() const {
     QDateTime v = edit_->dateTime();
     QDate d = v.date();
     QTime t = v.time();
-    return EncodeDate(d.year(), d.month(), d.day()) + EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
+    return EncodeDate(d.year(), d.month(), d.day()) +
+           EncodeTime(t.hour(), t.minute(), t.second(), t.msec());
 }
 
 void TDateTimePicker::SetDateTime(TDateTime value) {

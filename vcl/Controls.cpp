@@ -2,7 +2,8 @@
 
 namespace vcl {
 
-TControl::TControl(TComponent* owner, QWidget* widget) : TComponent(owner), widget_(widget) {}
+TControl::TControl(TComponent* owner, QWidget* widget) : TComponent(owner), widget_(widget) {
+}
 
 TControl::~TControl() {
     // A parent widget released first has taken its children with it; QPointer knows.
@@ -22,9 +23,13 @@ void TControl::SetVisible(bool visible) {
         widget_->setVisible(visible);
 }
 
-std::string TControl::Hint() const { return FromQString(widget_->toolTip()); }
+std::string TControl::Hint() const {
+    return FromQString(widget_->toolTip());
+}
 
-void TControl::SetHint(const std::string& hint) { widget_->setToolTip(ToQString(hint)); }
+void TControl::SetHint(const std::string& hint) {
+    widget_->setToolTip(ToQString(hint));
+}
 
 void TControl::SetBounds(int left, int top, int width, int height) {
     widget_->setGeometry(left, top, width, height);
@@ -34,6 +39,8 @@ QString ToQString(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-std::string FromQString(const QString& text) { return text.toUtf8().toStdString(); }
+std::string FromQString(const QString& text) {
+    return text.toUtf8().toStdString();
+}
 
 } // namespace vcl

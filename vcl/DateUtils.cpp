@@ -13,7 +13,9 @@ namespace {
 
 constexpr long long kUnixEpochDays = 25569; // 1970-01-01 as a date-time
 
-bool IsLeap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+bool IsLeap(int y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
 int DaysInMonth(int y, int m) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return m == 2 && IsLeap(y) ? 29 : days[m - 1];
@@ -55,7 +57,9 @@ void Split(TDateTime value, long long& days, long long& ms) {
     }
 }
 
-std::string Pad2(int n) { return n < 10 ? "0" + std::to_string(n) : std::to_string(n); }
+std::string Pad2(int n) {
+    return n < 10 ? "0" + std::to_string(n) : std::to_string(n);
+}
 
 std::string ConvertPosixFormat(const char* posix, bool& twelveHour) {
     std::string out;
@@ -70,26 +74,72 @@ std::string ConvertPosixFormat(const char* posix, bool& twelveHour) {
             if (!*++p)
                 break;
         switch (*p) {
-        case 'd': out += "dd"; break;
-        case 'e': out += "d"; break;
-        case 'm': out += "mm"; break;
-        case 'Y': out += "yyyy"; break;
-        case 'y': out += "yy"; break;
-        case 'b': case 'h': out += "mmm"; break;
-        case 'B': out += "mmmm"; break;
-        case 'H': case 'k': out += "hh"; break;
-        case 'I': case 'l': out += "hh"; twelveHour = true; break;
-        case 'M': out += "nn"; break;
-        case 'S': out += "ss"; break;
-        case 'p': case 'P': out += "ampm"; twelveHour = true; break;
-        case 'T': out += "hh:nn:ss"; break;
-        case 'R': out += "hh:nn"; break;
-        case 'r': out += "hh:nn:ss ampm"; twelveHour = true; break;
-        case 'D': out += "mm/dd/yy"; break;
-        case 'F': out += "yyyy-mm-dd"; break;
-        case 'Z': case 'z': break;
-        case '%': out += '%'; break;
-        default: break;
+        case 'd':
+            out += "dd";
+            break;
+        case 'e':
+            out += "d";
+            break;
+        case 'm':
+            out += "mm";
+            break;
+        case 'Y':
+            out += "yyyy";
+            break;
+        case 'y':
+            out += "yy";
+            break;
+        case 'b':
+        case 'h':
+            out += "mmm";
+            break;
+        case 'B':
+            out += "mmmm";
+            break;
+        case 'H':
+        case 'k':
+            out += "hh";
+            break;
+        case 'I':
+        case 'l':
+            out += "hh";
+            twelveHour = true;
+            break;
+        case 'M':
+            out += "nn";
+            break;
+        case 'S':
+            out += "ss";
+            break;
+        case 'p':
+        case 'P':
+            out += "ampm";
+            twelveHour = true;
+            break;
+        case 'T':
+            out += "hh:nn:ss";
+            break;
+        case 'R':
+            out += "hh:nn";
+            break;
+        case 'r':
+            out += "hh:nn:ss ampm";
+            twelveHour = true;
+            break;
+        case 'D':
+            out += "mm/dd/yy";
+            break;
+        case 'F':
+            out += "yyyy-mm-dd";
+            break;
+        case 'Z':
+        case 'z':
+            break;
+        case '%':
+            out += '%';
+            break;
+        default:
+            break;
         }
     }
     return Trim(out);
@@ -135,7 +185,8 @@ TFormatSettings& FormatSettings() {
 }
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+        day > DaysInMonth(year, month))
         return false;
     result = static_cast<TDateTime>(DaysFromCivil(year, month, day));
     return true;
@@ -197,12 +248,14 @@ TDateTime Now() {
 }
 
 std::string FormatDateTime(std::string_view format, TDateTime value, const TFormatSettings& s) {
-    static const char* const shortMonths[] = {"janv.", "févr.", "mars", "avr.", "mai", "juin",
-                                              "juil.", "août", "sept.", "oct.", "nov.", "déc."};
-    static const char* const longMonths[] = {"janvier", "février", "mars", "avril", "mai", "juin",
-                                             "juillet", "août", "septembre", "octobre", "novembre", "décembre"};
+    static const char* const shortMonths[] = {"janv.", "févr.", "mars",  "avr.", "mai",  "juin",
+                                              "juil.", "août",  "sept.", "oct.", "nov.", "déc."};
+    static const char* const longMonths[] = {"janvier",   "février", "mars",     "avril",
+                                             "mai",       "juin",    "juillet",  "août",
+                                             "septembre", "octobre", "novembre", "décembre"};
     static const char* const shortDays[] = {"dim.", "lun.", "mar.", "mer.", "jeu.", "ven.", "sam."};
-    static const char* const longDays[] = {"dimanche", "lundi", "mardi", "mercredi", "jeudi", "vendredi", "samedi"};
+    static const char* const longDays[] = {"dimanche", "lundi",    "mardi", "mercredi",
+                                           "jeudi",    "vendredi", "samedi"};
     int y, mo, d, h, mi, sec, ms;
     DecodeDate(value, y, mo, d);
     DecodeTime(value, h, mi, sec, ms);
@@ -236,8 +289,16 @@ std::string FormatDateTime(std::string_view format, TDateTime value, const TForm
             i = end + 1;
             continue;
         }
-        if (c == '/') { out += s.DateSeparator; ++i; continue; }
-        if (c == ':') { out += s.TimeSeparator; ++i; continue; }
+        if (c == '/') {
+            out += s.DateSeparator;
+            ++i;
+            continue;
+        }
+        if (c == ':') {
+            out += s.TimeSeparator;
+            ++i;
+            continue;
+        }
         if (lc == 'a' && SameText(format.substr(i, 5), "am/pm")) {
             out += h < 12 ? "am" : "pm";
             i += 5;
@@ -256,18 +317,28 @@ std::string FormatDateTime(std::string_view format, TDateTime value, const TForm
         std::size_t n = (lc >= 'a' && lc <= 'z') ? run(lc) : 0;
         switch (lc) {
         case 'd':
-            if (n == 1) out += std::to_string(d);
-            else if (n == 2) out += Pad2(d);
-            else if (n == 3) out += shortDays[weekday];
-            else if (n == 4) out += longDays[weekday];
-            else out += FormatDateTime(s.ShortDateFormat, value, s);
+            if (n == 1)
+                out += std::to_string(d);
+            else if (n == 2)
+                out += Pad2(d);
+            else if (n == 3)
+                out += shortDays[weekday];
+            else if (n == 4)
+                out += longDays[weekday];
+            else
+                out += FormatDateTime(s.ShortDateFormat, value, s);
             break;
         case 'm':
-            if (lastWasHour && n <= 2) out += n == 1 ? std::to_string(mi) : Pad2(mi);
-            else if (n == 1) out += std::to_string(mo);
-            else if (n == 2) out += Pad2(mo);
-            else if (n == 3) out += shortMonths[mo - 1];
-            else out += longMonths[mo - 1];
+            if (lastWasHour && n <= 2)
+                out += n == 1 ? std::to_string(mi) : Pad2(mi);
+            else if (n == 1)
+                out += std::to_string(mo);
+            else if (n == 2)
+                out += Pad2(mo);
+            else if (n == 3)
+                out += shortMonths[mo - 1];
+            else
+                out += longMonths[mo - 1];
             break;
         case 'y':
             out += n <= 2 ? Pad2(y % 100) : std::to_string(y);
@@ -277,9 +348,15 @@ std::string FormatDateTime(std::string_view format, TDateTime value, const TForm
             out += n == 1 ? std::to_string(hh) : Pad2(hh);
             break;
         }
-        case 'n': out += n == 1 ? std::to_string(mi) : Pad2(mi); break;
-        case 's': out += n == 1 ? std::to_string(sec) : Pad2(sec); break;
-        case 'z': out += n >= 3 ? Format("%.3d", {std::int64_t{ms}}) : std::to_string(ms); break;
+        case 'n':
+            out += n == 1 ? std::to_string(mi) : Pad2(mi);
+            break;
+        case 's':
+            out += n == 1 ? std::to_string(sec) : Pad2(sec);
+            break;
+        case 'z':
+            out += n >= 3 ? Format("%.3d", {std::int64_t{ms}}) : std::to_string(ms);
+            break;
         case 't':
             out += FormatDateTime(n == 1 ? std::string("hh:nn") : s.LongTimeFormat, value, s);
             break;
@@ -354,10 +431,14 @@ enum class Order { DMY, MDY, YMD };
 Order DateOrder(const std::string& format) {
     for (char c : format) {
         switch (c | 0x20) {
-        case 'd': return Order::DMY;
-        case 'm': return Order::MDY;
-        case 'y': return Order::YMD;
-        default: break;
+        case 'd':
+            return Order::DMY;
+        case 'm':
+            return Order::MDY;
+        case 'y':
+            return Order::YMD;
+        default:
+            break;
         }
     }
     return Order::MDY;
@@ -384,15 +465,31 @@ bool ScanDate(Scanner& sc, const TFormatSettings& s, TDateTime& date) {
     if (!third) {
         y = currentYear;
         yearDigits = 4;
-        if (order == Order::MDY) { m = n1; d = n2; }
-        else if (order == Order::DMY) { d = n1; m = n2; }
-        else { m = n1; d = n2; }
+        if (order == Order::MDY) {
+            m = n1;
+            d = n2;
+        } else if (order == Order::DMY) {
+            d = n1;
+            m = n2;
+        } else {
+            m = n1;
+            d = n2;
+        }
     } else if (order == Order::MDY) {
-        m = n1; d = n2; y = n3; yearDigits = l3;
+        m = n1;
+        d = n2;
+        y = n3;
+        yearDigits = l3;
     } else if (order == Order::DMY) {
-        d = n1; m = n2; y = n3; yearDigits = l3;
+        d = n1;
+        m = n2;
+        y = n3;
+        yearDigits = l3;
     } else {
-        y = n1; m = n2; d = n3; yearDigits = l1;
+        y = n1;
+        m = n2;
+        d = n3;
+        yearDigits = l1;
     }
     if (yearDigits <= 2) {
         // The century window: a two-digit year lands within fifty years of now.

@@ -24,7 +24,7 @@ struct TFormatSettings {
 // The settings in force; read from the locale the first time, or set by the program.
 TFormatSettings& FormatSettings();
 
-TDateTime EncodeDate(int year, int month, int day);  // EConvertError when out of range
+TDateTime EncodeDate(int year, int month, int day); // EConvertError when out of range
 TDateTime EncodeTime(int hour, int minute, int second, int millisecond);
 bool TryEncodeDate(int year, int month, int day, TDateTime& result);
 bool TryEncodeTime(int hour, int minute, int second, int millisecond, TDateTime& result);

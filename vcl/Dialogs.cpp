@@ -18,10 +18,11 @@ public:
     TDialogAnswer Present(const TDialogRequest& request) override {
         if (request.kind == TDialogRequest::Kind::InputBox) {
             bool ok = false;
-            QString text = QInputDialog::getText(nullptr, ToQString(request.caption),
-                                                 ToQString(request.text), QLineEdit::Normal,
-                                                 ToQString(request.value), &ok);
-            return ok ? TDialogAnswer{mrOk, FromQString(text)} : TDialogAnswer{mrCancel, request.value};
+            QString text =
+                QInputDialog::getText(nullptr, ToQString(request.caption), ToQString(request.text),
+                                      QLineEdit::Normal, ToQString(request.value), &ok);
+            return ok ? TDialogAnswer{mrOk, FromQString(text)}
+                      : TDialogAnswer{mrCancel, request.value};
         }
         QMessageBox box;
         box.setWindowTitle(ToQString(request.caption));
@@ -44,7 +45,8 @@ public:
         }
         std::vector<std::pair<QAbstractButton*, int>> buttons;
         for (const auto& b : request.buttons)
-            buttons.emplace_back(box.addButton(ToQString(b.caption), QMessageBox::ActionRole), b.result);
+            buttons.emplace_back(box.addButton(ToQString(b.caption), QMessageBox::ActionRole),
+                                 b.result);
         box.exec();
         for (auto& [button, result] : buttons)
             if (box.clickedButton() == button)
@@ -62,56 +64,88 @@ TDialogPresenter& DefaultPresenter() {
 
 std::string ButtonCaption(TMsgDlgBtn button) {
     switch (button) {
-    case TMsgDlgBtn::mbYes: return "&Oui";
-    case TMsgDlgBtn::mbNo: return "&Non";
-    case TMsgDlgBtn::mbOK: return "OK";
-    case TMsgDlgBtn::mbCancel: return "Annuler";
-    case TMsgDlgBtn::mbAbort: return "&Abandonner";
-    case TMsgDlgBtn::mbRetry: return "&Retenter";
-    case TMsgDlgBtn::mbIgnore: return "&Ignorer";
-    case TMsgDlgBtn::mbAll: return "&Tous";
-    case TMsgDlgBtn::mbNoToAll: return "Non &pour tout";
-    case TMsgDlgBtn::mbYesToAll: return "O&ui pour tout";
-    case TMsgDlgBtn::mbHelp: return "&Aide";
+    case TMsgDlgBtn::mbYes:
+        return "&Oui";
+    case TMsgDlgBtn::mbNo:
+        return "&Non";
+    case TMsgDlgBtn::mbOK:
+        return "OK";
+    case TMsgDlgBtn::mbCancel:
+        return "Annuler";
+    case TMsgDlgBtn::mbAbort:
+        return "&Abandonner";
+    case TMsgDlgBtn::mbRetry:
+        return "&Retenter";
+    case TMsgDlgBtn::mbIgnore:
+        return "&Ignorer";
+    case TMsgDlgBtn::mbAll:
+        return "&Tous";
+    case TMsgDlgBtn::mbNoToAll:
+        return "Non &pour tout";
+    case TMsgDlgBtn::mbYesToAll:
+        return "O&ui pour tout";
+    case TMsgDlgBtn::mbHelp:
+        return "&Aide";
     }
     return {};
 }
 
 int ButtonResult(TMsgDlgBtn button) {
     switch (button) {
-    case TMsgDlgBtn::mbYes: return mrYes;
-    case TMsgDlgBtn::mbNo: return mrNo;
-    case TMsgDlgBtn::mbOK: return mrOk;
-    case TMsgDlgBtn::mbCancel: return mrCancel;
-    case TMsgDlgBtn::mbAbort: return mrAbort;
-    case TMsgDlgBtn::mbRetry: return mrRetry;
-    case TMsgDlgBtn::mbIgnore: return mrIgnore;
-    case TMsgDlgBtn::mbAll: return mrAll;
-    case TMsgDlgBtn::mbNoToAll: return mrNoToAll;
-    case TMsgDlgBtn::mbYesToAll: return mrYesToAll;
-    case TMsgDlgBtn::mbHelp: return mrNone;
+    case TMsgDlgBtn::mbYes:
+        return mrYes;
+    case TMsgDlgBtn::mbNo:
+        return mrNo;
+    case TMsgDlgBtn::mbOK:
+        return mrOk;
+    case TMsgDlgBtn::mbCancel:
+        return mrCancel;
+    case TMsgDlgBtn::mbAbort:
+        return mrAbort;
+    case TMsgDlgBtn::mbRetry:
+        return mrRetry;
+    case TMsgDlgBtn::mbIgnore:
+        return mrIgnore;
+    case TMsgDlgBtn::mbAll:
+        return mrAll;
+    case TMsgDlgBtn::mbNoToAll:
+        return mrNoToAll;
+    case TMsgDlgBtn::mbYesToAll:
+        return mrYesToAll;
+    case TMsgDlgBtn::mbHelp:
+        return mrNone;
     }
     return mrNone;
 }
 
 std::string DialogCaption(TMsgDlgType type) {
     switch (type) {
-    case TMsgDlgType::mtWarning: return "Avertissement";
-    case TMsgDlgType::mtError: return "Erreur";
-    case TMsgDlgType::mtInformation: return "Information";
-    case TMsgDlgType::mtConfirmation: return "Confirmation";
-    case TMsgDlgType::mtCustom: break;
+    case TMsgDlgType::mtWarning:
+        return "Avertissement";
+    case TMsgDlgType::mtError:
+        return "Erreur";
+    case TMsgDlgType::mtInformation:
+        return "Information";
+    case TMsgDlgType::mtConfirmation:
+        return "Confirmation";
+    case TMsgDlgType::mtCustom:
+        break;
     }
     return HasApplication() ? Application().Title : std::string();
 }
 
 TDialogIcon DialogIcon(TMsgDlgType type) {
     switch (type) {
-    case TMsgDlgType::mtWarning: return TDialogIcon::Warning;
-    case TMsgDlgType::mtError: return TDialogIcon::Stop;
-    case TMsgDlgType::mtInformation: return TDialogIcon::Information;
-    case TMsgDlgType::mtConfirmation: return TDialogIcon::Question;
-    case TMsgDlgType::mtCustom: break;
+    case TMsgDlgType::mtWarning:
+        return TDialogIcon::Warning;
+    case TMsgDlgType::mtError:
+        return TDialogIcon::Stop;
+    case TMsgDlgType::mtInformation:
+        return TDialogIcon::Information;
+    case TMsgDlgType::mtConfirmation:
+        return TDialogIcon::Question;
+    case TMsgDlgType::mtCustom:
+        break;
     }
     return TDialogIcon::None;
 }
@@ -123,7 +157,9 @@ TPresenterScope::TPresenterScope(std::unique_ptr<TDialogPresenter> presenter)
     current_presenter = presenter_.get();
 }
 
-TPresenterScope::~TPresenterScope() { current_presenter = previous_; }
+TPresenterScope::~TPresenterScope() {
+    current_presenter = previous_;
+}
 
 TDialogPresenter& DialogPresenter() {
     return current_presenter ? *current_presenter : DefaultPresenter();
@@ -146,11 +182,13 @@ TDialogAnswer TScriptedPresenter::Present(const TDialogRequest& request) {
     return answer;
 }
 
-void TScriptedPresenter::Press(const std::string& caption) { presses_.push_back(caption); }
+void TScriptedPresenter::Press(const std::string& caption) {
+    presses_.push_back(caption);
+}
 
 TScriptedDialogs::TScriptedDialogs()
-    : presenter_(new TScriptedPresenter),
-      scope_(std::unique_ptr<TDialogPresenter>(presenter_)) {}
+    : presenter_(new TScriptedPresenter), scope_(std::unique_ptr<TDialogPresenter>(presenter_)) {
+}
 
 int MessageDlg(const std::string& message, TMsgDlgType type, const TMsgDlgButtons& buttons,
                int /*helpContext*/) {
@@ -161,8 +199,8 @@ int MessageDlg(const std::string& message, TMsgDlgType type, const TMsgDlgButton
     request.icon = DialogIcon(type);
     // Buttons stand in the framework's fixed order, whatever order the set was given in.
     static const TMsgDlgBtn order[] = {
-        TMsgDlgBtn::mbYes,   TMsgDlgBtn::mbNo,     TMsgDlgBtn::mbOK,       TMsgDlgBtn::mbCancel,
-        TMsgDlgBtn::mbAbort, TMsgDlgBtn::mbRetry,  TMsgDlgBtn::mbIgnore,   TMsgDlgBtn::mbAll,
+        TMsgDlgBtn::mbYes,     TMsgDlgBtn::mbNo,       TMsgDlgBtn::mbOK,     TMsgDlgBtn::mbCancel,
+        TMsgDlgBtn::mbAbort,   TMsgDlgBtn::mbRetry,    TMsgDlgBtn::mbIgnore, TMsgDlgBtn::mbAll,
         TMsgDlgBtn::mbNoToAll, TMsgDlgBtn::mbYesToAll, TMsgDlgBtn::mbHelp};
     for (TMsgDlgBtn b : order)
         if (std::find(buttons.begin(), buttons.end(), b) != buttons.end())
@@ -208,11 +246,20 @@ int ShowMessageBox(const std::string& text, const std::string& caption, int flag
     request.caption = caption;
     request.text = text;
     switch (flags & 0xF0) {
-    case MB_ICONSTOP: request.icon = TDialogIcon::Stop; break;
-    case MB_ICONQUESTION: request.icon = TDialogIcon::Question; break;
-    case MB_ICONWARNING: request.icon = TDialogIcon::Warning; break;
-    case MB_ICONINFORMATION: request.icon = TDialogIcon::Information; break;
-    default: break;
+    case MB_ICONSTOP:
+        request.icon = TDialogIcon::Stop;
+        break;
+    case MB_ICONQUESTION:
+        request.icon = TDialogIcon::Question;
+        break;
+    case MB_ICONWARNING:
+        request.icon = TDialogIcon::Warning;
+        break;
+    case MB_ICONINFORMATION:
+        request.icon = TDialogIcon::Information;
+        break;
+    default:
+        break;
     }
     switch (flags & 0x0F) {
     case MB_OKCANCEL:
@@ -220,7 +267,8 @@ int ShowMessageBox(const std::string& text, const std::string& caption, int flag
         request.closeResult = IDCANCEL;
         break;
     case MB_ABORTRETRYIGNORE:
-        request.buttons = {{"&Abandonner", IDABORT}, {"&Recommencer", IDRETRY}, {"&Ignorer", IDIGNORE}};
+        request.buttons = {
+            {"&Abandonner", IDABORT}, {"&Recommencer", IDRETRY}, {"&Ignorer", IDIGNORE}};
         request.closeResult = IDABORT;
         break;
     case MB_YESNOCANCEL:

@@ -10,13 +10,24 @@
 namespace vcl {
 
 enum class TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
-enum class TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll,
-                        mbYesToAll, mbHelp };
+enum class TMsgDlgBtn {
+    mbYes,
+    mbNo,
+    mbOK,
+    mbCancel,
+    mbAbort,
+    mbRetry,
+    mbIgnore,
+    mbAll,
+    mbNoToAll,
+    mbYesToAll,
+    mbHelp
+};
 using TMsgDlgButtons = std::vector<TMsgDlgBtn>;
 
 // Modal results, with the framework's values.
-constexpr int mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
-              mrYes = 6, mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10;
+constexpr int mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6,
+              mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10;
 
 enum class TDialogIcon { None, Stop, Question, Warning, Information };
 
@@ -66,7 +77,9 @@ TDialogPresenter& DialogPresenter();
 class TScriptedPresenter : public TDialogPresenter {
 public:
     TDialogAnswer Present(const TDialogRequest& request) override;
-    void Answer(int result, std::string value = {}) { answers.push_back({result, std::move(value)}); }
+    void Answer(int result, std::string value = {}) {
+        answers.push_back({result, std::move(value)});
+    }
     // Answers by pressing the button with this caption.
     void Press(const std::string& caption);
 

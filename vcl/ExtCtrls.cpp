@@ -28,7 +28,9 @@ void TTimer::SetInterval(unsigned interval) {
     Update();
 }
 
-bool TTimer::Active() const { return timer_->isActive(); }
+bool TTimer::Active() const {
+    return timer_->isActive();
+}
 
 void TTimer::Update() {
     if (enabled_ && interval_ > 0) {

@@ -1,8 +1,8 @@
 #include "vcl/Forms.h"
 
+#include "platform/SpecialFolders.h"
 #include "vcl/Dialogs.h"
 #include "vcl/SysUtils.h"
-#include "platform/SpecialFolders.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -42,13 +42,21 @@ TForm::TForm(TComponent* owner) : TControl(owner, new FormWidget(this)) {
     widget_->setAttribute(Qt::WA_DeleteOnClose, false);
 }
 
-std::string TForm::Caption() const { return FromQString(widget_->windowTitle()); }
+std::string TForm::Caption() const {
+    return FromQString(widget_->windowTitle());
+}
 
-void TForm::SetCaption(const std::string& caption) { widget_->setWindowTitle(ToQString(caption)); }
+void TForm::SetCaption(const std::string& caption) {
+    widget_->setWindowTitle(ToQString(caption));
+}
 
-bool TForm::Visible() const { return widget_->isVisible(); }
+bool TForm::Visible() const {
+    return widget_->isVisible();
+}
 
-void TForm::SetVisible(bool visible) { widget_->setVisible(visible); }
+void TForm::SetVisible(bool visible) {
+    widget_->setVisible(visible);
+}
 
 void TForm::Close() {
     bool canClose = true;
@@ -124,7 +132,9 @@ void TApplication::Terminate() {
     QApplication::quit();
 }
 
-void TApplication::ProcessMessages() { QApplication::processEvents(QEventLoop::AllEvents); }
+void TApplication::ProcessMessages() {
+    QApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void TApplication::Restore() {
     if (main_form_ && main_form_->Widget()->isMinimized())
@@ -143,13 +153,17 @@ void TApplication::ShowException(const std::exception& error) {
     MessageBox(message, Title, MB_OK | MB_ICONSTOP);
 }
 
-void TApplication::HandleException(const std::exception& error) { ShowException(error); }
+void TApplication::HandleException(const std::exception& error) {
+    ShowException(error);
+}
 
 int TApplication::MessageBox(const std::string& text, const std::string& caption, int flags) {
     return ShowMessageBox(text, caption, flags);
 }
 
-std::string TApplication::ExeName() const { return platform::ProgramPath(); }
+std::string TApplication::ExeName() const {
+    return platform::ProgramPath();
+}
 
 TApplication& Application() {
     if (!current_application)
@@ -157,6 +171,8 @@ TApplication& Application() {
     return *current_application;
 }
 
-bool HasApplication() { return current_application != nullptr; }
+bool HasApplication() {
+    return current_application != nullptr;
+}
 
 } // namespace vcl

@@ -5,12 +5,19 @@
 namespace vcl {
 
 TStringGrid::TStringGrid(TComponent* owner)
-    : TControl(owner, new QTableWidget(5, 5)), table_(static_cast<QTableWidget*>(Widget())) {}
+    : TControl(owner, new QTableWidget(5, 5)), table_(static_cast<QTableWidget*>(Widget())) {
+}
 
-void TStringGrid::Fail() const { throw EInvalidGridOperation("Indice de grille hors limites"); }
+void TStringGrid::Fail() const {
+    throw EInvalidGridOperation("Indice de grille hors limites");
+}
 
-int TStringGrid::ColCount() const { return table_->columnCount(); }
-int TStringGrid::RowCount() const { return table_->rowCount(); }
+int TStringGrid::ColCount() const {
+    return table_->columnCount();
+}
+int TStringGrid::RowCount() const {
+    return table_->rowCount();
+}
 
 void TStringGrid::SetColCount(int count) {
     if (count < 1)

@@ -18,7 +18,8 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
     return platform::GetPrivateProfileString(section, ident, fallback, kValueBuffer, fileName_);
 }
 
-int TIniFile::ReadInteger(const std::string& section, const std::string& ident, int fallback) const {
+int TIniFile::ReadInteger(const std::string& section, const std::string& ident,
+                          int fallback) const {
     std::string text = ReadString(section, ident, "");
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text = "$" + text.substr(2);
@@ -29,7 +30,8 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& ident, bo
     return ReadInteger(section, ident, fallback ? 1 : 0) != 0;
 }
 
-void TIniFile::WriteString(const std::string& section, const std::string& ident, const std::string& value) {
+void TIniFile::WriteString(const std::string& section, const std::string& ident,
+                           const std::string& value) {
     if (!platform::WritePrivateProfileString(section, ident, value, fileName_))
         WriteFailed();
 }

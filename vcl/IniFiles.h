@@ -27,7 +27,8 @@ public:
     bool ReadBool(const std::string& section, const std::string& ident, bool fallback) const;
 
     // A refused write raises EIniFileException "Impossible d'écrire dans <file>".
-    void WriteString(const std::string& section, const std::string& ident, const std::string& value);
+    void WriteString(const std::string& section, const std::string& ident,
+                     const std::string& value);
     void WriteInteger(const std::string& section, const std::string& ident, int value);
     void WriteBool(const std::string& section, const std::string& ident, bool value);
 

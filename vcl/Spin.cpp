@@ -5,7 +5,8 @@
 
 namespace vcl {
 
-TSpinEdit::TSpinEdit(TComponent* owner) : TControl(owner, new QSpinBox), spin_(static_cast<QSpinBox*>(Widget())) {
+TSpinEdit::TSpinEdit(TComponent* owner)
+    : TControl(owner, new QSpinBox), spin_(static_cast<QSpinBox*>(Widget())) {
     ApplyRange();
     spin_->setValue(0);
 }
@@ -17,8 +18,12 @@ void TSpinEdit::ApplyRange() {
         spin_->setRange(min_, max_);
 }
 
-int TSpinEdit::Value() const { return spin_->value(); }
-void TSpinEdit::SetValue(int value) { spin_->setValue(value); }
+int TSpinEdit::Value() const {
+    return spin_->value();
+}
+void TSpinEdit::SetValue(int value) {
+    spin_->setValue(value);
+}
 void TSpinEdit::SetMinValue(int value) {
     min_ = value;
     ApplyRange();

@@ -14,42 +14,71 @@
 
 namespace vcl {
 
-TLabel::TLabel(TComponent* owner) : TControl(owner, new QLabel), label_(static_cast<QLabel*>(Widget())) {}
-std::string TLabel::Caption() const { return FromQString(label_->text()); }
+TLabel::TLabel(TComponent* owner)
+    : TControl(owner, new QLabel), label_(static_cast<QLabel*>(Widget())) {
+}
+std::string TLabel::Caption() const {
+    return FromQString(label_->text());
+}
 void TLabel::SetCaption(const std::string& caption) {
     label_->setText(ToQString(caption));
     label_->adjustSize();
 }
 
-TButton::TButton(TComponent* owner) : TButton(owner, new QPushButton) {}
-TButton::TButton(TComponent* owner, QPushButton* button) : TControl(owner, button), button_(button) { Wire(); }
+TButton::TButton(TComponent* owner) : TButton(owner, new QPushButton) {
+}
+TButton::TButton(TComponent* owner, QPushButton* button)
+    : TControl(owner, button), button_(button) {
+    Wire();
+}
 void TButton::Wire() {
     QObject::connect(button_, &QPushButton::clicked, [this] { SafeCall(OnClick, this); });
 }
-std::string TButton::Caption() const { return FromQString(button_->text()); }
-void TButton::SetCaption(const std::string& caption) { button_->setText(ToQString(caption)); }
-void TButton::Click() { SafeCall(OnClick, this); }
+std::string TButton::Caption() const {
+    return FromQString(button_->text());
+}
+void TButton::SetCaption(const std::string& caption) {
+    button_->setText(ToQString(caption));
+}
+void TButton::Click() {
+    SafeCall(OnClick, this);
+}
 
-TEdit::TEdit(TComponent* owner) : TControl(owner, new QLineEdit), edit_(static_cast<QLineEdit*>(Widget())) {
+TEdit::TEdit(TComponent* owner)
+    : TControl(owner, new QLineEdit), edit_(static_cast<QLineEdit*>(Widget())) {
     QObject::connect(edit_, &QLineEdit::textChanged, [this] { SafeCall(OnChange, this); });
 }
-std::string TEdit::Text() const { return FromQString(edit_->text()); }
-void TEdit::SetText(const std::string& text) { edit_->setText(ToQString(text)); }
+std::string TEdit::Text() const {
+    return FromQString(edit_->text());
+}
+void TEdit::SetText(const std::string& text) {
+    edit_->setText(ToQString(text));
+}
 
 TCheckBox::TCheckBox(TComponent* owner)
     : TControl(owner, new QCheckBox), box_(static_cast<QCheckBox*>(Widget())) {
     QObject::connect(box_, &QCheckBox::clicked, [this] { SafeCall(OnClick, this); });
 }
-bool TCheckBox::Checked() const { return box_->isChecked(); }
-void TCheckBox::SetChecked(bool checked) { box_->setChecked(checked); }
-std::string TCheckBox::Caption() const { return FromQString(box_->text()); }
-void TCheckBox::SetCaption(const std::string& caption) { box_->setText(ToQString(caption)); }
+bool TCheckBox::Checked() const {
+    return box_->isChecked();
+}
+void TCheckBox::SetChecked(bool checked) {
+    box_->setChecked(checked);
+}
+std::string TCheckBox::Caption() const {
+    return FromQString(box_->text());
+}
+void TCheckBox::SetCaption(const std::string& caption) {
+    box_->setText(ToQString(caption));
+}
 
 TRadioButton::TRadioButton(TComponent* owner)
     : TControl(owner, new QRadioButton), button_(static_cast<QRadioButton*>(Widget())) {
     QObject::connect(button_, &QRadioButton::clicked, [this] { SafeCall(OnClick, this); });
 }
-bool TRadioButton::Checked() const { return button_->isChecked(); }
+bool TRadioButton::Checked() const {
+    return button_->isChecked();
+}
 void TRadioButton::SetChecked(bool checked) {
     if (checked) {
         button_->setChecked(true);
@@ -60,8 +89,12 @@ void TRadioButton::SetChecked(bool checked) {
     button_->setChecked(false);
     button_->setAutoExclusive(true);
 }
-std::string TRadioButton::Caption() const { return FromQString(button_->text()); }
-void TRadioButton::SetCaption(const std::string& caption) { button_->setText(ToQString(caption)); }
+std::string TRadioButton::Caption() const {
+    return FromQString(button_->text());
+}
+void TRadioButton::SetCaption(const std::string& caption) {
+    button_->setText(ToQString(caption));
+}
 
 // Lines of a text widget.
 
@@ -128,9 +161,15 @@ TMemo::TMemo(TComponent* owner)
           [this](const std::string& text) { memo_->setPlainText(ToQString(text)); })) {
     memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
 }
-std::string TMemo::Text() const { return FromQString(memo_->toPlainText()); }
-void TMemo::SetText(const std::string& text) { memo_->setPlainText(ToQString(text)); }
-void TMemo::SetReadOnly(bool readOnly) { memo_->setReadOnly(readOnly); }
+std::string TMemo::Text() const {
+    return FromQString(memo_->toPlainText());
+}
+void TMemo::SetText(const std::string& text) {
+    memo_->setPlainText(ToQString(text));
+}
+void TMemo::SetReadOnly(bool readOnly) {
+    memo_->setReadOnly(readOnly);
+}
 void TMemo::SetScrollBars(TScrollStyle style) {
     bool h = style == TScrollStyle::ssHorizontal || style == TScrollStyle::ssBoth;
     bool v = style == TScrollStyle::ssVertical || style == TScrollStyle::ssBoth;
@@ -182,18 +221,23 @@ TComboBox::TComboBox(TComponent* owner)
         [this](int i) { return FromQString(combo_->itemText(i)); },
         [this](int i, const std::string& s) { combo_->setItemText(i, ToQString(s)); },
         [this](int i, const std::string& s) { combo_->insertItem(i, ToQString(s)); },
-        [this](int i) { combo_->removeItem(i); },
-        [this] { combo_->clear(); }});
+        [this](int i) { combo_->removeItem(i); }, [this] { combo_->clear(); }});
     QObject::connect(combo_, &QComboBox::currentTextChanged, [this] { SafeCall(OnChange, this); });
 }
 TComboBox::~TComboBox() = default;
-TStrings& TComboBox::Items() { return *items_; }
-int TComboBox::ItemIndex() const { return combo_->currentIndex(); }
+TStrings& TComboBox::Items() {
+    return *items_;
+}
+int TComboBox::ItemIndex() const {
+    return combo_->currentIndex();
+}
 void TComboBox::SetItemIndex(int index) {
     // As with the native control, an index that names no item clears the selection.
     combo_->setCurrentIndex(index >= 0 && index < combo_->count() ? index : -1);
 }
-std::string TComboBox::Text() const { return FromQString(combo_->currentText()); }
+std::string TComboBox::Text() const {
+    return FromQString(combo_->currentText());
+}
 
 TListBox::TListBox(TComponent* owner)
     : TControl(owner, new QListWidget), list_(static_cast<QListWidget*>(Widget())) {
@@ -202,12 +246,15 @@ TListBox::TListBox(TComponent* owner)
         [this](int i) { return FromQString(list_->item(i)->text()); },
         [this](int i, const std::string& s) { list_->item(i)->setText(ToQString(s)); },
         [this](int i, const std::string& s) { list_->insertItem(i, ToQString(s)); },
-        [this](int i) { delete list_->takeItem(i); },
-        [this] { list_->clear(); }});
+        [this](int i) { delete list_->takeItem(i); }, [this] { list_->clear(); }});
 }
 TListBox::~TListBox() = default;
-TStrings& TListBox::Items() { return *items_; }
-int TListBox::ItemIndex() const { return list_->currentRow(); }
+TStrings& TListBox::Items() {
+    return *items_;
+}
+int TListBox::ItemIndex() const {
+    return list_->currentRow();
+}
 void TListBox::SetItemIndex(int index) {
     list_->setCurrentRow(index >= 0 && index < list_->count() ? index : -1);
 }

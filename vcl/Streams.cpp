@@ -44,7 +44,8 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count) {
         count = source.Size();
     }
     constexpr std::int64_t chunk = 1 << 16;
-    auto buffer = std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(std::min(count, chunk)) + 1);
+    auto buffer =
+        std::make_unique<std::uint8_t[]>(static_cast<std::size_t>(std::min(count, chunk)) + 1);
     std::int64_t copied = 0;
     while (copied < count) {
         std::int64_t n = std::min(chunk, count - copied);
@@ -62,7 +63,8 @@ void TMemoryStream::Reserve(std::int64_t capacity) {
         return;
     // Grow geometrically so a stream written piece by piece costs linear time.
     std::int64_t grown = std::max<std::int64_t>({capacity, capacity_ + capacity_ / 2, 8192});
-    std::unique_ptr<std::uint8_t[]> data(new (std::nothrow) std::uint8_t[static_cast<std::size_t>(grown)]);
+    std::unique_ptr<std::uint8_t[]> data(new (std::nothrow)
+                                             std::uint8_t[static_cast<std::size_t>(grown)]);
     if (!data)
         throw EStreamError("Mémoire insuffisante lors du développement du flux mémoire");
     if (size_ > 0)
@@ -159,7 +161,8 @@ THandleStream::~THandleStream() {
 
 std::int64_t THandleStream::Read(void* buffer, std::int64_t count) {
     for (;;) {
-        ssize_t n = ::read(handle_, buffer, static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
+        ssize_t n =
+            ::read(handle_, buffer, static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
         if (n >= 0)
             return n;
         if (errno != EINTR)
@@ -169,7 +172,8 @@ std::int64_t THandleStream::Read(void* buffer, std::int64_t count) {
 
 std::int64_t THandleStream::Write(const void* buffer, std::int64_t count) {
     for (;;) {
-        ssize_t n = ::write(handle_, buffer, static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
+        ssize_t n =
+            ::write(handle_, buffer, static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
         if (n >= 0)
             return n;
         if (errno != EINTR)
@@ -192,7 +196,9 @@ void THandleStream::SetSize(std::int64_t size) {
         SetPosition(size);
 }
 
-bool THandleStream::Flush() { return ::fsync(handle_) == 0; }
+bool THandleStream::Flush() {
+    return ::fsync(handle_) == 0;
+}
 
 namespace {
 
@@ -204,9 +210,11 @@ int OpenFile(const std::string& fileName, unsigned mode) {
                                        {fileName, SysErrorMessage(errno)}));
         return fd;
     }
-    int access = (mode & 3) == fmOpenWrite ? O_WRONLY : (mode & 3) == fmOpenReadWrite ? O_RDWR : O_RDONLY;
+    int access = (mode & 3) == fmOpenWrite       ? O_WRONLY
+                 : (mode & 3) == fmOpenReadWrite ? O_RDWR
+                                                 : O_RDONLY;
     int fd = ::open(fileName.c_str(), access | O_CLOEXEC);
-    struct stat st{};
+    struct stat st {};
     if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd); // a folder is no file to stream
         fd = -1;
@@ -221,6 +229,7 @@ int OpenFile(const std::string& fileName, unsigned mode) {
 } // namespace
 
 TFileStream::TFileStream(const std::string& fileName, unsigned mode)
-    : THandleStream(OpenFile(fileName, mode)), fileName_(fileName) {}
+    : THandleStream(OpenFile(fileName, mode)), fileName_(fileName) {
+}
 
 } // namespace vcl

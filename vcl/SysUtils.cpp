@@ -126,7 +126,9 @@ std::string Format(std::string_view format, const std::vector<FormatArg>& args) 
     return out;
 }
 
-std::string IntToStr(std::int64_t value) { return std::to_string(value); }
+std::string IntToStr(std::int64_t value) {
+    return std::to_string(value);
+}
 
 std::string IntToHex(std::uint64_t value, int digits) {
     return Format("%." + std::to_string(digits) + "X", {static_cast<std::int64_t>(value)});
@@ -147,7 +149,8 @@ bool TryStrToInt(std::string_view text, int& value) {
     if (i >= text.size())
         return false;
     std::uint64_t magnitude = 0;
-    auto [end, error] = std::from_chars(text.data() + i, text.data() + text.size(), magnitude, base);
+    auto [end, error] =
+        std::from_chars(text.data() + i, text.data() + text.size(), magnitude, base);
     if (error != std::errc() || end != text.data() + text.size())
         return false;
     if (base == 16) {
@@ -262,12 +265,12 @@ std::string ExcludeTrailingPathDelimiter(std::string_view path) {
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -287,7 +290,9 @@ bool ForceDirectories(const std::string& path, unsigned mode) {
     return CreateDir(dir, mode) || (errno == EEXIST && DirectoryExists(dir));
 }
 
-bool DeleteFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool DeleteFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0;
+}
 
 bool RenameFile(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;

@@ -53,7 +53,7 @@ bool TryStrToInt(std::string_view text, int& value);
 int StrToIntDef(std::string_view text, int fallback);
 int StrToInt(std::string_view text); // EConvertError when it does not convert
 
-std::string Trim(std::string_view text); // drops characters up to and including blank
+std::string Trim(std::string_view text);      // drops characters up to and including blank
 std::string UpperCase(std::string_view text); // ASCII letters only
 std::string LowerCase(std::string_view text);
 bool SameText(std::string_view a, std::string_view b); // ASCII case-insensitive
