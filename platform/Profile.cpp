@@ -32,6 +32,16 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+// Reads strip blanks and one pair of enclosing quotes; a value that would lose something that
+// way is written inside quotes, so every value reads back exactly as written.
+std::string Quoted(std::string_view v) {
+    bool blankEdge = !v.empty() && (TrimBlanks(v).size() != v.size());
+    bool quotedEdge = v.size() >= 2 && IsQuote(v.front()) && v.back() == v.front();
+    return blankEdge || quotedEdge ? "\"" + std::string(v) + "\"" : std::string(v);
+}
+
 // One line of the file as read: kept verbatim for rewriting, parsed for lookups.
 struct Line {
     enum Kind { Other, Section, Entry } kind = Other;
@@ -167,12 +177,12 @@ bool WritePrivateProfileString(std::string_view section, std::optional<std::stri
     }
     auto lines = Load(fileName);
     Range r = FindSection(lines, section);
-    auto entry = [&](std::string_view v) {
+    auto entry = [&](std::string name, std::string_view v) {
         Line l;
         l.kind = Line::Entry;
-        l.name = std::string(*key);
+        l.name = std::move(name);
         l.value = std::string(v);
-        l.text = l.name + "=" + l.value;
+        l.text = l.name + "=" + Quoted(v);
         return l;
     };
     if (!key) {
@@ -188,7 +198,7 @@ bool WritePrivateProfileString(std::string_view section, std::optional<std::stri
         header.name = std::string(section);
         header.text = "[" + header.name + "]";
         lines.push_back(std::move(header));
-        lines.push_back(entry(*value));
+        lines.push_back(entry(std::string(*key), *value));
     } else {
         std::size_t found = std::string::npos;
         for (std::size_t i = r.header + 1; i < r.end && found == std::string::npos; ++i)
@@ -196,10 +206,7 @@ bool WritePrivateProfileString(std::string_view section, std::optional<std::stri
                 found = i;
         if (found != std::string::npos) {
             if (value) {
-                std::string name = lines[found].name; // the stored spelling stays
-                lines[found] = entry(*value);
-                lines[found].name = name;
-                lines[found].text = name + "=" + std::string(*value);
+                lines[found] = entry(lines[found].name, *value); // the stored spelling stays
             } else {
                 lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(found));
             }
@@ -209,7 +216,7 @@ bool WritePrivateProfileString(std::string_view section, std::optional<std::stri
             while (at > r.header + 1 && lines[at - 1].kind == Line::Other &&
                    TrimBlanks(lines[at - 1].text).empty())
                 --at;
-            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry(*value));
+            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry(std::string(*key), *value));
         } else {
             return true;
         }

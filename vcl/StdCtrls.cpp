@@ -220,7 +220,13 @@ TComboBox::TComboBox(TComponent* owner)
         [this] { return combo_->count(); },
         [this](int i) { return FromQString(combo_->itemText(i)); },
         [this](int i, const std::string& s) { combo_->setItemText(i, ToQString(s)); },
-        [this](int i, const std::string& s) { combo_->insertItem(i, ToQString(s)); },
+        [this](int i, const std::string& s) {
+            // Qt selects the first item put into an empty box; the framework selects none.
+            int current = combo_->currentIndex();
+            combo_->insertItem(i, ToQString(s));
+            if (current < 0)
+                combo_->setCurrentIndex(-1);
+        },
         [this](int i) { combo_->removeItem(i); }, [this] { combo_->clear(); }});
     QObject::connect(combo_, &QComboBox::currentTextChanged, [this] { SafeCall(OnChange, this); });
 }
