@@ -73,7 +73,8 @@ TEST_F(GridTest, ASectionWithoutColumnCountLeavesTheGrid) {
 }
 
 TEST_F(GridTest, CellsAreKeyedByColumnThenRow) {
-    WriteFile(file, "[G]\nCOLCOUNT=3\nROWCOUNT=6\nCOL=2\nROW=5\nTAG=-1\nC2L5=corner\nC0L0=origin\n");
+    WriteFile(file,
+              "[G]\nCOLCOUNT=3\nROWCOUNT=6\nCOL=2\nROW=5\nTAG=-1\nC2L5=corner\nC0L0=origin\n");
     ChargeGrille(ini, "G", *grid);
     EXPECT_EQ(grid->Cells(2, 5), "corner");
     EXPECT_EQ(grid->Cells(0, 0), "origin");

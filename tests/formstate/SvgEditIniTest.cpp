@@ -91,7 +91,8 @@ TEST_F(SvgEditIniTest, EveryKindSurvivesARestart) {
     EXPECT_FALSE(g->qv_radio->Checked());
     EXPECT_EQ(g->qv_spin->Value(), -42);
     EXPECT_EQ(g->Message_qv->Lines().Lines(), (std::vector<std::string>{"first", "", "third é"}));
-    EXPECT_DOUBLE_EQ(g->qv_date->DateTime(), vcl::EncodeDate(2024, 12, 31) + vcl::EncodeTime(23, 59, 58, 0));
+    EXPECT_DOUBLE_EQ(g->qv_date->DateTime(),
+                     vcl::EncodeDate(2024, 12, 31) + vcl::EncodeTime(23, 59, 58, 0));
     EXPECT_EQ(g->qv_rich->Lines().Lines(), (std::vector<std::string>{"rich", "text"}));
     EXPECT_EQ(g->qv_combo->Items().Lines(), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(g->qv_combo->ItemIndex(), 2);
@@ -112,9 +113,12 @@ TEST_F(SvgEditIniTest, EveryKindSurvivesARestart) {
     EXPECT_EQ(text.substr(0, text.find("[Form1Message_qv]")),
               "[Form1]\nuser_name=alice@example.org\nqv_box=0\nqv_radio=0\nqv_spin=-42\n"
               "qv_date=31/12/2024 23:59:58\n");
-    EXPECT_NE(text.find("[Form1Message_qv]\nL0=first\nL1=\nL2=third é\nItemIndex=0\n"), std::string::npos);
-    EXPECT_NE(text.find("[Form1qv_grid]\nCOLCOUNT=3\nROWCOUNT=4\nCOL=2\nROW=3\nTAG=77\nC0L3=\" padded \"\n"),
+    EXPECT_NE(text.find("[Form1Message_qv]\nL0=first\nL1=\nL2=third é\nItemIndex=0\n"),
               std::string::npos);
+    EXPECT_NE(
+        text.find(
+            "[Form1qv_grid]\nCOLCOUNT=3\nROWCOUNT=4\nCOL=2\nROW=3\nTAG=77\nC0L3=\" padded \"\n"),
+        std::string::npos);
     EXPECT_EQ(Mode(home.SettingsFile()), 0600u);
 }
 
@@ -134,8 +138,9 @@ TEST_F(SvgEditIniTest, EditBoxesKeepTheirTextOnlyWhenTheKeyIsMissing) {
 }
 
 TEST_F(SvgEditIniTest, AFileInTheWindowsProfileFormReadsBack) {
-    WriteSettings("; written by hand\r\n[FORM1]\r\n  USER_NAME = bob  \r\nQV_SPIN=0x1F\r\nqv_box = 0\r\n"
-                  "\r\n[form1MESSAGE_QV]\r\nl0 = hello\r\nL1=\r\n");
+    WriteSettings(
+        "; written by hand\r\n[FORM1]\r\n  USER_NAME = bob  \r\nQV_SPIN=0x1F\r\nqv_box = 0\r\n"
+        "\r\n[form1MESSAGE_QV]\r\nl0 = hello\r\nL1=\r\n");
     TTestForm* f = Form();
     EXPECT_EQ(f->user_name->Text(), "bob");
     EXPECT_EQ(f->qv_spin->Value(), 31);
@@ -220,7 +225,8 @@ TEST_F(SvgEditIniTest, AStoredSelectionAppliesOnlyWhenItNamesAnItemOrNone) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         NewApplication();
-        WriteSettings(std::string("[Form1qv_combo]\nL0=a\nL1=b\nL2=c\nItemIndex=") + c.itemIndex + "\n");
+        WriteSettings(std::string("[Form1qv_combo]\nL0=a\nL1=b\nL2=c\nItemIndex=") + c.itemIndex +
+                      "\n");
         TTestForm* f = Form();
         EXPECT_EQ(f->qv_combo->Items().Count(), 3);
         EXPECT_EQ(f->qv_combo->ItemIndex(), c.expected);
@@ -256,7 +262,8 @@ TEST_F(SvgEditIniTest, AFailedWriteIsDroppedSilentlyAndKeepsThePreviousSettings)
         EXPECT_NO_THROW(f->SvgEditIni1->Sauve());
     }
     EXPECT_EQ(Settings(), before);
-    EXPECT_EQ(std::filesystem::directory_iterator(home.SettingsFolder())->path().filename(), "serie.ini")
+    EXPECT_EQ(std::filesystem::directory_iterator(home.SettingsFolder())->path().filename(),
+              "serie.ini")
         << "no half-written sibling is left behind";
 }
 

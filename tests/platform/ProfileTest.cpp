@@ -12,7 +12,8 @@ namespace {
 
 class ProfileTest : public ::testing::Test {
 protected:
-    std::string Read(std::string_view section, std::string_view key, std::string_view fallback = "?") {
+    std::string Read(std::string_view section, std::string_view key,
+                     std::string_view fallback = "?") {
         return GetPrivateProfileString(section, key, fallback, 2048, file);
     }
     void Write(std::string_view section, std::optional<std::string_view> key,
@@ -25,9 +26,9 @@ protected:
 
 TEST_F(ProfileTest, WritesReplaceInPlaceAppendKeysAndSections) {
     WriteFile(file, "; comment kept\n[A]\nx=1\ny=2\n\n[B]\nz=3\n");
-    Write("a", "X", "one");   // names match without regard to case; the stored spelling stays
-    Write("A", "new", "4");   // a new key goes to the end of its section, before the blank line
-    Write("C", "k", "v");     // a new section goes to the end of the file
+    Write("a", "X", "one"); // names match without regard to case; the stored spelling stays
+    Write("A", "new", "4"); // a new key goes to the end of its section, before the blank line
+    Write("C", "k", "v");   // a new section goes to the end of the file
     EXPECT_EQ(ReadFile(file), "; comment kept\n[A]\nx=one\ny=2\nnew=4\n\n[B]\nz=3\n[C]\nk=v\n");
 }
 
@@ -47,8 +48,8 @@ TEST_F(ProfileTest, ReadsFollowTheProfileRules) {
         const char* key;
         std::string expected;
     } cases[] = {
-        {"SECT", "key", "spaced value"}, {"Sect", "q", "quoted"},    {"Sect", "empty", ""},
-        {"Sect", "noequals", ""},        {"Sect", "absent", "?"},    {"Nope", "Key", "?"},
+        {"SECT", "key", "spaced value"}, {"Sect", "q", "quoted"}, {"Sect", "empty", ""},
+        {"Sect", "noequals", ""},        {"Sect", "absent", "?"}, {"Nope", "Key", "?"},
         {"Sect2", "key", "other"},
     };
     for (const Case& c : cases)
@@ -73,9 +74,11 @@ TEST_F(ProfileTest, ReadsAreCutToTheBuffer) {
 
 TEST_F(ProfileTest, KeyNamesAreListedAsTheyFitTheBuffer) {
     WriteFile(file, "[S]\nalpha=1\nbeta=2\ngamma=3\n[T]\nx=1\n");
-    EXPECT_EQ(GetPrivateProfileKeyNames("s", 16384, file), (std::vector<std::string>{"alpha", "beta", "gamma"}));
+    EXPECT_EQ(GetPrivateProfileKeyNames("s", 16384, file),
+              (std::vector<std::string>{"alpha", "beta", "gamma"}));
     // "alpha\0beta\0" fills 11 bytes; with the closing NUL a 14-byte buffer has 2 left for "g".
-    EXPECT_EQ(GetPrivateProfileKeyNames("S", 14, file), (std::vector<std::string>{"alpha", "beta", "g"}));
+    EXPECT_EQ(GetPrivateProfileKeyNames("S", 14, file),
+              (std::vector<std::string>{"alpha", "beta", "g"}));
     EXPECT_TRUE(GetPrivateProfileKeyNames("none", 16384, file).empty());
 }
 

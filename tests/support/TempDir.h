@@ -1,12 +1,12 @@
 // A private folder for one test, removed with everything in it when the test ends.
 #pragma once
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -84,12 +84,12 @@ inline void WriteFile(const std::string& path, const std::string& contents) {
 }
 
 inline bool Exists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 
 inline unsigned Mode(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     ::stat(path.c_str(), &st);
     return st.st_mode & 07777;
 }

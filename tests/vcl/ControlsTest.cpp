@@ -1,0 +1,129 @@
+#include "vcl/ComCtrls.h"
+#include "vcl/ExtCtrls.h"
+#include "vcl/Forms.h"
+#include "vcl/Grids.h"
+#include "vcl/Spin.h"
+#include "vcl/StdCtrls.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace vcl;
+
+namespace {
+
+class ControlsTest : public ::testing::Test {
+protected:
+    template <class T> T* Make() {
+        T* c = Create<T>(form);
+        c->SetParent(form);
+        return c;
+    }
+    TApplication app;
+    TForm* form = app.CreateForm<TForm>();
+};
+
+TEST_F(ControlsTest, MemoLinesKeepEmptyLinesAndCountAsTheFrameworkDoes) {
+    auto* memo = Make<TMemo>();
+    EXPECT_EQ(memo->Lines().Count(), 0);
+    memo->Lines().Add("");
+    EXPECT_EQ(memo->Lines().Count(), 1);
+    memo->Lines().Add("b");
+    memo->Lines().Add("");
+    EXPECT_EQ(memo->Lines().Lines(), (std::vector<std::string>{"", "b", ""}));
+    memo->Lines().Insert(0, "x\r\ny"); // a line holding a break becomes two
+    EXPECT_EQ(memo->Lines().Count(), 5);
+    memo->Lines().Delete(0);
+    memo->Lines().Put(0, "first");
+    EXPECT_EQ(memo->Lines().Get(0), "first");
+    EXPECT_THROW(memo->Lines().Get(4), EListError);
+    memo->SetText("typed without a final break"); // as a user leaves it
+    EXPECT_EQ(memo->Lines().Count(), 1);
+    memo->Lines().Clear();
+    EXPECT_EQ(memo->Text(), "");
+}
+
+TEST_F(ControlsTest, ListsStartWithNoSelection) {
+    auto* combo = Make<TComboBox>();
+    combo->Items().Assign(std::vector<std::string>{"a", "b"});
+    EXPECT_EQ(combo->ItemIndex(), -1);
+    combo->SetItemIndex(1);
+    EXPECT_EQ(combo->Text(), "b");
+    combo->SetItemIndex(2); // names no item
+    EXPECT_EQ(combo->ItemIndex(), -1);
+    auto* list = Make<TListBox>();
+    list->Items().Assign(std::vector<std::string>{"a", "b"});
+    EXPECT_EQ(list->ItemIndex(), -1);
+    list->SetItemIndex(0);
+    EXPECT_EQ(list->ItemIndex(), 0);
+}
+
+TEST_F(ControlsTest, RadioButtonsCanBeUncheckedOneByOne) {
+    auto* a = Make<TRadioButton>();
+    auto* b = Make<TRadioButton>();
+    a->SetChecked(true);
+    b->SetChecked(true);
+    EXPECT_FALSE(a->Checked());
+    b->SetChecked(false);
+    EXPECT_FALSE(b->Checked());
+}
+
+TEST_F(ControlsTest, GridCurrentCellMustLieOutsideTheFixedCells) {
+    auto* grid = Make<TStringGrid>();
+    EXPECT_EQ(grid->ColCount(), 5);
+    EXPECT_EQ(grid->Col(), 1);
+    EXPECT_THROW(grid->SetCol(0), EInvalidGridOperation);
+    EXPECT_THROW(grid->SetRow(5), EInvalidGridOperation);
+    grid->SetColCount(2);
+    EXPECT_EQ(grid->Col(), 1);
+    grid->SetCells(1, 4, "x");
+    EXPECT_EQ(grid->Cells(1, 4), "x");
+    EXPECT_EQ(grid->Cells(7, 7), "");
+}
+
+TEST_F(ControlsTest, SpinEditsAndPickersHoldTheirValues) {
+    auto* spin = Make<TSpinEdit>();
+    spin->SetValue(-2147483647);
+    EXPECT_EQ(spin->Value(), -2147483647);
+    auto* picker = Make<TDateTimePicker>();
+    TDateTime when = EncodeDate(1999, 12, 31) + EncodeTime(12, 30, 5, 0);
+    picker->SetDateTime(when);
+    EXPECT_DOUBLE_EQ(picker->DateTime(), when);
+}
+
+TEST_F(ControlsTest, ChildControlsFollowTheirOwnVisibleFlag) {
+    auto* edit = Make<TEdit>();
+    form->Show();
+    EXPECT_TRUE(edit->Showing());
+    edit->Hide();
+    EXPECT_FALSE(edit->Visible());
+    EXPECT_FALSE(edit->Showing());
+    form->Hide();
+    edit->Show();
+    EXPECT_TRUE(edit->Visible());
+    EXPECT_FALSE(edit->Showing());
+}
+
+void Pump(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms)
+        Application().ProcessMessages();
+}
+
+TEST_F(ControlsTest, EnablingARunningTimerKeepsItsPeriod) {
+    auto* timer = Create<TTimer>(form);
+    int ticks = 0;
+    timer->OnTimer = [&](TObject*) { ++ticks; };
+    timer->SetInterval(400);
+    Pump(250);
+    timer->SetEnabled(true); // already enabled: the period runs on
+    Pump(250);
+    EXPECT_EQ(ticks, 1);
+    timer->SetEnabled(false);
+    Pump(450);
+    EXPECT_EQ(ticks, 1);
+}
+
+} // namespace

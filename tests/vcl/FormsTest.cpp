@@ -1,0 +1,128 @@
+#include "vcl/Forms.h"
+#include "vcl/Dialogs.h"
+#include "vcl/StdCtrls.h"
+#include "vcl/SysUtils.h"
+
+#include <QAbstractButton>
+
+#include <gtest/gtest.h>
+
+using namespace vcl;
+
+namespace {
+
+std::vector<std::string> journal;
+
+// A component that notes when its after-load notification comes.
+class TProbe : public TComponent {
+public:
+    using TComponent::TComponent;
+    void Loaded() override {
+        journal.push_back("Loaded " + Name() +
+                          (Application().MainForm() ? " (main form set)" : ""));
+    }
+};
+
+class TOrderForm : public TForm {
+public:
+    explicit TOrderForm(TComponent* owner) : TForm(owner) {
+        SetName("OrderForm");
+        journal.push_back("properties");
+        OnCreate = [](TObject*) { journal.push_back("OnCreate"); };
+        for (const char* name : {"first", "second"}) {
+            auto* p = Create<TProbe>(this);
+            p->SetName(name);
+            journal.push_back(std::string("created ") + name);
+        }
+    }
+    void Loaded() override { journal.push_back("Loaded form"); }
+};
+
+TEST(Forms, LoadInTheFrameworksOrderAndBecomeMainFormAfterward) {
+    journal.clear();
+    TApplication app;
+    auto* form = app.CreateForm<TOrderForm>();
+    EXPECT_EQ(journal, (std::vector<std::string>{"properties", "created first", "created second",
+                                                 "Loaded first", "Loaded second", "Loaded form",
+                                                 "OnCreate"}));
+    EXPECT_EQ(app.MainForm(), form);
+    EXPECT_EQ(app.ComponentCount(), 1);
+    EXPECT_EQ(app.CreateForm<TOrderForm>() == app.MainForm(), false);
+}
+
+TEST(Forms, CloseHidesASecondaryFormAndEndsTheProgramForTheMainOne) {
+    TApplication app;
+    auto* main = app.CreateForm<TForm>();
+    auto* other = app.CreateForm<TForm>();
+    other->Show();
+    std::vector<TCloseAction> seen;
+    other->OnClose = [&](TObject* sender, TCloseAction& action) {
+        EXPECT_EQ(sender, other);
+        seen.push_back(action);
+    };
+    other->Close();
+    EXPECT_EQ(seen, std::vector<TCloseAction>{TCloseAction::caHide});
+    EXPECT_FALSE(other->Visible());
+    EXPECT_FALSE(app.Terminated());
+
+    main->Show();
+    main->OnCloseQuery = [](TObject*, bool& canClose) { canClose = false; };
+    main->Close();
+    EXPECT_FALSE(app.Terminated());
+    main->OnCloseQuery = nullptr;
+    main->OnClose = [](TObject*, TCloseAction& a) { a = TCloseAction::caNone; };
+    main->Close();
+    EXPECT_FALSE(app.Terminated());
+    main->OnClose = nullptr;
+    main->Close();
+    EXPECT_TRUE(app.Terminated());
+}
+
+TEST(Forms, TheWindowsCloseBoxTakesTheFormsCloseRoad) {
+    TApplication app;
+    auto* main = app.CreateForm<TForm>();
+    int closes = 0;
+    main->OnClose = [&](TObject*, TCloseAction&) { ++closes; };
+    main->Show();
+    main->Widget()->close();
+    EXPECT_EQ(closes, 1);
+    EXPECT_TRUE(app.Terminated());
+}
+
+TEST(Forms, AnUncaughtErrorReachesTheStandardErrorBox) {
+    TApplication app;
+    app.Title = "Kestrova";
+    TScriptedDialogs dialogs;
+    auto* form = app.CreateForm<TForm>();
+    auto* button = Create<TButton>(form);
+    button->SetParent(form);
+    button->OnClick = [](TObject*) { throw EConvertError("'x' n'est pas une date correcte"); };
+    button->Click();
+    static_cast<QAbstractButton*>(button->Widget())->click(); // through Qt's own signal too
+    button->OnClick = [](TObject*) { throw Exception("ends with a full stop."); };
+    button->Click();
+    ASSERT_EQ(dialogs->shown.size(), 3u);
+    const TDialogRequest& box = dialogs->shown[0];
+    EXPECT_EQ(box.caption, "Kestrova");
+    EXPECT_EQ(box.text, "'x' n'est pas une date correcte.");
+    EXPECT_EQ(box.icon, TDialogIcon::Stop);
+    ASSERT_EQ(box.buttons.size(), 1u);
+    EXPECT_EQ(box.buttons[0].caption, "OK");
+    EXPECT_EQ(dialogs->shown[2].text, "ends with a full stop.");
+}
+
+TEST(Forms, OnCreateErrorsAreShownAndTheFormStillExists) {
+    TApplication app;
+    TScriptedDialogs dialogs;
+    struct TFailing : TForm {
+        explicit TFailing(TComponent* o) : TForm(o) {
+            OnCreate = [](TObject*) { throw Exception("boom"); };
+        }
+    };
+    auto* form = app.CreateForm<TFailing>();
+    EXPECT_EQ(app.MainForm(), form);
+    ASSERT_EQ(dialogs->shown.size(), 1u);
+    EXPECT_EQ(dialogs->shown[0].text, "boom.");
+}
+
+} // namespace

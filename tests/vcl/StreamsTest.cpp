@@ -1,0 +1,81 @@
+#include "vcl/Streams.h"
+#include "support/TempDir.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+
+using namespace vcl;
+using testsupport::TempDir;
+
+namespace {
+
+TEST(MemoryStream, GrowsSeeksAndFillsGapsWithZeros) {
+    TMemoryStream s;
+    s.WriteBuffer("abc", 3);
+    s.SetPosition(6);
+    s.WriteBuffer("z", 1);
+    EXPECT_EQ(s.Size(), 7);
+    EXPECT_EQ(std::memcmp(s.Memory(), "abc\0\0\0z", 7), 0);
+    s.SetPosition(1);
+    char two[2];
+    s.ReadBuffer(two, 2);
+    EXPECT_EQ(std::string(two, 2), "bc");
+    EXPECT_EQ(s.Seek(-1, TSeekOrigin::soEnd), 6);
+    s.SetSize(2);
+    EXPECT_EQ(s.Position(), 2);
+    char rest[4];
+    EXPECT_EQ(s.Read(rest, 4), 0);
+    EXPECT_THROW(s.ReadBuffer(rest, 1), EReadError);
+}
+
+TEST(FileStream, ReportsFailuresInTheFrameworksWords) {
+    TempDir dir;
+    std::string missing = dir / "none.bin";
+    try {
+        TFileStream s(missing, fmOpenRead);
+        FAIL();
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(),
+                  "Impossible d'ouvrir le fichier \"" + missing + "\". No such file or directory");
+    }
+    try {
+        TFileStream s(dir / "no/such/folder.bin", fmCreate);
+        FAIL();
+    } catch (const EFCreateError& e) {
+        EXPECT_EQ(e.Message().rfind("Impossible de créer le fichier \"", 0), 0u);
+    }
+    EXPECT_THROW(TFileStream(dir.Path(), fmOpenRead), EFOpenError); // a folder is no file
+    try {
+        TMemoryStream m;
+        m.ReadBuffer(nullptr, 1);
+    } catch (const EReadError& e) {
+        EXPECT_EQ(e.Message(), "Erreur de lecture du flux");
+    }
+}
+
+TEST(FileStream, PositionsPassFourGigabytes) {
+    TempDir dir;
+    TFileStream s(dir / "sparse.bin", fmCreate);
+    const std::int64_t far = (std::int64_t{5} << 30) + 3;
+    EXPECT_EQ(s.Seek(far, TSeekOrigin::soBeginning), far);
+    s.WriteBuffer("x", 1);
+    EXPECT_EQ(s.Size(), far + 1);
+    s.SetPosition(far);
+    char c = 0;
+    s.ReadBuffer(&c, 1);
+    EXPECT_EQ(c, 'x');
+}
+
+TEST(Stream, CopyFromZeroCopiesTheWholeSource) {
+    TMemoryStream source, target;
+    source.WriteBuffer("hello world", 11);
+    source.SetPosition(5);
+    EXPECT_EQ(target.CopyFrom(source, 0), 11);
+    source.SetPosition(6);
+    EXPECT_EQ(target.CopyFrom(source, 5), 5);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(target.Memory()), 16), "hello worldworld");
+    source.SetPosition(10);
+    EXPECT_THROW(target.CopyFrom(source, 5), EReadError);
+}
+
+} // namespace
