@@ -95,8 +95,9 @@ public:
     std::string operator[](int index) const { return Get(index); }
     int IndexOf(std::string_view text) const; // without regard to ASCII case
     void Assign(const TStrings& source);
-    void Assign(const std::vector<std::string>& lines);
-    std::vector<std::string> Lines() const;
+    // Whole-list access; lists whose lines live elsewhere do each in one pass.
+    virtual void Assign(const std::vector<std::string>& lines);
+    virtual std::vector<std::string> Lines() const;
 
     // Every line followed by "\n".
     std::string Text() const;
@@ -121,6 +122,9 @@ public:
     void Insert(int index, std::string text) override;
     void Delete(int index) override;
     void Clear() override { items_.clear(); }
+    using TStrings::Assign;
+    void Assign(const std::vector<std::string>& lines) override { items_ = lines; }
+    std::vector<std::string> Lines() const override { return items_; }
 
 private:
     std::vector<std::string> items_;

@@ -104,14 +104,13 @@ TApplication::TApplication(int& argc, char** argv) : TComponent(nullptr) {
     current_application = this;
 }
 
-TApplication::TApplication() : TComponent(nullptr) {
-    static int argc = 1;
-    static char name[] = "kestrova";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance())
-        own_qt_ = std::make_unique<QApplication>(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    current_application = this;
+namespace {
+int default_argc = 1;
+char default_name[] = "kestrova";
+char* default_argv[] = {default_name, nullptr};
+} // namespace
+
+TApplication::TApplication() : TApplication(default_argc, default_argv) {
 }
 
 TApplication::~TApplication() {

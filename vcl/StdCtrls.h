@@ -98,6 +98,9 @@ public:
     void Insert(int index, std::string text) override;
     void Delete(int index) override;
     void Clear() override { set_({}); }
+    using TStrings::Assign;
+    void Assign(const std::vector<std::string>& lines) override { Join(lines); }
+    std::vector<std::string> Lines() const override { return Split(); }
 
 private:
     std::vector<std::string> Split() const;
