@@ -23,10 +23,10 @@ struct TUrlUserInfo {
     std::string Username;
     std::string Password;
 };
-// The user information runs up to the last "@" before the host, so names and passwords may
-// hold "@", ":" and "/" as typed; the name ends at its first ":". An "@" after the first "?"
-// or "#" belongs to the query. An "@" in the path of a URL without user information is taken
-// as such only when what stands before it has no "/" or holds a ":".
+// The user information runs up to the last "@" before the host, so names and passwords keep
+// any "@", ":" and "/" they hold; the name ends at its first ":". An "@" after the first "?"
+// or "#" belongs to the query, and one after a "/" with no ":" before it to the path
+// ("http://host/@name").
 TUrlUserInfo SplitUrlUserInfo(const std::string& url);
 
 class THttpCli : public vcl::TComponent {

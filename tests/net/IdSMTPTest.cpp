@@ -28,6 +28,13 @@ protected:
 
     static std::string Log() { return nettest::LogPath("smtp.log"); }
     static int Port(const char* name) { return ports_[name].toInt(); }
+    static std::vector<QJsonObject> Events(const char* event) {
+        std::vector<QJsonObject> found;
+        for (const auto& entry : nettest::ReadLog(Log()))
+            if (entry["event"].toString() == event)
+                found.push_back(entry);
+        return found;
+    }
 
     std::unique_ptr<TIdSMTP> NewClient(int port) {
         auto smtp = std::make_unique<TIdSMTP>(nullptr);
@@ -89,8 +96,9 @@ TEST_F(IdSMTPTest, SendsTheMailWithItsLinesInOrder) {
     smtp->Disconnect();
     EXPECT_FALSE(smtp->Connected());
 
-    const auto mails = nettest::ReadLog(Log());
+    const auto mails = Events("mail");
     ASSERT_EQ(mails.size(), 1u);
+    EXPECT_EQ(Events("quit").size(), 1u);
     const QJsonObject& mail = mails[0];
     EXPECT_EQ(mail["mail_from"].toString(), "sender@example.org");
     EXPECT_EQ(mail["rcpt_tos"].toArray().size(), 1);
@@ -117,7 +125,7 @@ TEST_F(IdSMTPTest, AuthenticatesWithLogin) {
     smtp->Connect(300);
     smtp->Send(*message);
     smtp->Disconnect();
-    const auto mails = nettest::ReadLog(Log());
+    const auto mails = Events("mail");
     ASSERT_EQ(mails.size(), 1u);
     EXPECT_EQ(mails[0]["login"].toString(), "mailer@example.org");
     EXPECT_EQ(mails[0]["mechanism"].toString(), "LOGIN");
@@ -212,7 +220,17 @@ TEST_F(IdSMTPTest, ConnectFailuresAreToldApartFromSendFailures) {
             EXPECT_FALSE(e.Message().empty());
         }
     }
-    EXPECT_TRUE(nettest::ReadLog(Log()).empty());
+    EXPECT_TRUE(Events("mail").empty());
+}
+
+TEST_F(IdSMTPTest, DisconnectWithoutSendSaysGoodbyeOnTheSameConnection) {
+    auto smtp = NewClient(Port("smtp"));
+    smtp->Connect(300);
+    smtp->Disconnect();
+    const auto quits = Events("quit");
+    ASSERT_EQ(quits.size(), 1u);
+    EXPECT_EQ(quits[0]["ehlo_count"].toInt(), 1);
+    EXPECT_TRUE(Events("mail").empty());
 }
 
 TEST(IdMessage, HeaderValuesStayOnOneLine) {

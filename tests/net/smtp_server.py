@@ -6,13 +6,13 @@ then serves until killed. Every mail received is appended to the log file as JSO
 import asyncio
 import json
 import socket
+import logging
 import sys
-import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult
 
 LOG = sys.argv[1]
-warnings.simplefilter("ignore")  # aiosmtpd warns about its own legacy fields
+logging.getLogger("mail.log").setLevel(logging.ERROR)  # aiosmtpd warns about its own legacy fields
 USER = b"mailer@example.org"
 PASSWORD = b"p@ss:w/rd"
 
@@ -49,6 +49,7 @@ class Handler:
     async def handle_DATA(self, server, session, envelope):
         auth = getattr(session, "auth_data", None)
         log({
+            "event": "mail",
             "mail_from": envelope.mail_from,
             "rcpt_tos": envelope.rcpt_tos,
             "data": envelope.original_content.decode("utf-8", "surrogateescape"),
@@ -58,6 +59,10 @@ class Handler:
             "ehlo_count": getattr(session, "ehlo_count", 0),
         })
         return "250 Message accepted"
+
+    async def handle_QUIT(self, server, session, envelope):
+        log({"event": "quit", "ehlo_count": getattr(session, "ehlo_count", 0)})
+        return "221 Bye"
 
 
 def listener():
