@@ -39,7 +39,7 @@ void TZADirArray::SetCount(std::int32_t newCount) {
     } else if (newCount == 0) {
         std::vector<TDirItem>().swap(items_);
         capacity_ = 0;
-    } else {
+    } else if (newCount < count_) {
         // Slots past the count hold no entry.
         std::fill(items_.begin() + newCount, items_.begin() + count_, TDirItem{});
     }
