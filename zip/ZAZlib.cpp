@@ -128,35 +128,49 @@ int TZDeflater::Deflate(std::span<const std::uint8_t>& in, std::span<std::uint8_
     return CheckCompressResult(r);
 }
 
-void InflateBuffer(const void* inBuf, std::int32_t inSize, std::int32_t estimate,
-                   std::vector<std::uint8_t>& outBuf, std::int32_t& outSize,
-                   std::int64_t maxOutput) {
-    outBuf.clear();
+void InflateBuffer(const void* inBuf, std::int32_t inSize, std::int32_t estimate, TZABlock& outBuf,
+                   std::int32_t& outSize, std::int64_t maxOutput) {
+    outBuf.reset();
     outSize = 0;
     maxOutput = std::min<std::int64_t>(maxOutput, INT32_MAX); // outSize is 32-bit
     if (!inBuf || inSize <= 0 || estimate <= 0 || estimate > InflateBufferMaxEstimate ||
         estimate > maxOutput)
         return;
     const std::int64_t step = (std::int64_t{inSize} + 255) / 256 * 256;
+    auto resize = [](TZABlock& block, std::int64_t size) {
+        void* moved =
+            std::realloc(block.get(), static_cast<std::size_t>(std::max<std::int64_t>(size, 1)));
+        if (!moved)
+            return false;
+        block.release();
+        block.reset(static_cast<std::uint8_t*>(moved));
+        return true;
+    };
     try {
-        std::vector<std::uint8_t> out(static_cast<std::size_t>(estimate));
+        TZABlock out;
+        std::int64_t size = estimate;
+        if (!resize(out, size))
+            return;
         TZInflater inflater;
         std::span<const std::uint8_t> in(static_cast<const std::uint8_t*>(inBuf),
                                          static_cast<std::size_t>(inSize));
         for (;;) {
-            std::span<std::uint8_t> room =
-                std::span(out).subspan(static_cast<std::size_t>(inflater.TotalOut()));
+            std::span<std::uint8_t> room(out.get() + inflater.TotalOut(),
+                                         static_cast<std::size_t>(size - inflater.TotalOut()));
             if (inflater.Inflate(in, room) == Z_STREAM_END) {
-                out.resize(static_cast<std::size_t>(inflater.TotalOut()));
-                outSize = static_cast<std::int32_t>(out.size());
+                if (!resize(out, inflater.TotalOut()))
+                    return;
+                outSize = static_cast<std::int32_t>(inflater.TotalOut());
                 outBuf = std::move(out);
                 return;
             }
-            std::int64_t size = static_cast<std::int64_t>(out.size());
-            if (size >= maxOutput)
+            // Growing by at least half the block keeps the copying linear when the step is
+            // small next to the output. At the maximum the next call gets no room: it can
+            // still read the end of the stream, and anything that wants more output fails
+            // with Z_BUF_ERROR.
+            size = std::min(std::max(size + step, size + size / 2), maxOutput);
+            if (!resize(out, size))
                 return;
-            // vector growth is geometric underneath, so small steps cost no quadratic copying.
-            out.resize(static_cast<std::size_t>(std::min(size + step, maxOutput)));
         }
     } catch (const std::exception&) {
         // Bad data, cut-off data and exhausted memory all end the same way: no output.
@@ -164,7 +178,7 @@ void InflateBuffer(const void* inBuf, std::int32_t inSize, std::int32_t estimate
 }
 
 bool TryInflateBuffer(std::uint8_t identifier, const void* inBuf, std::int32_t inSize,
-                      std::vector<std::uint8_t>& outBuf, std::int32_t& outSize) {
+                      TZABlock& outBuf, std::int32_t& outSize) {
     if (inSize == 0 || identifier != 0)
         return false;
     try {

@@ -7,8 +7,9 @@
 #include "zip/ZATypes.h"
 
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <span>
-#include <vector>
 #include <zlib.h>
 
 namespace zip {
@@ -89,18 +90,25 @@ private:
 constexpr std::int32_t InflateBufferMaxEstimate = 64 * 1024 * 1024;
 constexpr std::int64_t InflateBufferMaxOutput = 256 * 1024 * 1024;
 
-// One-shot inflate of a complete zlib-wrapped stream into outBuf. The first block holds
-// estimate bytes and grows by the input size rounded up to 256 until the stream ends. Every
-// failure (bad or cut-off data, an estimate of 0 or less or above InflateBufferMaxEstimate,
-// output past maxOutput, memory) leaves outBuf empty and outSize 0; it never raises.
-void InflateBuffer(const void* inBuf, std::int32_t inSize, std::int32_t estimate,
-                   std::vector<std::uint8_t>& outBuf, std::int32_t& outSize,
-                   std::int64_t maxOutput = InflateBufferMaxOutput);
+// A block of bytes from the C heap, so that growing it can move pages instead of copying
+// them (glibc's realloc remaps large blocks).
+struct TZAFreeDeleter {
+    void operator()(std::uint8_t* p) const noexcept { std::free(p); }
+};
+using TZABlock = std::unique_ptr<std::uint8_t[], TZAFreeDeleter>;
+
+// One-shot inflate of a complete zlib-wrapped stream into a new block. The block starts at
+// estimate bytes and grows by at least the input size rounded up to 256 until the stream
+// ends, then is cut to the output. Every failure (bad or cut-off data, an estimate of 0 or
+// less or above InflateBufferMaxEstimate, output past maxOutput, memory) leaves outBuf empty
+// and outSize 0; it never raises.
+void InflateBuffer(const void* inBuf, std::int32_t inSize, std::int32_t estimate, TZABlock& outBuf,
+                   std::int32_t& outSize, std::int64_t maxOutput = InflateBufferMaxOutput);
 
 // The block unpacker: identifier 0 is the zlib inflate, with outSize as the estimate. False
 // for no input, another identifier (outBuf untouched), a failed or empty inflate, or any
 // exception on the way.
 bool TryInflateBuffer(std::uint8_t identifier, const void* inBuf, std::int32_t inSize,
-                      std::vector<std::uint8_t>& outBuf, std::int32_t& outSize);
+                      TZABlock& outBuf, std::int32_t& outSize);
 
 } // namespace zip
