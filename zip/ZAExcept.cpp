@@ -29,8 +29,8 @@ EZAException::EZAException(std::int32_t code, const vcl::TComponent* archiver)
 
 EZAException::EZAException(std::int32_t code, const vcl::TComponent* archiver,
                            const std::vector<vcl::FormatArg>* args)
-    : vcl::Exception(BuildMessage(code, ZAMessageIndex(code), archiver, args)),
-      errorCode_(ZAMessageIndex(code)), nativeError_(code) {
+    : vcl::Exception(std::string()), errorCode_(ZAMessageIndex(code)), nativeError_(code) {
+    SetMessage(BuildMessage(code, errorCode_, archiver, args));
 }
 
 EZAException EZAException::CreateFmt(std::int32_t code, const std::vector<vcl::FormatArg>& args,
