@@ -133,7 +133,8 @@ void InflateBuffer(const void* inBuf, std::int32_t inSize, std::int32_t estimate
     outBuf.reset();
     outSize = 0;
     maxOutput = std::min<std::int64_t>(maxOutput, INT32_MAX); // outSize is 32-bit
-    if (!inBuf || inSize <= 0 || estimate <= 0 || estimate > InflateBufferMaxEstimate ||
+    // A negative estimate would size nothing sensible; 0 means "no estimate": start at a step.
+    if (!inBuf || inSize <= 0 || estimate < 0 || estimate > InflateBufferMaxEstimate ||
         estimate > maxOutput)
         return;
     const std::int64_t step = (std::int64_t{inSize} + 255) / 256 * 256;
@@ -148,7 +149,7 @@ void InflateBuffer(const void* inBuf, std::int32_t inSize, std::int32_t estimate
     };
     try {
         TZABlock out;
-        std::int64_t size = estimate;
+        std::int64_t size = estimate != 0 ? estimate : std::min(step, maxOutput);
         if (!resize(out, size))
             return;
         TZInflater inflater;

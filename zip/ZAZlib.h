@@ -98,10 +98,10 @@ struct TZAFreeDeleter {
 using TZABlock = std::unique_ptr<std::uint8_t[], TZAFreeDeleter>;
 
 // One-shot inflate of a complete zlib-wrapped stream into a new block. The block starts at
-// estimate bytes and grows by at least the input size rounded up to 256 until the stream
-// ends, then is cut to the output. Every failure (bad or cut-off data, an estimate of 0 or
-// less or above InflateBufferMaxEstimate, output past maxOutput, memory) leaves outBuf empty
-// and outSize 0; it never raises.
+// estimate bytes (with 0, at the input size rounded up to 256) and grows by at least that step
+// until the stream ends, then is cut to the output. Every failure (bad or cut-off data, a
+// negative estimate or one above InflateBufferMaxEstimate, output past maxOutput, memory) leaves
+// outBuf empty and outSize 0; it never raises.
 void InflateBuffer(const void* inBuf, std::int32_t inSize, std::int32_t estimate, TZABlock& outBuf,
                    std::int32_t& outSize, std::int64_t maxOutput = InflateBufferMaxOutput);
 
