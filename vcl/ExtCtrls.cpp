@@ -2,6 +2,7 @@
 
 #include "vcl/Forms.h"
 
+#include <QLabel>
 #include <QTimer>
 
 namespace vcl {
@@ -39,6 +40,20 @@ void TTimer::Update() {
     } else {
         timer_->stop();
     }
+}
+
+TImage::TImage(TComponent* owner)
+    : TControl(owner, new QLabel), label_(static_cast<QLabel*>(Widget())) {
+    label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void TImage::SetPicture(const TPicture& picture) {
+    picture_ = picture;
+    label_->setPixmap(picture.Pixmap());
+}
+
+void TImage::SetStretch(bool stretch) {
+    label_->setScaledContents(stretch);
 }
 
 } // namespace vcl

@@ -1,10 +1,13 @@
-// Timers.
+// Timers and the image control.
 #pragma once
 
 #include "vcl/Classes.h"
+#include "vcl/Controls.h"
+#include "vcl/Graphics.h"
 
 #include <memory>
 
+class QLabel;
 class QTimer;
 
 namespace vcl {
@@ -28,6 +31,19 @@ private:
     std::unique_ptr<QTimer> timer_;
     bool enabled_ = true;
     unsigned interval_ = 1000;
+};
+
+// Shows a picture, at its own size or stretched over the control.
+class TImage : public TControl {
+public:
+    explicit TImage(TComponent* owner);
+    const TPicture& Picture() const { return picture_; }
+    void SetPicture(const TPicture& picture);
+    void SetStretch(bool stretch);
+
+private:
+    QLabel* label_;
+    TPicture picture_;
 };
 
 } // namespace vcl
