@@ -33,6 +33,10 @@ bool TTimer::Active() const {
     return timer_->isActive();
 }
 
+int TTimer::RemainingTime() const {
+    return timer_->remainingTime();
+}
+
 void TTimer::Update() {
     if (enabled_ && interval_ > 0) {
         if (!timer_->isActive())

@@ -24,6 +24,8 @@ public:
     unsigned Interval() const { return interval_; }
     void SetInterval(unsigned interval);
     bool Active() const; // really counting: enabled, an interval and a handler
+    // Milliseconds to the next tick; -1 while not counting.
+    int RemainingTime() const;
     TNotifyEvent OnTimer;
 
 private:
