@@ -30,6 +30,7 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
     SetCaption("Kestrova");
     SetBorderStyle(TFormBorderStyle::bsSingle);
     SetBounds(0, 0, 406, 322);
+    SetFont(TFont{}); // the window's designed 8-point font, taken by every control on it
     SetPosition(TPosition::poScreenCenter);
     // The form's own events come first: the form-state component wraps OnClose when it is
     // made, so that the settings are written after FormClose.
@@ -120,10 +121,12 @@ void TForm1::CreateHeading() {
 void TForm1::CreatePages() {
     PageControl1 = Make<TPageControl>("PageControl1", this);
     PageControl1->SetBounds(4, 42, 398, 236);
+    // Narrow tabs, so that all eight pages stand side by side as in the window's design.
+    PageControl1->Widget()->setStyleSheet("QTabBar::tab { padding: 4px 6px; }");
     TTabSheet** sheets[] = {&TabSheet1, &TabSheet2, &TabSheet3, &TabSheet4,
                             &TabSheet5, &TabSheet6, &TabSheet7, &TabSheet8};
-    const char* captions[] = {"IP", "Options", "E-mail", "URL", "Dyndns", "No-IP", "Ovh",
-                              "A propos"};
+    const char* captions[] = {"IP",     "Options", "E-mail", "URL",
+                              "Dyndns", "No-IP",   "Ovh",    "A propos"};
     for (int i = 0; i < 8; ++i) {
         TTabSheet* sheet = Create<TTabSheet>(this);
         sheet->SetName("TabSheet" + std::to_string(i + 1));
@@ -149,8 +152,8 @@ void TForm1::CreatePageIP() {
     memo1 = Make<TMemo>("memo1", GroupBox1);
     memo1->SetBounds(10, 22, 354, 96);
     memo1->SetScrollBars(TScrollStyle::ssHorizontal);
-    Button8 = MakeButton("Button8", TabSheet1, 128, 150, 130, "Tester votre IP",
-                         &TForm1::Button8Click);
+    Button8 =
+        MakeButton("Button8", TabSheet1, 128, 150, 130, "Tester votre IP", &TForm1::Button8Click);
 }
 
 void TForm1::CreatePageOptions() {
@@ -181,8 +184,8 @@ void TForm1::CreatePageOptions() {
 
     qv_ovh = check("qv_ovh", 142, "Connexion OVH");
 
-    Button6 = MakeButton("Button6", TabSheet2, 236, 150, 110, "Faire un essai",
-                         &TForm1::Button6Click);
+    Button6 =
+        MakeButton("Button6", TabSheet2, 236, 150, 110, "Faire un essai", &TForm1::Button6Click);
     Button6->SetVisible(false);
 }
 
@@ -200,7 +203,8 @@ void TForm1::CreatePageEmail() {
     Email_v = field("Label6", Label6, "E-mail", "Email_v", 34, "Indiquer ici votre adresse E-mail");
     Email_D = field("Label7", Label7, "Destina.", "Email_D", 60,
                     "Indiquer ici l'adresse E-mail du Destinataire");
-    Sujet_qv = field("Label8", Label8, "Sujet", "Sujet_qv", 86, "Indiquer ici le sujet de l'E-mail");
+    Sujet_qv =
+        field("Label8", Label8, "Sujet", "Sujet_qv", 86, "Indiquer ici le sujet de l'E-mail");
     Label9 = MakeLabel("Label9", TabSheet3, 10, 115, "Message");
     Message_qv = Make<TMemo>("Message_qv", TabSheet3);
     Message_qv->SetBounds(70, 112, 310, 52);
@@ -215,8 +219,8 @@ void TForm1::CreatePageURL() {
     qv_url = Make<TEdit>("qv_url", GroupBox4);
     qv_url->SetBounds(10, 24, 354, 22);
     qv_url->SetText("http://");
-    Button7 = MakeButton("Button7", TabSheet4, 128, 66, 130, "Essai envoi URL",
-                         &TForm1::Button7Click);
+    Button7 =
+        MakeButton("Button7", TabSheet4, 128, 66, 130, "Essai envoi URL", &TForm1::Button7Click);
     Label10 = MakeLabel("Label10", TabSheet4, 10, 96, "Résultat de l'envoi URL");
     Memo2 = Make<TMemo>("Memo2", TabSheet4);
     Memo2->SetBounds(10, 114, 372, 64);
@@ -237,16 +241,16 @@ void TForm1::CreatePageDyndns() {
     auto field = [this](const char* labelName, TLabel*& label, const char* name, FieldPlace at) {
         label = MakeLabel(labelName, TabSheet5, 10, at.top + 3, at.caption);
         auto* edit = Make<TEdit>(name, TabSheet5);
-        edit->SetBounds(110, at.top, 200, 22);
+        edit->SetBounds(118, at.top, 200, 22);
         return edit;
     };
     password_ip = field("Label11", Label11, "password_ip", {34, "Mot de passe :"});
     Login_ip = field("Label12", Label12, "Login_ip", {8, "Identifiant :"});
     domaine_ip = field("Label13", Label13, "domaine_ip", {60, "Domaine dyndns"});
-    Button12 = MakeButton("Button12", TabSheet5, 110, 88, 140, "Reconnexion Dyndns",
+    Button12 = MakeButton("Button12", TabSheet5, 118, 88, 140, "Reconnexion Dyndns",
                           &TForm1::Button12Click);
-    Button9 = MakeButton("Button9", TabSheet5, 260, 88, 120, "Reconnexion Dyndns",
-                         &TForm1::Button9Click);
+    Button9 =
+        MakeButton("Button9", TabSheet5, 260, 88, 120, "Reconnexion Dyndns", &TForm1::Button9Click);
     Button9->SetVisible(false);
     Label14 = MakeLabel("Label14", TabSheet5, 10, 118, "Résultat de l'envoi Dyndns");
     Memo3 = Make<TMemo>("Memo3", TabSheet5);
@@ -257,13 +261,13 @@ void TForm1::CreatePageNoIP() {
     auto field = [this](const char* labelName, TLabel*& label, const char* name, FieldPlace at) {
         label = MakeLabel(labelName, TabSheet6, 10, at.top + 3, at.caption);
         auto* edit = Make<TEdit>(name, TabSheet6);
-        edit->SetBounds(110, at.top, 200, 22);
+        edit->SetBounds(118, at.top, 200, 22);
         return edit;
     };
     password_no = field("Label15", Label15, "password_no", {34, "Mot de passe :"});
     login_no = field("Label16", Label16, "login_no", {8, "E-mail"});
     domaine_no = field("Label17", Label17, "domaine_no", {60, "Domaine No-ip"});
-    Button13 = MakeButton("Button13", TabSheet6, 110, 88, 140, "Reconnexion No-IP",
+    Button13 = MakeButton("Button13", TabSheet6, 118, 88, 140, "Reconnexion No-IP",
                           &TForm1::Button13Click);
     Button10 = MakeButton("Button10", TabSheet6, 260, 88, 120, "Reconnexion No-IP",
                           &TForm1::Button10Click);
@@ -277,14 +281,14 @@ void TForm1::CreatePageOvh() {
     auto field = [this](const char* labelName, TLabel*& label, const char* name, FieldPlace at) {
         label = MakeLabel(labelName, TabSheet7, 10, at.top + 3, at.caption);
         auto* edit = Make<TEdit>(name, TabSheet7);
-        edit->SetBounds(110, at.top, 200, 22);
+        edit->SetBounds(118, at.top, 200, 22);
         return edit;
     };
     domaine_ovh = field("Label19", Label19, "domaine_ovh", {60, "Domaine Ovh"});
     ident_ovh = field("Label20", Label20, "ident_ovh", {8, "Identifiant :"});
     passe_ovh = field("Label21", Label21, "passe_ovh", {34, "Mot de passe :"});
-    Button15 = MakeButton("Button15", TabSheet7, 110, 88, 140, "Reconnexion OVH",
-                          &TForm1::Button15Click);
+    Button15 =
+        MakeButton("Button15", TabSheet7, 118, 88, 140, "Reconnexion OVH", &TForm1::Button15Click);
     Button14 = MakeButton("Button14", TabSheet7, 260, 88, 120, "Reconnexion Dyndns",
                           &TForm1::Button9Click);
     Button14->SetVisible(false);
@@ -305,8 +309,8 @@ void TForm1::CreatePageAPropos() {
     GroupBox5 = Make<TGroupBox>("GroupBox5", TabSheet8);
     GroupBox5->SetCaption("Mise à jour");
     GroupBox5->SetBounds(20, 84, 200, 70);
-    Button11 = MakeButton("Button11", GroupBox5, 40, 28, 120, "Mise à jour",
-                          &TForm1::Button11Click);
+    Button11 =
+        MakeButton("Button11", GroupBox5, 40, 28, 120, "Mise à jour", &TForm1::Button11Click);
 }
 
 void TForm1::CreateBottomButtons() {
@@ -349,8 +353,7 @@ void TForm1::CreateHiddenButtons() {
 void TForm1::CreateMenu() {
     PopupMenu1 = Create<TPopupMenu>(this);
     PopupMenu1->SetName("PopupMenu1");
-    auto item = [this](const char* name, const char* caption, const char* bitmap,
-                       Handler onClick) {
+    auto item = [this](const char* name, const char* caption, const char* bitmap, Handler onClick) {
         auto* entry = Create<TMenuItem>(this);
         entry->SetName(name);
         entry->SetCaption(caption);
@@ -384,8 +387,8 @@ void TForm1::CreateTrayIcon() {
 // straight to the tray; on the first run it shows its window with only the notice and OVH
 // options ticked.
 void TForm1::FormCreate(TObject*) {
-    std::string settings = SvgEditIni1->DossierSpecial(platform::CSIDL_APPDATA) +
-                           "/Kestrova/serie.ini";
+    std::string settings =
+        SvgEditIni1->DossierSpecial(platform::CSIDL_APPDATA) + "/Kestrova/serie.ini";
     if (FileExists(settings)) {
         Button2Click(this);
     } else {

@@ -119,10 +119,10 @@ public:
     vcl::TButton* Button11;
 
     // Along the bottom.
-    vcl::TBitBtn* BitBtn1; // "Enregister"
-    vcl::TBitBtn* BitBtn2; // "Réduire"
+    vcl::TBitBtn* BitBtn1;           // "Enregister"
+    vcl::TBitBtn* BitBtn2;           // "Réduire"
     vcl::TSpeedButton* SpeedButton2; // help
-    vcl::TBitBtn* BitBtn3; // "Quitter"
+    vcl::TBitBtn* BitBtn3;           // "Quitter"
 
     // Never visible: the operations other handlers reach through them.
     vcl::TButton* Button1; // "affiche"
@@ -176,8 +176,8 @@ private:
     template <class T> T* Make(const char* name, vcl::TControl* parent);
     vcl::TLabel* MakeLabel(const char* name, vcl::TControl* parent, int left, int top,
                            const std::string& caption);
-    vcl::TButton* MakeButton(const char* name, vcl::TControl* parent, int left, int top,
-                             int width, const std::string& caption, Handler onClick);
+    vcl::TButton* MakeButton(const char* name, vcl::TControl* parent, int left, int top, int width,
+                             const std::string& caption, Handler onClick);
 
     void CreateHeading();
     void CreatePages();

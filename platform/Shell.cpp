@@ -77,8 +77,8 @@ bool Spawn(const std::string& program, const std::vector<std::string>& arguments
     if (posix_spawnattr_init(&attr) != 0)
         return false;
     // Its own session: the program outlives this one and its terminal.
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
-                                        POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setflags(&attr,
+                             POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);

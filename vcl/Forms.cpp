@@ -103,7 +103,7 @@ void TForm::SetBorderStyle(TFormBorderStyle style) {
 
 TFormStyle TForm::FormStyle() const {
     return widget_->windowFlags().testFlag(Qt::WindowStaysOnTopHint) ? TFormStyle::fsStayOnTop
-                                                                      : TFormStyle::fsNormal;
+                                                                     : TFormStyle::fsNormal;
 }
 
 void TForm::SetFormStyle(TFormStyle style) {

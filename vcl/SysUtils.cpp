@@ -3,11 +3,11 @@
 #include <QApplication>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <charconv>
-#include <thread>
+#include <chrono>
 #include <cstring>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vcl {

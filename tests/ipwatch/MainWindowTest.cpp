@@ -1,8 +1,8 @@
 #include "KestrovaFixture.h"
 
 #include "platform/SpecialFolders.h"
-#include "vcl/SysUtils.h"
 #include "vcl/IniFiles.h"
+#include "vcl/SysUtils.h"
 
 #include <map>
 
@@ -21,10 +21,10 @@ std::vector<std::string> Keys(const std::string& file) {
 }
 
 const std::vector<std::string> kSavedKeys = {
-    "qv_fenetre", "qv_email",    "qv_urlc",  "qv_dyndns",   "qv_noip",    "user_name",
-    "mot_de_passe", "qv_ovh",    "Smtp_qv",  "Email_v",     "Email_D",    "Sujet_qv",
-    "qv_url",     "password_ip", "Login_ip", "domaine_ip",  "password_no", "login_no",
-    "domaine_no", "domaine_ovh", "ident_ovh", "passe_ovh"};
+    "qv_fenetre",   "qv_email",    "qv_urlc",   "qv_dyndns",  "qv_noip",     "user_name",
+    "mot_de_passe", "qv_ovh",      "Smtp_qv",   "Email_v",    "Email_D",     "Sujet_qv",
+    "qv_url",       "password_ip", "Login_ip",  "domaine_ip", "password_no", "login_no",
+    "domaine_no",   "domaine_ovh", "ident_ovh", "passe_ovh"};
 
 TEST_F(MainWindowTest, FirstStartShowsTheOvhPageWithOnlyTheNoticeAndOvhOptionsTicked) {
     Start();
@@ -53,18 +53,18 @@ TEST_F(MainWindowTest, PagesAndSettingsControlsStandWhereTheUserLooksForThem) {
     std::vector<std::string> pages;
     for (int i = 0; i < form1->PageControl1->PageCount(); ++i)
         pages.push_back(form1->PageControl1->Pages(i)->Caption());
-    EXPECT_EQ(pages, (std::vector<std::string>{"IP", "Options", "E-mail", "URL", "Dyndns",
-                                               "No-IP", "Ovh", "A propos"}));
+    EXPECT_EQ(pages, (std::vector<std::string>{"IP", "Options", "E-mail", "URL", "Dyndns", "No-IP",
+                                               "Ovh", "A propos"}));
     const std::map<std::string, std::string> pageOf = {
-        {"qv_fenetre", "Options"}, {"qv_email", "Options"},   {"qv_urlc", "Options"},
-        {"qv_dyndns", "Options"},  {"qv_noip", "Options"},    {"qv_ovh", "Options"},
+        {"qv_fenetre", "Options"}, {"qv_email", "Options"},     {"qv_urlc", "Options"},
+        {"qv_dyndns", "Options"},  {"qv_noip", "Options"},      {"qv_ovh", "Options"},
         {"user_name", "Options"},  {"mot_de_passe", "Options"}, {"Smtp_qv", "E-mail"},
-        {"Email_v", "E-mail"},     {"Email_D", "E-mail"},     {"Sujet_qv", "E-mail"},
-        {"Message_qv", "E-mail"},  {"qv_url", "URL"},         {"Login_ip", "Dyndns"},
-        {"password_ip", "Dyndns"}, {"domaine_ip", "Dyndns"},  {"login_no", "No-IP"},
-        {"password_no", "No-IP"},  {"domaine_no", "No-IP"},   {"ident_ovh", "Ovh"},
-        {"passe_ovh", "Ovh"},      {"domaine_ovh", "Ovh"},    {"memo1", "IP"},
-        {"Memo2", "URL"},          {"Memo3", "Dyndns"},       {"Memo4", "No-IP"},
+        {"Email_v", "E-mail"},     {"Email_D", "E-mail"},       {"Sujet_qv", "E-mail"},
+        {"Message_qv", "E-mail"},  {"qv_url", "URL"},           {"Login_ip", "Dyndns"},
+        {"password_ip", "Dyndns"}, {"domaine_ip", "Dyndns"},    {"login_no", "No-IP"},
+        {"password_no", "No-IP"},  {"domaine_no", "No-IP"},     {"ident_ovh", "Ovh"},
+        {"passe_ovh", "Ovh"},      {"domaine_ovh", "Ovh"},      {"memo1", "IP"},
+        {"Memo2", "URL"},          {"Memo3", "Dyndns"},         {"Memo4", "No-IP"},
         {"Memo5", "Ovh"}};
     for (const auto& [name, page] : pageOf) {
         auto* control = dynamic_cast<TControl*>(form1->FindComponent(name));
@@ -91,15 +91,15 @@ TEST_F(MainWindowTest, HiddenButtonsNeverShow) {
                        form1->Button6, form1->Button9, form1->Button10, form1->Button14}) {
         SCOPED_TRACE(b->Name());
         EXPECT_FALSE(b->Visible());
-        for (TTabSheet* page : {form1->TabSheet2, form1->TabSheet5, form1->TabSheet6,
-                                form1->TabSheet7}) {
+        for (TTabSheet* page :
+             {form1->TabSheet2, form1->TabSheet5, form1->TabSheet6, form1->TabSheet7}) {
             form1->PageControl1->SetActivePage(page);
             EXPECT_FALSE(b->Showing());
         }
     }
-    for (TControl* c : {static_cast<TControl*>(form1->BitBtn1), static_cast<TControl*>(form1->BitBtn2),
-                        static_cast<TControl*>(form1->SpeedButton2),
-                        static_cast<TControl*>(form1->BitBtn3)})
+    for (TControl* c :
+         {static_cast<TControl*>(form1->BitBtn1), static_cast<TControl*>(form1->BitBtn2),
+          static_cast<TControl*>(form1->SpeedButton2), static_cast<TControl*>(form1->BitBtn3)})
         EXPECT_TRUE(c->Showing()) << c->Name();
     EXPECT_EQ(form1->SpeedButton2->Hint(), "Aide");
 }
@@ -136,11 +136,12 @@ TEST_F(MainWindowTest, StartWithSettingsStaysInTheTrayAndRewritesThemAtOnce) {
     EXPECT_EQ(form1->Message_qv->Lines().Lines(), std::vector<std::string>{"bonjour"});
     // Every setting is in the file now, in the window's order.
     EXPECT_EQ(Keys(home.SettingsFile()),
-              (std::vector<std::string>{"qv_email", "Smtp_qv", "qv_ovh", "qv_fenetre", "qv_urlc",
-                                        "qv_dyndns", "qv_noip", "user_name", "mot_de_passe",
-                                        "Email_v", "Email_D", "Sujet_qv", "qv_url", "password_ip",
-                                        "Login_ip", "domaine_ip", "password_no", "login_no",
-                                        "domaine_no", "domaine_ovh", "ident_ovh", "passe_ovh"}));
+              (std::vector<std::string>{"qv_email",     "Smtp_qv",     "qv_ovh",     "qv_fenetre",
+                                        "qv_urlc",      "qv_dyndns",   "qv_noip",    "user_name",
+                                        "mot_de_passe", "Email_v",     "Email_D",    "Sujet_qv",
+                                        "qv_url",       "password_ip", "Login_ip",   "domaine_ip",
+                                        "password_no",  "login_no",    "domaine_no", "domaine_ovh",
+                                        "ident_ovh",    "passe_ovh"}));
     TIniFile ini(home.SettingsFile());
     EXPECT_EQ(ini.ReadString("Form1", "Smtp_qv", ""), "smtp.test");
     EXPECT_EQ(ini.ReadString("Form1Message_qv", "L0", ""), "bonjour");

@@ -30,7 +30,8 @@ int main(int argc, char** argv) {
         vcl::TTabSheet* page = form1->PageControl1->Pages(i);
         form1->PageControl1->SetActivePage(page);
         app.ProcessMessages();
-        std::string name = folder + "/main-" + std::to_string(i + 1) + "-" + page->Caption() + ".png";
+        std::string name =
+            folder + "/main-" + std::to_string(i + 1) + "-" + page->Caption() + ".png";
         if (!form1->Widget()->grab().save(vcl::ToQString(name)))
             ++failures;
     }

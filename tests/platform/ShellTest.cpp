@@ -44,10 +44,10 @@ TEST_F(ShellTest, NothingStartsForOtherVerbsOrMissingFiles) {
         std::string verb;
         std::string file;
     };
-    for (const Case& c : {Case{"other verb", "print", RECORD_START},
-                          Case{"missing program", "open", dir / "Tamrel.exe"},
-                          Case{"missing document", "open", dir / "Kestrova.chm"},
-                          Case{"no name", "open", ""}}) {
+    for (const Case& c :
+         {Case{"other verb", "print", RECORD_START},
+          Case{"missing program", "open", dir / "Tamrel.exe"},
+          Case{"missing document", "open", dir / "Kestrova.chm"}, Case{"no name", "open", ""}}) {
         SCOPED_TRACE(c.name);
         EXPECT_FALSE(ShellExecute(c.verb, c.file));
     }
