@@ -37,14 +37,14 @@ TLocalFileHeader TLocalFileHeader::Read(RecordReader& r) {
     h.Signature = r.u32();
     h.VersionNeeded = r.u16();
     h.Flags = r.u16();
-    h.CompressionMethod = r.u16();
-    h.LastModTime = r.u16();
-    h.LastModDate = r.u16();
+    h.Method = r.u16();
+    h.Time = r.u16();
+    h.Date = r.u16();
     h.Crc32 = r.u32();
     h.CompressedSize = r.u32();
     h.UncompressedSize = r.u32();
-    h.FileNameLength = r.u16();
-    h.ExtraFieldLength = r.u16();
+    h.NameLength = r.u16();
+    h.ExtraLength = r.u16();
     return h;
 }
 
@@ -52,31 +52,31 @@ void TLocalFileHeader::Write(RecordWriter& w) const {
     w.u32(Signature)
         .u16(VersionNeeded)
         .u16(Flags)
-        .u16(CompressionMethod)
-        .u16(LastModTime)
-        .u16(LastModDate)
+        .u16(Method)
+        .u16(Time)
+        .u16(Date)
         .u32(Crc32)
         .u32(CompressedSize)
         .u32(UncompressedSize)
-        .u16(FileNameLength)
-        .u16(ExtraFieldLength);
+        .u16(NameLength)
+        .u16(ExtraLength);
 }
 
-TCentralDirHeader TCentralDirHeader::Read(RecordReader& r) {
-    TCentralDirHeader h;
+TZACentralHeader ReadCentralHeader(RecordReader& r) {
+    TZACentralHeader h;
     h.Signature = r.u32();
     h.VersionMadeBy = r.u16();
     h.VersionNeeded = r.u16();
     h.Flags = r.u16();
-    h.CompressionMethod = r.u16();
-    h.LastModTime = r.u16();
-    h.LastModDate = r.u16();
+    h.Method = r.u16();
+    h.Time = r.u16();
+    h.Date = r.u16();
     h.Crc32 = r.u32();
     h.CompressedSize = r.u32();
     h.UncompressedSize = r.u32();
-    h.FileNameLength = r.u16();
-    h.ExtraFieldLength = r.u16();
-    h.FileCommentLength = r.u16();
+    h.NameLength = r.u16();
+    h.ExtraLength = r.u16();
+    h.CommentLength = r.u16();
     h.DiskNumberStart = r.u16();
     h.InternalAttributes = r.u16();
     h.ExternalAttributes = r.u32();
@@ -84,24 +84,24 @@ TCentralDirHeader TCentralDirHeader::Read(RecordReader& r) {
     return h;
 }
 
-void TCentralDirHeader::Write(RecordWriter& w) const {
-    w.u32(Signature)
-        .u16(VersionMadeBy)
-        .u16(VersionNeeded)
-        .u16(Flags)
-        .u16(CompressionMethod)
-        .u16(LastModTime)
-        .u16(LastModDate)
-        .u32(Crc32)
-        .u32(CompressedSize)
-        .u32(UncompressedSize)
-        .u16(FileNameLength)
-        .u16(ExtraFieldLength)
-        .u16(FileCommentLength)
-        .u16(DiskNumberStart)
-        .u16(InternalAttributes)
-        .u32(ExternalAttributes)
-        .u32(LocalHeaderOffset);
+void WriteCentralHeader(RecordWriter& w, const TZACentralHeader& h) {
+    w.u32(h.Signature)
+        .u16(h.VersionMadeBy)
+        .u16(h.VersionNeeded)
+        .u16(h.Flags)
+        .u16(h.Method)
+        .u16(h.Time)
+        .u16(h.Date)
+        .u32(h.Crc32)
+        .u32(h.CompressedSize)
+        .u32(h.UncompressedSize)
+        .u16(h.NameLength)
+        .u16(h.ExtraLength)
+        .u16(h.CommentLength)
+        .u16(h.DiskNumberStart)
+        .u16(h.InternalAttributes)
+        .u32(h.ExternalAttributes)
+        .u32(h.LocalHeaderOffset);
 }
 
 TEndOfCentralDir TEndOfCentralDir::Read(RecordReader& r) {
@@ -182,28 +182,36 @@ void TDataDescriptor::Write(RecordWriter& w) const {
     w.u32(Signature).u32(Crc32).u32(CompressedSize).u32(UncompressedSize);
 }
 
-std::vector<TExtraField> ParseExtraFields(std::string_view extra) {
-    std::vector<TExtraField> fields;
+std::vector<TZAExtraField> ParseExtraFields(std::string_view extra) {
+    std::vector<TZAExtraField> fields;
     RecordReader r(extra);
     while (r.remaining() >= 4) {
-        TExtraField f;
+        TZAExtraField f;
         f.ID = r.u16();
         std::uint16_t size = r.u16();
-        f.Data = r.bytes(size);
+        std::string data = r.bytes(size);
+        f.Data.assign(data.begin(), data.end());
         fields.push_back(std::move(f));
     }
     // Some writers pad the field with fewer than four bytes; they carry no record.
     return fields;
 }
 
-std::string WriteExtraFields(const std::vector<TExtraField>& fields) {
+std::string WriteExtraFields(const std::vector<TZAExtraField>& fields) {
     RecordWriter w;
     for (const auto& f : fields)
-        w.u16(f.ID).u16(static_cast<std::uint16_t>(f.Data.size())).bytes(f.Data);
+        w.u16(f.ID).u16(f.Size()).bytes(
+            std::string_view(reinterpret_cast<const char*>(f.Data.data()), f.Data.size()));
     return w.data();
 }
 
-TZip64Values ReadCentralZip64(std::string_view data, const TCentralDirHeader& header) {
+TZip64Values ReadCentralZip64(const TZAExtraField& field, const TZACentralHeader& header) {
+    return ReadCentralZip64(
+        std::string_view(reinterpret_cast<const char*>(field.Data.data()), field.Data.size()),
+        header);
+}
+
+TZip64Values ReadCentralZip64(std::string_view data, const TZACentralHeader& header) {
     TZip64Values v;
     RecordReader r(data);
     if (header.UncompressedSize == Zip64Marker32)

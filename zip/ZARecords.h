@@ -4,6 +4,8 @@
 #pragma once
 
 #include "vcl/SysUtils.h"
+#include "zip/ZACentralHeader.h"
+#include "zip/ZADirArray.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -111,43 +113,22 @@ struct TLocalFileHeader {
     std::uint32_t Signature = StandardSignatures.LocalHeader;
     std::uint16_t VersionNeeded = 0;
     std::uint16_t Flags = 0;
-    std::uint16_t CompressionMethod = 0;
-    std::uint16_t LastModTime = 0;
-    std::uint16_t LastModDate = 0;
+    std::uint16_t Method = 0;
+    std::uint16_t Time = 0;
+    std::uint16_t Date = 0;
     std::uint32_t Crc32 = 0;
     std::uint32_t CompressedSize = 0;
     std::uint32_t UncompressedSize = 0;
-    std::uint16_t FileNameLength = 0;
-    std::uint16_t ExtraFieldLength = 0;
+    std::uint16_t NameLength = 0;
+    std::uint16_t ExtraLength = 0;
 
     static TLocalFileHeader Read(RecordReader& r);
     void Write(RecordWriter& w) const;
 };
 
-struct TCentralDirHeader {
-    static constexpr std::size_t Size = 46;
-
-    std::uint32_t Signature = StandardSignatures.CentralHeader;
-    std::uint16_t VersionMadeBy = 0;
-    std::uint16_t VersionNeeded = 0;
-    std::uint16_t Flags = 0;
-    std::uint16_t CompressionMethod = 0;
-    std::uint16_t LastModTime = 0;
-    std::uint16_t LastModDate = 0;
-    std::uint32_t Crc32 = 0;
-    std::uint32_t CompressedSize = 0;
-    std::uint32_t UncompressedSize = 0;
-    std::uint16_t FileNameLength = 0;
-    std::uint16_t ExtraFieldLength = 0;
-    std::uint16_t FileCommentLength = 0;
-    std::uint16_t DiskNumberStart = 0;
-    std::uint16_t InternalAttributes = 0;
-    std::uint32_t ExternalAttributes = 0;
-    std::uint32_t LocalHeaderOffset = 0;
-
-    static TCentralDirHeader Read(RecordReader& r);
-    void Write(RecordWriter& w) const;
-};
+// The central header's fixed part is the directory's own record (TZACentralHeader).
+TZACentralHeader ReadCentralHeader(RecordReader& r);
+void WriteCentralHeader(RecordWriter& w, const TZACentralHeader& h);
 
 struct TEndOfCentralDir {
     static constexpr std::size_t Size = 22;
@@ -209,18 +190,10 @@ struct TDataDescriptor {
     void Write(RecordWriter& w) const;
 };
 
-// One record of an extra field, carried as read.
-struct TExtraField {
-    std::uint16_t ID = 0;
-    std::string Data;
-
-    bool operator==(const TExtraField&) const = default;
-};
-
 // Splits an extra field into its records, in file order. A record whose declared size runs
 // past the field raises ERecordTruncated.
-std::vector<TExtraField> ParseExtraFields(std::string_view extra);
-std::string WriteExtraFields(const std::vector<TExtraField>& fields);
+std::vector<TZAExtraField> ParseExtraFields(std::string_view extra);
+std::string WriteExtraFields(const std::vector<TZAExtraField>& fields);
 
 // The values of a central header's Zip64 field, each present only when the matching header
 // field holds its marker.
@@ -232,7 +205,8 @@ struct TZip64Values {
 };
 
 // Reads a Zip64 field's data in the order the header's markers call for.
-TZip64Values ReadCentralZip64(std::string_view data, const TCentralDirHeader& header);
+TZip64Values ReadCentralZip64(std::string_view data, const TZACentralHeader& header);
+TZip64Values ReadCentralZip64(const TZAExtraField& field, const TZACentralHeader& header);
 // Builds the data of a central header's Zip64 field from the values present.
 std::string BuildCentralZip64(const TZip64Values& values);
 // The 20-byte Zip64 field of a local header: ID, size 16, uncompressed then compressed size.

@@ -76,7 +76,9 @@ TEST(Records, FixedSizesMatchTheFormat) {
         return w.size();
     };
     EXPECT_EQ(size(TLocalFileHeader{}), TLocalFileHeader::Size);
-    EXPECT_EQ(size(TCentralDirHeader{}), TCentralDirHeader::Size);
+    RecordWriter central;
+    WriteCentralHeader(central, TZACentralHeader{});
+    EXPECT_EQ(central.size(), static_cast<std::size_t>(TZACentralHeader::Size));
     EXPECT_EQ(size(TEndOfCentralDir{}), TEndOfCentralDir::Size);
     EXPECT_EQ(size(TZip64EndOfCentralDir{}), TZip64EndOfCentralDir::Size);
     EXPECT_EQ(size(TZip64EndLocator{}), TZip64EndLocator::Size);
@@ -84,31 +86,31 @@ TEST(Records, FixedSizesMatchTheFormat) {
 }
 
 TEST(Records, CentralHeaderRoundTripKeepsEveryField) {
-    TCentralDirHeader h;
+    TZACentralHeader h;
     h.Signature = AlternateSignatures.CentralHeader;
     h.VersionMadeBy = 0x0B14;
     h.VersionNeeded = 0x0014;
     h.Flags = 0x0809;
-    h.CompressionMethod = 8;
-    h.LastModTime = 0x6D2F;
-    h.LastModDate = 0x5A8A;
+    h.Method = 8;
+    h.Time = 0x6D2F;
+    h.Date = 0x5A8A;
     h.Crc32 = 0xCAFEBABE;
     h.CompressedSize = Zip64Marker32;
     h.UncompressedSize = 123456;
-    h.FileNameLength = 7;
-    h.ExtraFieldLength = 12;
-    h.FileCommentLength = 3;
+    h.NameLength = 7;
+    h.ExtraLength = 12;
+    h.CommentLength = 3;
     h.DiskNumberStart = Zip64Marker16;
     h.InternalAttributes = 1;
     h.ExternalAttributes = 0x81A40020;
     h.LocalHeaderOffset = 0x01020304;
     RecordWriter w;
-    h.Write(w);
+    WriteCentralHeader(w, h);
     EXPECT_EQ(w.data().substr(0, 4), Unhex("615c0203"));
     RecordReader r(w.data());
-    TCentralDirHeader back = TCentralDirHeader::Read(r);
+    TZACentralHeader back = ReadCentralHeader(r);
     RecordWriter again;
-    back.Write(again);
+    WriteCentralHeader(again, back);
     EXPECT_EQ(again.data(), w.data());
     EXPECT_EQ(back.ExternalAttributes, 0x81A40020u);
     EXPECT_EQ(back.DiskNumberStart, Zip64Marker16);
@@ -152,11 +154,16 @@ TEST(Records, EndRecordsRoundTrip) {
 }
 
 TEST(ExtraFields, ParseAndWriteInFileOrder) {
-    std::vector<TExtraField> fields{
-        {0x5455, "\x03\x01\x02\x03\x04"}, {0x0001, std::string(8, 'z')}, {0x7875, ""}};
+    std::vector<TZAExtraField> fields{
+        {0x5455, {3, 1, 2, 3, 4}}, {0x0001, std::vector<std::uint8_t>(8, 'z')}, {0x7875, {}}};
     std::string raw = WriteExtraFields(fields);
     EXPECT_EQ(raw.size(), 4 + 5 + 4 + 8 + 4u);
-    EXPECT_EQ(ParseExtraFields(raw), fields);
+    auto back = ParseExtraFields(raw);
+    ASSERT_EQ(back.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(back[i].ID, fields[i].ID);
+        EXPECT_EQ(back[i].Data, fields[i].Data);
+    }
 }
 
 TEST(ExtraFields, ARecordRunningPastTheFieldIsTruncation) {
@@ -167,7 +174,7 @@ TEST(ExtraFields, ARecordRunningPastTheFieldIsTruncation) {
 }
 
 TEST(Zip64Field, CompressedMarkerAloneTakesTheFirstEightBytes) {
-    TCentralDirHeader h;
+    TZACentralHeader h;
     h.CompressedSize = Zip64Marker32;
     h.UncompressedSize = 10;
     RecordWriter w;
@@ -179,7 +186,7 @@ TEST(Zip64Field, CompressedMarkerAloneTakesTheFirstEightBytes) {
 }
 
 TEST(Zip64Field, AllMarkersReadInTheirOrderAndBuildBack) {
-    TCentralDirHeader h;
+    TZACentralHeader h;
     h.UncompressedSize = h.CompressedSize = h.LocalHeaderOffset = Zip64Marker32;
     h.DiskNumberStart = Zip64Marker16;
     TZip64Values values{0x100000000ull, 0x200000000ull, 0x300000000ull, 70000u};
@@ -237,7 +244,7 @@ TEST(DosDateTime, PacksAndUnpacks) {
 namespace {
 
 struct ParsedEntry {
-    TCentralDirHeader header;
+    TZACentralHeader header;
     std::string name;
     std::string extra;
     std::string comment;
@@ -288,13 +295,13 @@ ParsedArchive Parse(const std::string& file, std::uint64_t directoryBase = 0) {
     RecordReader r(std::string_view(file).substr(dirOffset - directoryBase));
     for (std::uint64_t i = 0; i < count; ++i) {
         ParsedEntry e;
-        e.header = TCentralDirHeader::Read(r);
-        e.name = r.bytes(e.header.FileNameLength);
-        e.extra = r.bytes(e.header.ExtraFieldLength);
-        e.comment = r.bytes(e.header.FileCommentLength);
+        e.header = ReadCentralHeader(r);
+        e.name = r.bytes(e.header.NameLength);
+        e.extra = r.bytes(e.header.ExtraLength);
+        e.comment = r.bytes(e.header.CommentLength);
         for (const auto& f : ParseExtraFields(e.extra))
             if (f.ID == Zip64ExtraId)
-                e.zip64 = ReadCentralZip64(f.Data, e.header);
+                e.zip64 = ReadCentralZip64(f, e.header);
         a.entries.push_back(std::move(e));
     }
     return a;
@@ -340,8 +347,8 @@ with open(sys.argv[2], 'w') as out:
     return rows;
 }
 
-std::string DateText(const TCentralDirHeader& h) {
-    TDosDateTime t = UnpackDosDateTime(h.LastModDate, h.LastModTime);
+std::string DateText(const TZACentralHeader& h) {
+    TDosDateTime t = UnpackDosDateTime(h.Date, h.Time);
     char text[32];
     std::snprintf(text, sizeof text, "%04d%02d%02d%02d%02d%02d", t.Year, t.Month, t.Day, t.Hour,
                   t.Minute, t.Second);
@@ -378,7 +385,7 @@ protected:
             EXPECT_EQ(std::to_string(e.header.VersionMadeBy), row["made"]);
             EXPECT_EQ(std::to_string(e.header.VersionNeeded), row["needed"]);
             EXPECT_EQ(std::to_string(e.header.Flags), row["flags"]);
-            EXPECT_EQ(std::to_string(e.header.CompressionMethod), row["method"]);
+            EXPECT_EQ(std::to_string(e.header.Method), row["method"]);
             EXPECT_EQ(DateText(e.header), row["date"]);
             EXPECT_EQ(std::to_string(e.header.Crc32), row["crc"]);
             EXPECT_EQ(std::to_string(e.zip64.CompressedSize.value_or(e.header.CompressedSize)),
@@ -395,12 +402,12 @@ protected:
             RecordReader r(std::string_view(bytes).substr(e.offset()));
             TLocalFileHeader l = TLocalFileHeader::Read(r);
             EXPECT_EQ(l.Signature, StandardSignatures.LocalHeader);
-            EXPECT_EQ(r.bytes(l.FileNameLength), e.name);
-            EXPECT_EQ(l.CompressionMethod, e.header.CompressionMethod);
+            EXPECT_EQ(r.bytes(l.NameLength), e.name);
+            EXPECT_EQ(l.Method, e.header.Method);
             if (!(l.Flags & FlagDataDescriptor)) {
                 EXPECT_EQ(l.Crc32, e.header.Crc32);
             }
-            ParseExtraFields(r.bytes(l.ExtraFieldLength)); // well formed
+            ParseExtraFields(r.bytes(l.ExtraLength)); // well formed
         }
     }
 
@@ -417,7 +424,7 @@ TEST_F(ForeignArchives, InfoZipPlain) {
     ASSERT_EQ(a.entries.size(), 4u);
     EXPECT_EQ(a.entries[1].name, "sub/");
     EXPECT_TRUE(a.entries[1].header.ExternalAttributes & faDirectory);
-    EXPECT_EQ(a.entries[0].header.CompressionMethod, MethodDeflated);
+    EXPECT_EQ(a.entries[0].header.Method, MethodDeflated);
 }
 
 TEST_F(ForeignArchives, InfoZipForcedZip64) {
@@ -445,10 +452,10 @@ TEST_F(ForeignArchives, InfoZipForcedZip64) {
         }
         RecordReader r(std::string_view(bytes).substr(e.offset()));
         TLocalFileHeader l = TLocalFileHeader::Read(r);
-        r.skip(l.FileNameLength);
+        r.skip(l.NameLength);
         bool localZip64 = false;
-        for (const auto& f : ParseExtraFields(r.bytes(l.ExtraFieldLength)))
-            localZip64 |= f.ID == Zip64ExtraId && f.Data.size() == 16;
+        for (const auto& f : ParseExtraFields(r.bytes(l.ExtraLength)))
+            localZip64 |= f.ID == Zip64ExtraId && f.Size() == 16;
         EXPECT_TRUE(localZip64) << e.name;
     }
     EXPECT_TRUE(sawZip64);
@@ -515,9 +522,9 @@ TEST_F(ForeignArchives, InfoZipSplitSet) {
     }
     std::vector<std::string> names;
     for (int i = 0; i < end.TotalEntries; ++i) {
-        TCentralDirHeader h = TCentralDirHeader::Read(dirReader);
-        std::string name = dirReader.bytes(h.FileNameLength);
-        dirReader.skip(h.ExtraFieldLength + h.FileCommentLength);
+        TZACentralHeader h = ReadCentralHeader(dirReader);
+        std::string name = dirReader.bytes(h.NameLength);
+        dirReader.skip(h.ExtraLength + h.CommentLength);
         names.push_back(name);
         ASSERT_LT(h.DiskNumberStart, volumes.size());
         // A header may straddle two volumes, so read it from the joined set.
@@ -525,7 +532,7 @@ TEST_F(ForeignArchives, InfoZipSplitSet) {
             std::string_view(joined).substr(starts[h.DiskNumberStart] + h.LocalHeaderOffset));
         TLocalFileHeader l = TLocalFileHeader::Read(local);
         EXPECT_EQ(l.Signature, StandardSignatures.LocalHeader);
-        EXPECT_EQ(local.bytes(l.FileNameLength), name);
+        EXPECT_EQ(local.bytes(l.NameLength), name);
     }
     EXPECT_EQ(names, (std::vector<std::string>{"big.bin", "a.txt"}));
 }
