@@ -1,0 +1,176 @@
+#include "net/HttpCli.h"
+
+#include "net/CurlTransfer.h"
+#include "vcl/Forms.h"
+
+namespace net {
+
+using detail::RequestToken;
+
+TUrlUserInfo SplitUrlUserInfo(const std::string& url) {
+    TUrlUserInfo result;
+    result.Url = url;
+    const auto scheme = url.find("://");
+    if (scheme == std::string::npos)
+        return result;
+    const std::size_t start = scheme + 3;
+    std::size_t end = url.find_first_of("?#", start);
+    if (end == std::string::npos)
+        end = url.size();
+    if (end == start)
+        return result;
+    const auto at = url.rfind('@', end - 1);
+    if (at == std::string::npos || at < start)
+        return result;
+    const std::string info = url.substr(start, at - start);
+    // "http://host/@name" is a path; "http://user:pa/ss@host/" is a password with a "/".
+    if (info.find('/') != std::string::npos && info.find(':') == std::string::npos)
+        return result;
+    result.HasUserInfo = true;
+    const auto colon = info.find(':');
+    result.Username = info.substr(0, colon);
+    if (colon != std::string::npos)
+        result.Password = info.substr(colon + 1);
+    result.Url = url.substr(0, start) + url.substr(at + 1);
+    return result;
+}
+
+namespace {
+
+struct Fetch {
+    const RequestToken* token = nullptr;
+    CURL* easy = nullptr;
+    vcl::TStream* stream = nullptr;
+    std::string statusLine;
+    long status = 0;
+    std::int64_t received = 0;
+};
+
+size_t HeaderLine(char* data, size_t size, size_t count, void* context) {
+    auto& f = *static_cast<Fetch*>(context);
+    std::string_view line(data, size * count);
+    if (line.starts_with("HTTP/")) {
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.remove_suffix(1);
+        f.statusLine = std::string(line);
+    } else if (line == "\r\n" || line == "\n") {
+        curl_easy_getinfo(f.easy, CURLINFO_RESPONSE_CODE, &f.status);
+    }
+    return f.token->ownerGone ? 0 : size * count;
+}
+
+size_t BodyData(char* data, size_t size, size_t count, void* context) {
+    auto& f = *static_cast<Fetch*>(context);
+    const size_t length = size * count;
+    if (f.token->ownerGone)
+        return 0;
+    if (f.stream) {
+        try {
+            f.stream->WriteBuffer(data, static_cast<std::int64_t>(length));
+        } catch (...) {
+            return 0; // a stream that takes no more ends the request, quietly
+        }
+    }
+    f.received += static_cast<std::int64_t>(length);
+    return length;
+}
+
+std::string ReasonOf(const std::string& statusLine) {
+    // "HTTP/1.1 404 Not Found": the words after the code.
+    const auto first = statusLine.find(' ');
+    if (first == std::string::npos)
+        return {};
+    const auto second = statusLine.find(' ', first + 1);
+    return second == std::string::npos ? std::string() : statusLine.substr(second + 1);
+}
+
+} // namespace
+
+THttpCli::THttpCli(vcl::TComponent* owner) : vcl::TComponent(owner) {
+}
+
+THttpCli::~THttpCli() {
+    if (busy_)
+        busy_->ownerGone = true;
+}
+
+void THttpCli::Get() {
+    // One request at a time. Get pumps messages, so a timer tick or a menu command can call
+    // Get again on this component before the first one ends: that second call returns at
+    // once and leaves its stream untouched (its caller sees an empty answer), while the first
+    // goes on with the URL and stream it started with. If the component is destroyed while
+    // Get waits, the request is dropped and Get returns without touching it or the stream.
+    if (busy_)
+        return;
+
+    const TUrlUserInfo target = SplitUrlUserInfo(URL);
+    status_code_ = 0;
+    reason_phrase_.clear();
+    rcvd_count_ = 0;
+
+    try {
+        detail::UrlHandle url = detail::NewUrl();
+        if (curl_url_set(url.get(), CURLUPART_URL, detail::EncodeBlanks(target.Url).c_str(), 0) !=
+            CURLUE_OK)
+            return;
+        char errorBuffer[CURL_ERROR_SIZE];
+        detail::EasyHandle easy = detail::NewEasy(errorBuffer);
+        detail::MultiHandle multi = detail::NewMulti();
+        CURL* e = easy.get();
+        curl_easy_setopt(e, CURLOPT_CURLU, url.get());
+        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(e, CURLOPT_HTTP_VERSION,
+                         RequestVer == "1.1" ? static_cast<long>(CURL_HTTP_VERSION_1_1)
+                                             : static_cast<long>(CURL_HTTP_VERSION_1_0));
+        curl_easy_setopt(e, CURLOPT_USERAGENT, Agent.c_str());
+        detail::Slist headers;
+        if (!Accept.empty())
+            detail::AppendList(headers, "Accept: " + Accept);
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+        if (target.HasUserInfo) {
+            curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+            curl_easy_setopt(e, CURLOPT_USERNAME, target.Username.c_str());
+            curl_easy_setopt(e, CURLOPT_PASSWORD, target.Password.c_str());
+        }
+        const std::string proxy = Proxy.empty() ? std::string() : Proxy + ":" + ProxyPort;
+        curl_easy_setopt(e, CURLOPT_PROXY, proxy.c_str());
+        if (FollowRelocation) {
+            // curl sends the credentials to the first host only.
+            curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+            curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
+        }
+
+        auto token = std::make_shared<RequestToken>();
+        Fetch f;
+        f.token = token.get();
+        f.easy = e;
+        f.stream = RcvdStream;
+        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &HeaderLine);
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, &f);
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &BodyData);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, &f);
+
+        detail::TransferLimits limits;
+        limits.idleMs = ReadTimeout;
+        busy_ = token;
+        {
+            detail::Transfer transfer(e, multi.get(), *token);
+            try {
+                transfer.Run(limits, vcl::HasApplication());
+            } catch (...) {
+            }
+        }
+        if (token->ownerGone)
+            return;
+        busy_.reset();
+        status_code_ = static_cast<int>(f.status);
+        reason_phrase_ = ReasonOf(f.statusLine);
+        rcvd_count_ = f.received;
+    } catch (...) {
+        // Nothing leaves Get: an answer that could not be had is an empty stream.
+        busy_.reset();
+    }
+}
+
+} // namespace net

@@ -1,0 +1,87 @@
+// The Indy-style HTTP client: blocking GET and form POST, Basic authentication, cookies kept
+// per component, work events for progress, and EIdException failures.
+#pragma once
+
+#include "net/IdException.h"
+#include "vcl/Classes.h"
+#include "vcl/Streams.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace net {
+
+enum TWorkMode { wmRead, wmWrite };
+
+using TWorkBeginEvent =
+    std::function<void(vcl::TObject* Sender, TWorkMode AWorkMode, std::int64_t AWorkCountMax)>;
+using TWorkEvent =
+    std::function<void(vcl::TObject* Sender, TWorkMode AWorkMode, std::int64_t AWorkCount)>;
+using TWorkEndEvent = std::function<void(vcl::TObject* Sender, TWorkMode AWorkMode)>;
+
+struct TIdHTTPRequest {
+    std::string Accept = "text/html, */*";
+    std::string UserAgent = "Mozilla/3.0 (compatible; Indy Library)";
+    std::string ContentType = "text/html";
+    std::string Username;
+    std::string Password;
+    bool BasicAuthentication = false;
+};
+
+namespace detail {
+struct CookieJar;
+struct RequestToken;
+} // namespace detail
+
+class TIdHTTP : public vcl::TComponent {
+public:
+    explicit TIdHTTP(vcl::TComponent* owner);
+    ~TIdHTTP() override;
+
+    // Server for URLs given as a path only ("/nic/update?").
+    std::string Host;
+    int Port = 80;
+    TIdHTTPRequest Request;
+    bool AllowCookies = true;
+    // Form fields are percent-encoded, name and value apart; off, they go as they stand.
+    bool ForceEncodeParams = true;
+    // A redirect is answered with EIdHTTPProtocolException unless this is set.
+    bool HandleRedirects = false;
+    int RedirectMaximum = 15;
+    // Milliseconds without a byte from the server before the request fails with
+    // EIdReadTimeout; 0 waits for ever. A stalled server must not freeze the program, so
+    // the default is a minute.
+    int ReadTimeout = 60000;
+    // Milliseconds for the TCP connect; 0: 120000 while a TIdAntiFreeze is active, else only
+    // the idle limit above.
+    int ConnectTimeout = 0;
+
+    std::string Get(const std::string& url);
+    void Get(const std::string& url, vcl::TStream& response);
+    std::string Post(const std::string& url, const vcl::TStrings& fields);
+    void Post(const std::string& url, const vcl::TStrings& fields, vcl::TStream& response);
+
+    // The last answer: its status code (0 before any) and status line.
+    int ResponseCode() const { return response_code_; }
+    const std::string& ResponseText() const { return response_text_; }
+    bool Busy() const { return busy_ != nullptr; }
+
+    TWorkBeginEvent OnWorkBegin;
+    TWorkEvent OnWork;
+    TWorkEndEvent OnWorkEnd;
+
+    // The body of a form post as this component sends it.
+    std::string EncodeFields(const vcl::TStrings& fields) const;
+
+private:
+    void DoRequest(const std::string& url, const std::string* body, vcl::TStream& response);
+
+    std::shared_ptr<detail::CookieJar> cookies_;
+    std::shared_ptr<detail::RequestToken> busy_;
+    int response_code_ = 0;
+    std::string response_text_;
+};
+
+} // namespace net

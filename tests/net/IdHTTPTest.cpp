@@ -1,0 +1,294 @@
+// TIdHTTP and TIdAntiFreeze against the loopback HTTP server.
+#include "TestServers.h"
+
+#include "net/IdAntiFreeze.h"
+#include "net/IdHTTP.h"
+#include "vcl/Forms.h"
+
+#include <QJsonArray>
+#include <QTimer>
+#include <fstream>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+using namespace net;
+using nettest::ErrorKind;
+
+class IdHTTPTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        server_ = new nettest::ServerProcess(nettest::ScriptPath("http_server.py"), Log());
+        port_ = std::stoi(server_->FirstLine());
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override { std::ofstream(Log(), std::ios::trunc).close(); }
+
+    static std::string Log() { return nettest::LogPath("idhttp.log"); }
+    static std::string Url(const std::string& path) {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+    static QJsonObject LastRequest() {
+        auto all = nettest::ReadLog(Log());
+        return all.empty() ? QJsonObject() : all.back();
+    }
+    static std::string Header(const QJsonObject& request, const std::string& name) {
+        for (const auto& pair : request["headers"].toArray())
+            if (pair.toArray()[0].toString().compare(QString::fromStdString(name),
+                                                     Qt::CaseInsensitive) == 0)
+                return pair.toArray()[1].toString().toStdString();
+        return "<none>";
+    }
+    static std::string Text(const QJsonObject& request, const char* key) {
+        return request[key].toString().toStdString();
+    }
+
+    TIdHTTP* NewClient() {
+        auto* http = vcl::Create<TIdHTTP>(&owner_);
+        http->ReadTimeout = 5000;
+        return http;
+    }
+
+    static inline nettest::ServerProcess* server_ = nullptr;
+    static inline int port_ = 0;
+    vcl::TApplication app_;
+    vcl::TComponent owner_{nullptr};
+};
+
+TEST_F(IdHTTPTest, GetSendsTheRequestHeadersAndReturnsTheBody) {
+    TIdHTTP* http = NewClient();
+    EXPECT_EQ(http->Get(Url("/text?a=1")), "hello\r\nworld\r\n");
+    EXPECT_EQ(http->ResponseCode(), 200);
+    EXPECT_EQ(http->ResponseText(), "HTTP/1.1 200 OK");
+    const QJsonObject request = LastRequest();
+    EXPECT_EQ(Text(request, "method"), "GET");
+    EXPECT_EQ(Text(request, "path"), "/text?a=1");
+    EXPECT_EQ(Header(request, "User-Agent"), "Mozilla/3.0 (compatible; Indy Library)");
+    EXPECT_EQ(Header(request, "Accept"), "text/html, */*");
+    EXPECT_EQ(Header(request, "Authorization"), "<none>");
+}
+
+TEST_F(IdHTTPTest, BasicAuthenticationCarriesNameAndPasswordIntact) {
+    TIdHTTP* http = NewClient();
+    http->Request.BasicAuthentication = true;
+    http->Request.Username = "na@me";
+    http->Request.Password = "pa:ss/wo@rd é";
+    http->Get(Url("/text"));
+    EXPECT_EQ(Text(LastRequest(), "credentials"), "na@me:pa:ss/wo@rd é");
+}
+
+TEST_F(IdHTTPTest, PostSendsEncodedFieldsToAPathOnTheHost) {
+    TIdHTTP* http = NewClient();
+    http->Host = "127.0.0.1";
+    http->Port = port_;
+    http->Request.ContentType = "application/x-www-form-urlencoded";
+    vcl::TStringList fields({"hostname=a b.example", "system=dyndns", "myip=1.2.3.4&x=y"});
+    std::vector<std::string> events;
+    http->OnWorkBegin = [&](vcl::TObject*, TWorkMode mode, std::int64_t max) {
+        events.push_back((mode == wmWrite ? "begin write " : "begin read ") + std::to_string(max));
+    };
+    http->OnWorkEnd = [&](vcl::TObject*, TWorkMode mode) {
+        events.push_back(mode == wmWrite ? "end write" : "end read");
+    };
+    EXPECT_EQ(http->Post("/nic/update?", fields), "posted");
+    const std::string body = "hostname=a+b.example&system=dyndns&myip=1.2.3.4%26x%3Dy";
+    const QJsonObject request = LastRequest();
+    EXPECT_EQ(Text(request, "method"), "POST");
+    EXPECT_EQ(Text(request, "path").substr(0, 11), "/nic/update");
+    EXPECT_EQ(Text(request, "body"), body);
+    EXPECT_EQ(Header(request, "Content-Type"), "application/x-www-form-urlencoded");
+    EXPECT_EQ(events, (std::vector<std::string>{"begin write " + std::to_string(body.size()),
+                                                "end write", "begin read 6", "end read"}));
+}
+
+TEST_F(IdHTTPTest, FailuresRaiseTheirOwnClasses) {
+    nettest::FullListener full;
+    const int refused = nettest::RefusedPort();
+    struct Case {
+        const char* name;
+        std::string url;
+        int readTimeout;
+        int connectTimeout;
+        const char* kind;
+        int code;
+        const char* message; // "" when any
+    };
+    const Case cases[] = {
+        {"not found", Url("/404"), 5000, 0, "EIdHTTPProtocolException", 404,
+         "HTTP/1.1 404 Not Found"},
+        {"server error", Url("/500"), 5000, 0, "EIdHTTPProtocolException", 500,
+         "HTTP/1.1 500 Internal Server Error"},
+        {"redirect not followed", Url("/redirect"), 5000, 0, "EIdHTTPProtocolException", 302,
+         "HTTP/1.1 302 Found"},
+        {"refused", "http://127.0.0.1:" + std::to_string(refused) + "/", 5000, 0, "EIdConnectError",
+         0, ""},
+        {"bad host", "http://bad host!/", 5000, 0, "EIdConnectError", 0, ""},
+        {"never accepted", "http://127.0.0.1:" + std::to_string(full.Port()) + "/", 5000, 300,
+         "EIdConnectTimeout", 0, "Connect timed out."},
+        {"no answer", Url("/stall"), 300, 0, "EIdReadTimeout", 0, "Read timed out."},
+        {"stalls in the body", Url("/stallbody"), 300, 0, "EIdReadTimeout", 0, "Read timed out."},
+        {"closed in the body", Url("/cut"), 5000, 0, "EIdConnClosedGracefully", 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TIdHTTP* http = NewClient();
+        http->ReadTimeout = c.readTimeout;
+        http->ConnectTimeout = c.connectTimeout;
+        vcl::TMemoryStream stream;
+        std::exception_ptr error;
+        try {
+            http->Get(c.url, stream);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        ASSERT_TRUE(error);
+        EXPECT_EQ(ErrorKind(error), c.kind);
+        try {
+            std::rethrow_exception(error);
+        } catch (const EIdHTTPProtocolException& e) {
+            EXPECT_EQ(e.ErrorCode(), c.code);
+            EXPECT_EQ(http->ResponseCode(), c.code);
+            EXPECT_FALSE(e.ErrorMessage().empty());
+            EXPECT_EQ(stream.Size(), 0) << "an error answer stays out of the caller's stream";
+        } catch (const EIdException& e) {
+            EXPECT_FALSE(e.Message().empty());
+        }
+        try {
+            std::rethrow_exception(error);
+        } catch (const EIdException& e) {
+            if (*c.message) {
+                EXPECT_EQ(e.Message(), c.message);
+            }
+        }
+    }
+}
+
+TEST_F(IdHTTPTest, WorkEventsFollowALargeDownload) {
+    TIdHTTP* http = NewClient();
+    std::int64_t max = -1, last = 0, calls = 0;
+    int begins = 0, ends = 0;
+    bool monotonic = true;
+    http->OnWorkBegin = [&](vcl::TObject* sender, TWorkMode mode, std::int64_t count) {
+        EXPECT_EQ(sender, http);
+        EXPECT_EQ(mode, wmRead);
+        ++begins;
+        max = count;
+    };
+    http->OnWork = [&](vcl::TObject*, TWorkMode mode, std::int64_t count) {
+        EXPECT_EQ(mode, wmRead);
+        monotonic = monotonic && count > last;
+        last = count;
+        ++calls;
+    };
+    http->OnWorkEnd = [&](vcl::TObject*, TWorkMode) { ++ends; };
+    vcl::TMemoryStream stream;
+    http->Get(Url("/big"), stream);
+    const std::int64_t size = 10 * 1024 * 1024;
+    EXPECT_EQ(begins, 1);
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(max, size);
+    EXPECT_EQ(last, size);
+    EXPECT_GT(calls, 1);
+    EXPECT_TRUE(monotonic);
+    ASSERT_EQ(stream.Size(), size);
+    bool same = true;
+    for (std::int64_t i = 0; i < size && same; i += 4099)
+        same = stream.Memory()[i] == i % 251;
+    EXPECT_TRUE(same);
+}
+
+TEST_F(IdHTTPTest, AnEmptyBodyIsAnEmptyAnswer) {
+    TIdHTTP* http = NewClient();
+    int ends = 0;
+    http->OnWorkEnd = [&](vcl::TObject*, TWorkMode) { ++ends; };
+    EXPECT_EQ(http->Get(Url("/empty")), "");
+    EXPECT_EQ(http->ResponseCode(), 200);
+    EXPECT_EQ(ends, 1);
+}
+
+TEST_F(IdHTTPTest, CookiesStayWithTheirComponent) {
+    TIdHTTP* first = NewClient();
+    TIdHTTP* second = NewClient();
+    first->Get(Url("/setcookie"));
+    first->Get(Url("/text"));
+    EXPECT_EQ(Header(LastRequest(), "Cookie"), "session=abc");
+    second->Get(Url("/text"));
+    EXPECT_EQ(Header(LastRequest(), "Cookie"), "<none>");
+}
+
+// A timer that counts its ticks and runs a job on the first one.
+struct Ticker {
+    explicit Ticker(std::function<void()> job = {}) {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [this, job] {
+            if (ticks++ == 0 && job)
+                job();
+        });
+        timer.start();
+    }
+    QTimer timer;
+    int ticks = 0;
+};
+
+TEST_F(IdHTTPTest, WithoutAntiFreezeARequestBlocksMessages) {
+    TIdHTTP* http = NewClient();
+    Ticker ticker;
+    EXPECT_EQ(http->Get(Url("/slow?ms=300")), "slow");
+    EXPECT_EQ(ticker.ticks, 0);
+}
+
+TEST_F(IdHTTPTest, AntiFreezePumpsMessagesDuringARequest) {
+    vcl::Create<TIdAntiFreeze>(&owner_);
+    TIdHTTP* http = NewClient();
+    Ticker ticker;
+    EXPECT_EQ(http->Get(Url("/slow?ms=300")), "slow");
+    EXPECT_GE(ticker.ticks, 2);
+}
+
+TEST_F(IdHTTPTest, ASecondRequestWhileOneRunsIsRefused) {
+    vcl::Create<TIdAntiFreeze>(&owner_);
+    TIdHTTP* http = NewClient();
+    std::string nested = "not run";
+    Ticker ticker([&] {
+        try {
+            nested = http->Get(Url("/text"));
+        } catch (const std::exception&) {
+            nested = ErrorKind(std::current_exception());
+        }
+    });
+    EXPECT_EQ(http->Get(Url("/slow?ms=300")), "slow");
+    EXPECT_EQ(nested, "EIdAlreadyConnected");
+    EXPECT_FALSE(http->Busy());
+    EXPECT_EQ(http->Get(Url("/text")), "hello\r\nworld\r\n");
+}
+
+TEST_F(IdHTTPTest, DestroyingTheOwnerDuringARequestAbandonsIt) {
+    vcl::Create<TIdAntiFreeze>(&owner_);
+    auto* form = vcl::Create<vcl::TComponent>(&owner_);
+    auto* http = vcl::Create<TIdHTTP>(form);
+    http->OnWork = [](vcl::TObject*, TWorkMode, std::int64_t) {};
+    Ticker ticker([&] { owner_.DestroyComponent(form); });
+    EXPECT_THROW(http->Get(Url("/slow?ms=300")), EIdException);
+    EXPECT_EQ(owner_.ComponentCount(), 1);
+}
+
+TEST_F(IdHTTPTest, DestroyingTheOwnerFromAWorkEventAbandonsTheDownload) {
+    auto* form = vcl::Create<vcl::TComponent>(&owner_);
+    auto* http = vcl::Create<TIdHTTP>(form);
+    int works = 0;
+    http->OnWork = [&](vcl::TObject*, TWorkMode, std::int64_t) {
+        if (++works == 1)
+            owner_.DestroyComponent(form);
+    };
+    vcl::TMemoryStream stream;
+    EXPECT_THROW(http->Get(Url("/big"), stream), EIdException);
+    EXPECT_EQ(works, 1);
+    EXPECT_LT(stream.Size(), 10 * 1024 * 1024);
+}
+
+} // namespace

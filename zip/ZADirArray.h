@@ -1,0 +1,95 @@
+// The central directory held in memory while an archive is open: one TDirItem per entry, in
+// directory order, in a TZADirArray that grows in widening steps.
+#pragma once
+
+#include "vcl/Classes.h"
+#include "vcl/Streams.h"
+#include "zip/ZACentralHeader.h"
+#include "zip/ZATypes.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zip {
+
+struct TZAExtraField {
+    std::uint16_t ID = 0;
+    std::vector<std::uint8_t> Data;
+
+    std::uint16_t Size() const { return static_cast<std::uint16_t>(Data.size()); }
+};
+
+struct TDirItem {
+    TZACentralHeader CentralHeader;
+    std::string StoredName;     // "/" separates folders
+    std::string PrevStoredName; // before a rename, to find the old record
+    std::string Comment;
+    std::vector<TZAExtraField> ExtraFields; // central header's records, in file order
+
+    // Valid only where the matching central header field holds its marker.
+    bool Zip64 = false;
+    std::uint64_t Zip64UncompressedSize = 0;
+    std::uint64_t Zip64CompressedSize = 0;
+    std::uint64_t Zip64LocalHeaderOffset = 0;
+    std::int32_t Zip64DiskNumberStart = 0;
+
+    // What the update pass needs to write new data for the entry.
+    bool NewData = false;
+    std::string Password;
+    std::shared_ptr<vcl::TStream> SourceStream; // read instead of SourceFileName when set
+    bool OwnsStream = false;
+    std::int64_t SourceStart = 0; // 64-bit, as every stream position
+    bool Selected = false;
+    std::string SourceFileName;
+    std::uint8_t CompressionMode = 0; // 0 to 9
+    TZAProcessOperation Operation = poAdd;
+
+    // The entry owns the stream: it goes with the entry.
+    void TakeSourceStream(std::unique_ptr<vcl::TStream> stream);
+    // The caller keeps the stream and must keep it alive while the entry refers to it.
+    void LendSourceStream(vcl::TStream& stream);
+    void ReleaseSourceStream();
+};
+
+class TZADirArray : public vcl::TObject {
+public:
+    // No central header is shorter, so a directory of n bytes holds at most n / 46 entries.
+    static constexpr std::int64_t MinEntryBytes = TZACentralHeader::Size;
+    static std::int64_t MaxEntriesIn(std::int64_t directoryBytes);
+
+    std::int32_t Count() const { return count_; }
+    std::int32_t Capacity() const { return capacity_; }
+
+    // Grows the slots when needed: the growth step doubles (up to 10000) before each growth,
+    // and the capacity becomes capacity + step, or newCount when that is larger. A count of
+    // 0 releases every slot. A negative count raises EZAException 1 and changes nothing.
+    void SetCount(std::int32_t newCount);
+    // As SetCount, for a count read from an archive: a count that the directoryBytes could
+    // not hold raises EZAException 1 before anything is allocated.
+    void SetCount(std::int32_t newCount, std::int64_t directoryBytes);
+
+    // Index errors: 2 for GetItem, 1 for SetItem, 3 for ItemPtr, 4 for Delete; the array is
+    // unchanged when they are raised.
+    TDirItem GetItem(std::int32_t index) const;
+    void SetItem(std::int32_t index, const TDirItem& item);
+    TDirItem& ItemPtr(std::int32_t index);
+    void Delete(std::int32_t index);
+
+    // Empties every entry; the capacity and the growth step stay.
+    void Clear();
+    void Assign(const TZADirArray& source);
+    void ClearSelection();
+
+private:
+    void CheckIndex(std::int32_t index, std::int32_t code) const;
+
+    std::vector<TDirItem> items_; // capacity_ slots; entries are the first count_
+    std::int32_t growthStep_ = 500;
+    std::int32_t maxGrowthStep_ = 10000;
+    std::int32_t capacity_ = 0;
+    std::int32_t count_ = 0;
+};
+
+} // namespace zip

@@ -1,0 +1,59 @@
+// The engine's enumerations. Their order gives the stored values (from 0), which forms
+// stream and directory entries carry, so new values go at the end only.
+#pragma once
+
+#include <cstdint>
+
+namespace zip {
+
+enum TZACompressionLevel : std::uint8_t { clNone, clFastest, clNormal, clMax };
+
+enum TZAProcessOperation : std::uint8_t {
+    poAdd,
+    poMove,
+    poDelete,
+    poUpdate,
+    poExtract,
+    poTest,
+    poRename,
+    poChangeAttr,
+    poChangeComment,
+    poMakeSFX
+};
+
+enum TZAProgressPhase : std::uint8_t { ppStart, ppProcess, ppEnd };
+
+enum TZAAction : std::uint8_t { fxaRetry, fxaIgnore, fxaAbort };
+
+enum TZAOverwriteMode : std::uint8_t { omPrompt, omAlways, omNever, omIfNewer, omIfOlder };
+
+enum TZAFileShareMode : std::uint8_t {
+    smShareCompat,
+    smShareExclusive,
+    smShareDenyWrite,
+    smShareDenyRead,
+    smShareDenyNone
+};
+
+enum TZAStorePathMode : std::uint8_t { spNoPath, spRelativePath, spFullPath, spFullPathWithDrive };
+
+enum TZip64Mode : std::uint8_t { zmDisabled, zmAuto, zmAlways };
+
+enum TZASpanningMode : std::uint8_t { smNone, smSpanning, smSplitting };
+
+enum TZAVolumeSize : std::uint8_t {
+    vsAutoDetect,
+    vsCustom,
+    vs1_44MB,
+    vs100MB,
+    vs200MB,
+    vs250MB,
+    vs600MB,
+    vs650MB,
+    vs700MB,
+    vs4700MB
+};
+
+enum TZAVolumeKind : std::uint8_t { vkFirst, vkLast, vkCustom, vkUnknown };
+
+} // namespace zip
