@@ -1,6 +1,7 @@
 #include "vcl/ComCtrls.h"
 
 #include <QDateTimeEdit>
+#include <QTabWidget>
 #include <QTextEdit>
 #include <cmath>
 
@@ -32,6 +33,63 @@ TRichEdit::TRichEdit(TComponent* owner)
           [this] { return FromQString(edit_->toPlainText()); },
           [this](const std::string& text) { edit_->setPlainText(ToQString(text)); })) {
     edit_->setAcceptRichText(true);
+}
+
+TTabSheet::TTabSheet(TComponent* owner) : TControl(owner, new QWidget) {
+}
+
+void TTabSheet::SetCaption(const std::string& caption) {
+    caption_ = caption;
+    if (page_control_)
+        page_control_->Retitle(this);
+}
+
+void TTabSheet::SetPageControl(TPageControl* pageControl) {
+    if (page_control_ || !pageControl)
+        return; // a sheet stays on the control it was first put on
+    page_control_ = pageControl;
+    pageControl->Insert(this);
+}
+
+int TTabSheet::PageIndex() const {
+    return page_control_ ? page_control_->IndexOf(this) : -1;
+}
+
+TPageControl::TPageControl(TComponent* owner)
+    : TControl(owner, new QTabWidget), tabs_(static_cast<QTabWidget*>(Widget())) {
+}
+
+void TPageControl::Insert(TTabSheet* page) {
+    pages_.push_back(page);
+    tabs_->addTab(page->Widget(), ToQString(page->Caption()));
+}
+
+int TPageControl::IndexOf(const TTabSheet* page) const {
+    for (std::size_t i = 0; i < pages_.size(); ++i)
+        if (pages_[i] == page)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void TPageControl::Retitle(TTabSheet* page) {
+    tabs_->setTabText(tabs_->indexOf(page->Widget()), ToQString(page->Caption()));
+}
+
+TTabSheet* TPageControl::ActivePage() const {
+    QWidget* current = tabs_->currentWidget();
+    for (TTabSheet* page : pages_)
+        if (page->Widget() == current)
+            return page;
+    return nullptr;
+}
+
+void TPageControl::SetActivePage(TTabSheet* page) {
+    if (page && IndexOf(page) >= 0)
+        tabs_->setCurrentWidget(page->Widget());
+}
+
+int TPageControl::ActivePageIndex() const {
+    return IndexOf(ActivePage());
 }
 
 } // namespace vcl

@@ -1,5 +1,10 @@
 #include "vcl/Controls.h"
 
+#include "vcl/Menus.h"
+
+#include <QFont>
+#include <QPalette>
+
 namespace vcl {
 
 TControl::TControl(TComponent* owner, QWidget* widget) : TComponent(owner), widget_(widget) {
@@ -33,6 +38,41 @@ void TControl::SetHint(const std::string& hint) {
 
 void TControl::SetBounds(int left, int top, int width, int height) {
     widget_->setGeometry(left, top, width, height);
+}
+
+void TControl::SetFont(const TFont& font) {
+    QFont f(ToQString(font.Name));
+    f.setPointSize(font.Size);
+    f.setBold(font.Bold);
+    widget_->setFont(f);
+    QPalette palette = widget_->palette();
+    palette.setColor(QPalette::WindowText, ToQColor(font.Color));
+    palette.setColor(QPalette::Text, ToQColor(font.Color));
+    widget_->setPalette(palette);
+}
+
+void TControl::SetColor(TColor color) {
+    QPalette palette = widget_->palette();
+    palette.setColor(QPalette::Window, ToQColor(color));
+    widget_->setPalette(palette);
+    widget_->setAutoFillBackground(true);
+}
+
+void TControl::SetPopupMenu(TPopupMenu* menu) {
+    popup_menu_ = menu;
+    QObject::disconnect(widget_, &QWidget::customContextMenuRequested, nullptr, nullptr);
+    if (!menu) {
+        widget_->setContextMenuPolicy(Qt::DefaultContextMenu);
+        return;
+    }
+    widget_->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(widget_, &QWidget::customContextMenuRequested, widget_,
+                     [this](const QPoint& at) {
+                         if (popup_menu_) {
+                             QPoint global = widget_->mapToGlobal(at);
+                             popup_menu_->Popup(global.x(), global.y());
+                         }
+                     });
 }
 
 QString ToQString(const std::string& text) {

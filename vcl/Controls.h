@@ -2,12 +2,15 @@
 #pragma once
 
 #include "vcl/Classes.h"
+#include "vcl/Graphics.h"
 
 #include <QPointer>
 #include <QWidget>
 #include <string>
 
 namespace vcl {
+
+class TPopupMenu;
 
 class TControl : public TComponent {
 public:
@@ -43,12 +46,20 @@ public:
     void SetBounds(int left, int top, int width, int height);
     void Repaint() { widget_->repaint(); }
 
+    void SetFont(const TFont& font);
+    // The background colour; the control then paints its background itself.
+    void SetColor(TColor color);
+    // The menu that a right click on the control opens; none for no menu.
+    void SetPopupMenu(TPopupMenu* menu);
+    TPopupMenu* PopupMenu() const { return popup_menu_; }
+
 protected:
     QPointer<QWidget> widget_;
 
 private:
     TControl* parent_ = nullptr;
     bool visible_ = true;
+    TPopupMenu* popup_menu_ = nullptr;
 };
 
 // Text conversions between the framework's UTF-8 strings and Qt's.

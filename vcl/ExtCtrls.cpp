@@ -2,6 +2,7 @@
 
 #include "vcl/Forms.h"
 
+#include <QLabel>
 #include <QTimer>
 
 namespace vcl {
@@ -32,6 +33,10 @@ bool TTimer::Active() const {
     return timer_->isActive();
 }
 
+int TTimer::RemainingTime() const {
+    return timer_->remainingTime();
+}
+
 void TTimer::Update() {
     if (enabled_ && interval_ > 0) {
         if (!timer_->isActive())
@@ -39,6 +44,20 @@ void TTimer::Update() {
     } else {
         timer_->stop();
     }
+}
+
+TImage::TImage(TComponent* owner)
+    : TControl(owner, new QLabel), label_(static_cast<QLabel*>(Widget())) {
+    label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+
+void TImage::SetPicture(const TPicture& picture) {
+    picture_ = picture;
+    label_->setPixmap(picture.Pixmap());
+}
+
+void TImage::SetStretch(bool stretch) {
+    label_->setScaledContents(stretch);
 }
 
 } // namespace vcl

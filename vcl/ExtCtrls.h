@@ -1,10 +1,13 @@
-// Timers.
+// Timers and the image control.
 #pragma once
 
 #include "vcl/Classes.h"
+#include "vcl/Controls.h"
+#include "vcl/Graphics.h"
 
 #include <memory>
 
+class QLabel;
 class QTimer;
 
 namespace vcl {
@@ -21,6 +24,8 @@ public:
     unsigned Interval() const { return interval_; }
     void SetInterval(unsigned interval);
     bool Active() const; // really counting: enabled, an interval and a handler
+    // Milliseconds to the next tick; -1 while not counting.
+    int RemainingTime() const;
     TNotifyEvent OnTimer;
 
 private:
@@ -28,6 +33,19 @@ private:
     std::unique_ptr<QTimer> timer_;
     bool enabled_ = true;
     unsigned interval_ = 1000;
+};
+
+// Shows a picture, at its own size or stretched over the control.
+class TImage : public TControl {
+public:
+    explicit TImage(TComponent* owner);
+    const TPicture& Picture() const { return picture_; }
+    void SetPicture(const TPicture& picture);
+    void SetStretch(bool stretch);
+
+private:
+    QLabel* label_;
+    TPicture picture_;
 };
 
 } // namespace vcl

@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QIcon>
+#include <QScreen>
 #include <QWidget>
 
 namespace vcl {
@@ -84,6 +86,65 @@ void TForm::BringToFront() {
     widget_->activateWindow();
 }
 
+void TForm::SetFlag(Qt::WindowType flag, bool on) {
+    if (widget_->windowFlags().testFlag(flag) == on)
+        return;
+    // Changing the flags of a shown window hides it: it comes back where it was.
+    bool shown = widget_->isVisible();
+    widget_->setWindowFlag(flag, on);
+    if (shown)
+        widget_->show();
+}
+
+void TForm::SetBorderStyle(TFormBorderStyle style) {
+    SetFlag(Qt::FramelessWindowHint, style == TFormBorderStyle::bsNone);
+    SetFlag(Qt::Tool, style == TFormBorderStyle::bsToolWindow);
+}
+
+TFormStyle TForm::FormStyle() const {
+    return widget_->windowFlags().testFlag(Qt::WindowStaysOnTopHint) ? TFormStyle::fsStayOnTop
+                                                                     : TFormStyle::fsNormal;
+}
+
+void TForm::SetFormStyle(TFormStyle style) {
+    SetFlag(Qt::WindowStaysOnTopHint, style == TFormStyle::fsStayOnTop);
+}
+
+void TForm::SetPosition(TPosition position) {
+    if (position != TPosition::poScreenCenter)
+        return;
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect desktop = screen->geometry();
+        widget_->move(desktop.x() + (desktop.width() - Width()) / 2,
+                      desktop.y() + (desktop.height() - Height()) / 2);
+    }
+}
+
+// The desktop.
+
+int TScreen::Width() const {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().width() : 0;
+}
+
+int TScreen::Height() const {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().height() : 0;
+}
+
+TRect TScreen::WorkAreaRect() const {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    QRect area = screen->availableGeometry();
+    return {area.x(), area.y(), area.x() + area.width(), area.y() + area.height()};
+}
+
+TScreen& Screen() {
+    static TScreen screen;
+    return screen;
+}
+
 void TForm::FinishLoading() {
     if (loading_finished_)
         return;
@@ -111,6 +172,10 @@ char* default_argv[] = {default_name, nullptr};
 } // namespace
 
 TApplication::TApplication() : TApplication(default_argc, default_argv) {
+}
+
+void TApplication::SetIcon(const TPicture& icon) {
+    QApplication::setWindowIcon(icon.Empty() ? QIcon() : QIcon(icon.Pixmap()));
 }
 
 TApplication::~TApplication() {

@@ -17,6 +17,30 @@ enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 
+enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow };
+enum class TFormStyle { fsNormal, fsStayOnTop };
+enum class TPosition { poDesigned, poScreenCenter };
+
+// A rectangle as the system gives it: Right and Bottom lie just outside it.
+struct TRect {
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+    int Width() const { return Right - Left; }
+    int Height() const { return Bottom - Top; }
+};
+
+// The desktop: the primary screen, and its work area (without the panels and task bars).
+class TScreen {
+public:
+    int Width() const;
+    int Height() const;
+    TRect WorkAreaRect() const;
+};
+
+TScreen& Screen();
+
 class TForm : public TControl {
 public:
     explicit TForm(TComponent* owner);
@@ -27,6 +51,12 @@ public:
     int ClientHeight() const { return Height(); }
     void SetClientWidth(int width) { SetWidth(width); }
     void SetClientHeight(int height) { SetHeight(height); }
+
+    void SetBorderStyle(TFormBorderStyle style);
+    TFormStyle FormStyle() const;
+    void SetFormStyle(TFormStyle style);
+    // poScreenCenter puts the window, at its present size, in the middle of the desktop.
+    void SetPosition(TPosition position);
 
     bool Visible() const override;
     void SetVisible(bool visible) override;
@@ -46,6 +76,7 @@ public:
     TNotifyEvent OnHide;
 
 private:
+    void SetFlag(Qt::WindowType flag, bool on);
     bool loading_finished_ = false;
 };
 
@@ -75,6 +106,8 @@ public:
 
     std::string Title;
     bool ShowMainForm = true;
+    // The icon of the program's windows.
+    void SetIcon(const TPicture& icon);
 
     TForm* MainForm() const { return main_form_; }
     // Creates a form owned by the application; the first one becomes the main form once it

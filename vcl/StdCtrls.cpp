@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -23,6 +24,19 @@ std::string TLabel::Caption() const {
 void TLabel::SetCaption(const std::string& caption) {
     label_->setText(ToQString(caption));
     label_->adjustSize();
+}
+void TLabel::SetTransparent(bool transparent) {
+    label_->setAutoFillBackground(!transparent);
+}
+
+TGroupBox::TGroupBox(TComponent* owner)
+    : TControl(owner, new QGroupBox), box_(static_cast<QGroupBox*>(Widget())) {
+}
+std::string TGroupBox::Caption() const {
+    return FromQString(box_->title());
+}
+void TGroupBox::SetCaption(const std::string& caption) {
+    box_->setTitle(ToQString(caption));
 }
 
 TButton::TButton(TComponent* owner) : TButton(owner, new QPushButton) {

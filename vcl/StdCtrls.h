@@ -1,5 +1,5 @@
-// The standard controls: label, button, edit box, check box, radio button, memo, combo box
-// and list box, each over its Qt widget.
+// The standard controls: label, button, edit box, check box, radio button, group box, memo,
+// combo box and list box, each over its Qt widget.
 #pragma once
 
 #include "vcl/Controls.h"
@@ -13,6 +13,7 @@ class QCheckBox;
 class QRadioButton;
 class QPlainTextEdit;
 class QComboBox;
+class QGroupBox;
 class QListWidget;
 
 namespace vcl {
@@ -22,6 +23,8 @@ public:
     explicit TLabel(TComponent* owner);
     std::string Caption() const;
     void SetCaption(const std::string& caption);
+    // A transparent label (the default) shows what lies behind it instead of its colour.
+    void SetTransparent(bool transparent);
 
 private:
     QLabel* label_;
@@ -80,6 +83,17 @@ public:
 
 private:
     QRadioButton* button_;
+};
+
+// A framed, captioned group; the controls inside take it as their parent.
+class TGroupBox : public TControl {
+public:
+    explicit TGroupBox(TComponent* owner);
+    std::string Caption() const;
+    void SetCaption(const std::string& caption);
+
+private:
+    QGroupBox* box_;
 };
 
 enum class TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };

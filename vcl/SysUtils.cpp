@@ -1,10 +1,13 @@
 #include "vcl/SysUtils.h"
 
+#include <QApplication>
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace vcl {
@@ -302,6 +305,14 @@ std::string SysErrorMessage(int error) {
     char buffer[256];
     // GNU strerror_r returns the text, which may not be the buffer.
     return ::strerror_r(error, buffer, sizeof buffer);
+}
+
+void Beep() {
+    QApplication::beep();
+}
+
+void Sleep(unsigned milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 } // namespace vcl

@@ -1,0 +1,25 @@
+// The running processes, as a snapshot taken at one moment.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace platform {
+
+struct ProcessEntry {
+    pid_t Pid = 0;
+    // The file name of the process's executable, without its folder.
+    std::string ExeName;
+};
+
+// Every process that can be seen, in ascending pid order. The name is that of the file the
+// process runs (a file replaced since its start still counts under its old name), or the
+// process's own short name where its executable cannot be read.
+std::vector<ProcessEntry> ProcessSnapshot();
+
+// Asks the system to take every page of the process out of memory (they come back on use).
+// False when the process cannot be reached; pages that cannot go simply stay.
+bool EmptyWorkingSet(pid_t pid);
+
+} // namespace platform

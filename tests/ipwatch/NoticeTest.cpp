@@ -1,0 +1,106 @@
+#include "KestrovaFixture.h"
+
+using namespace testsupport;
+using namespace vcl;
+
+namespace {
+
+class NoticeTest : public KestrovaTest {
+protected:
+    void SetUp() override {
+        KestrovaTest::SetUp();
+        Start();
+        form2->OnShow = [this](TObject*) { journal.push_back("show"); };
+        form2->OnHide = [this](TObject*) { journal.push_back("hide"); };
+    }
+
+    // Lets the 100-ms timer fire; its tick runs the whole slide in.
+    void AwaitSlideIn() {
+        ASSERT_TRUE(PumpUntil([this] { return !form2->Timer2->Enabled(); }));
+    }
+
+    void ExpectUpInTheCorner() {
+        EXPECT_TRUE(form2->Visible());
+        EXPECT_EQ(form2->ClientWidth(), 181);
+        EXPECT_EQ(form2->ClientHeight(), ipwatch::HauteurInitiale + 2);
+        EXPECT_EQ(form2->Left(), Screen().Width() - 181);
+        EXPECT_EQ(form2->Top() + form2->Height(), Screen().WorkAreaRect().Bottom);
+        EXPECT_EQ(form2->FormStyle(), TFormStyle::fsStayOnTop);
+    }
+
+    std::vector<std::string> journal;
+};
+
+TEST_F(NoticeTest, TheWindowIsMadeHiddenAtItsDesignSize) {
+    EXPECT_FALSE(form2->Visible());
+    EXPECT_EQ(ipwatch::HauteurInitiale, 116);
+    EXPECT_EQ(form2->ClientWidth(), 181);
+    EXPECT_EQ(form2->Caption(), " Messages");
+    EXPECT_FALSE(form2->Timer1->Enabled());
+    EXPECT_FALSE(form2->Timer2->Enabled());
+    EXPECT_EQ(form2->Timer1->Interval(), 30000u);
+    EXPECT_EQ(form2->Timer2->Interval(), 100u);
+}
+
+TEST_F(NoticeTest, ANoticeSlidesInToTheWorkAreasBottomAtTheScreensRightEdge) {
+    ipwatch::Form2->AfficheMessage("Erreur : Pas de réponse !", "Vérifier la connexion Internet");
+    EXPECT_EQ(form2->Titre->Caption(), "Erreur : Pas de réponse !");
+    EXPECT_EQ(form2->Texte->Caption(), "Vérifier la connexion Internet");
+    EXPECT_TRUE(form2->Visible());
+    EXPECT_TRUE(form2->Timer1->Active());
+    EXPECT_TRUE(form2->Timer2->Active());
+    AwaitSlideIn();
+    ExpectUpInTheCorner();
+    EXPECT_TRUE(form2->Timer1->Active());
+}
+
+TEST_F(NoticeTest, ASecondNoticeSlidesInAnewButGoesAwayWithTheFirstOnesTime) {
+    form2->AfficheMessage("12/05/2024 10:00:00", "Votre IP : 192.0.2.7");
+    AwaitSlideIn();
+    int remaining = form2->Timer1->RemainingTime();
+    journal.clear();
+
+    form2->AfficheMessage("12/05/2024 10:03:00", "Votre IP : 192.0.2.8");
+    EXPECT_EQ(journal, (std::vector<std::string>{"hide", "show"}));
+    EXPECT_EQ(form2->Texte->Caption(), "Votre IP : 192.0.2.8");
+    AwaitSlideIn();
+    ExpectUpInTheCorner();
+    // The slide took at least 117 steps of 10 ms, and the period was not started anew.
+    EXPECT_LT(form2->Timer1->RemainingTime(), remaining - 1000);
+}
+
+TEST_F(NoticeTest, TheShownTimeEndsWithASlideOutAndTheWindowClosed) {
+    form2->AfficheMessage("Essai", "Ceci est un essai");
+    AwaitSlideIn();
+    int bottom = form2->Top() + form2->Height();
+    form2->Timer1Timer(form2->Timer1);
+    EXPECT_FALSE(form2->Visible());
+    EXPECT_EQ(form2->ClientHeight(), 1);
+    EXPECT_EQ(form2->Top() + form2->Height(), bottom);
+    EXPECT_FALSE(form2->Timer1->Enabled());
+    EXPECT_FALSE(form2->Timer2->Enabled());
+}
+
+TEST_F(NoticeTest, TheCloseButtonClosesAtOnceAndTheNextNoticeStartsAfresh) {
+    struct Moment {
+        const char* name;
+        bool slidIn;
+    };
+    for (Moment m : {Moment{"before the slide in", false}, Moment{"while up", true}}) {
+        SCOPED_TRACE(m.name);
+        form2->AfficheMessage("Essai", "Ceci est un essai");
+        if (m.slidIn)
+            AwaitSlideIn();
+        form2->SpeedButton1->Click();
+        EXPECT_FALSE(form2->Visible());
+        EXPECT_FALSE(form2->Timer1->Enabled());
+        EXPECT_FALSE(form2->Timer2->Enabled());
+        EXPECT_FALSE(app->Terminated());
+    }
+    form2->AfficheMessage("Essai", "Ceci est un essai");
+    EXPECT_GT(form2->Timer1->RemainingTime(), 29000);
+    AwaitSlideIn();
+    ExpectUpInTheCorner();
+}
+
+} // namespace

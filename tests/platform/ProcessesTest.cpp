@@ -1,0 +1,63 @@
+#include "support/Child.h"
+#include "support/TempDir.h"
+
+#include "platform/Processes.h"
+#include "platform/SpecialFolders.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+using platform::ProcessEntry;
+using platform::ProcessSnapshot;
+
+namespace {
+
+const ProcessEntry* Find(const std::vector<ProcessEntry>& snapshot, pid_t pid) {
+    for (const auto& e : snapshot)
+        if (e.Pid == pid)
+            return &e;
+    return nullptr;
+}
+
+TEST(Processes, TheSnapshotIsInAscendingPidOrderAndNamesTheExecutableFile) {
+    auto snapshot = ProcessSnapshot();
+    EXPECT_TRUE(std::is_sorted(snapshot.begin(), snapshot.end(),
+                               [](const auto& a, const auto& b) { return a.Pid < b.Pid; }));
+    const ProcessEntry* self = Find(snapshot, ::getpid());
+    ASSERT_NE(self, nullptr);
+    std::string path = platform::ProgramPath();
+    EXPECT_EQ(self->ExeName, path.substr(path.rfind('/') + 1));
+}
+
+TEST(Processes, AProgramFileDeletedSinceItsStartKeepsItsName) {
+    TempDir dir;
+    std::string program = dir / "Replaced.exe";
+    std::filesystem::copy_file(HOLD_MEMORY, program);
+    std::string data = dir / "data";
+    WriteFile(data, std::string(8192, 'x'));
+    Child child(program, {data});
+    ASSERT_EQ(child.ReadLine().rfind("ready", 0), 0u);
+    std::filesystem::remove(program);
+    const ProcessEntry* entry = Find(ProcessSnapshot(), child.Pid());
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->ExeName, "Replaced.exe");
+}
+
+TEST(Processes, EmptyingTheOwnWorkingSetLeavesTheProcessWorking) {
+    std::vector<char> block(16 << 20, 'a');
+    EXPECT_TRUE(platform::EmptyWorkingSet(::getpid()));
+    EXPECT_EQ(std::count(block.begin(), block.end(), 'a'), static_cast<long>(block.size()));
+}
+
+TEST(Processes, AProcessThatIsGoneCannotBeTrimmed) {
+    pid_t gone = 0;
+    {
+        Child child(RECORD_START, {});
+        gone = child.Pid();
+    }
+    EXPECT_FALSE(platform::EmptyWorkingSet(gone));
+}
+
+} // namespace
