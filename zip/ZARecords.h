@@ -1,0 +1,235 @@
+// The on-disk records of a ZIP archive, read and written field by field through one
+// little-endian cursor. Layouts follow PKWARE's APPNOTE; the engine also knows a second,
+// alternate signature set for its own non-ZIP format.
+#pragma once
+
+#include "vcl/SysUtils.h"
+#include "zip/ZACentralHeader.h"
+#include "zip/ZADirArray.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zip {
+
+// A record cut short: the bytes ended before the field being read.
+class ERecordTruncated : public vcl::Exception {
+public:
+    ERecordTruncated() : vcl::Exception("Truncated archive record") {}
+};
+
+// Reads little-endian fields from a byte range, each read consuming what it took. Running
+// past the end raises ERecordTruncated and leaves the cursor where it was.
+class RecordReader {
+public:
+    RecordReader(const void* data, std::size_t size)
+        : data_(static_cast<const unsigned char*>(data)), size_(size) {}
+    explicit RecordReader(std::string_view bytes) : RecordReader(bytes.data(), bytes.size()) {}
+    // The reader only looks at the bytes; a temporary would be gone before the first read.
+    explicit RecordReader(std::string&&) = delete;
+
+    std::uint8_t u8() { return static_cast<std::uint8_t>(take(1)); }
+    std::uint16_t u16() { return static_cast<std::uint16_t>(take(2)); }
+    std::uint32_t u32() { return static_cast<std::uint32_t>(take(4)); }
+    std::uint64_t u64() { return take(8); }
+    std::string bytes(std::size_t count);
+    void skip(std::size_t count);
+
+    std::size_t position() const { return pos_; }
+    std::size_t remaining() const { return size_ - pos_; }
+
+private:
+    std::uint64_t take(std::size_t width);
+
+    const unsigned char* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
+
+// Appends little-endian fields to a byte string.
+class RecordWriter {
+public:
+    RecordWriter& u8(std::uint8_t v) { return put(v, 1); }
+    RecordWriter& u16(std::uint16_t v) { return put(v, 2); }
+    RecordWriter& u32(std::uint32_t v) { return put(v, 4); }
+    RecordWriter& u64(std::uint64_t v) { return put(v, 8); }
+    RecordWriter& bytes(std::string_view data) {
+        out_.append(data);
+        return *this;
+    }
+
+    const std::string& data() const { return out_; }
+    std::size_t size() const { return out_.size(); }
+
+private:
+    RecordWriter& put(std::uint64_t v, int width);
+
+    std::string out_;
+};
+
+// Signatures. The Zip64 records and the data descriptor have one value in both sets.
+struct TZASignatureSet {
+    std::uint32_t LocalHeader;
+    std::uint32_t CentralHeader;
+    std::uint32_t EndOfCentralDir;
+};
+inline constexpr TZASignatureSet StandardSignatures{0x04034B50, 0x02014B50, 0x06054B50};
+inline constexpr TZASignatureSet AlternateSignatures{0x05045C61, 0x03025C61, 0x06054141};
+inline constexpr std::uint32_t Zip64EndOfCentralDirSignature = 0x06064B50;
+inline constexpr std::uint32_t Zip64EndLocatorSignature = 0x07064B50;
+inline constexpr std::uint32_t DataDescriptorSignature = 0x08074B50;
+
+// The end record's signature decides which set the writer uses.
+inline const TZASignatureSet& SignatureSetOf(std::uint32_t endSignature) {
+    return endSignature == AlternateSignatures.EndOfCentralDir ? AlternateSignatures
+                                                               : StandardSignatures;
+}
+
+// Markers: the real value stands in the Zip64 extra field or the Zip64 end record.
+inline constexpr std::uint32_t Zip64Marker32 = 0xFFFFFFFF;
+inline constexpr std::uint16_t Zip64Marker16 = 0xFFFF;
+
+inline constexpr std::uint16_t Zip64ExtraId = 0x0001;
+
+// General-purpose flag bits and compression methods the engine interprets.
+inline constexpr std::uint16_t FlagEncrypted = 0x0001;
+inline constexpr std::uint16_t FlagDataDescriptor = 0x0008;
+inline constexpr std::uint16_t FlagUtf8Names = 0x0800;
+inline constexpr std::uint16_t MethodStored = 0;
+inline constexpr std::uint16_t MethodDeflated = 8;
+inline constexpr std::uint16_t MethodDeflate64 = 9;
+
+// External attribute bits (low byte: MS-DOS attributes).
+inline constexpr std::uint32_t faDirectory = 0x10;
+inline constexpr std::uint32_t faArchive = 0x20;
+
+struct TLocalFileHeader {
+    static constexpr std::size_t Size = 30;
+
+    std::uint32_t Signature = StandardSignatures.LocalHeader;
+    std::uint16_t VersionNeeded = 0;
+    std::uint16_t Flags = 0;
+    std::uint16_t Method = 0;
+    std::uint16_t Time = 0;
+    std::uint16_t Date = 0;
+    std::uint32_t Crc32 = 0;
+    std::uint32_t CompressedSize = 0;
+    std::uint32_t UncompressedSize = 0;
+    std::uint16_t NameLength = 0;
+    std::uint16_t ExtraLength = 0;
+
+    static TLocalFileHeader Read(RecordReader& r);
+    void Write(RecordWriter& w) const;
+};
+
+// The central header's fixed part is the directory's own record (TZACentralHeader).
+TZACentralHeader ReadCentralHeader(RecordReader& r);
+void WriteCentralHeader(RecordWriter& w, const TZACentralHeader& h);
+
+struct TEndOfCentralDir {
+    static constexpr std::size_t Size = 22;
+
+    std::uint32_t Signature = StandardSignatures.EndOfCentralDir;
+    std::uint16_t DiskNumber = 0;
+    std::uint16_t CentralDirDisk = 0;
+    std::uint16_t EntriesOnDisk = 0;
+    std::uint16_t TotalEntries = 0;
+    std::uint32_t CentralDirSize = 0;
+    std::uint32_t CentralDirOffset = 0;
+    std::uint16_t CommentLength = 0;
+
+    static TEndOfCentralDir Read(RecordReader& r);
+    void Write(RecordWriter& w) const;
+};
+
+// Exactly 56 bytes: the engine neither reads nor writes an extensible data sector.
+struct TZip64EndOfCentralDir {
+    static constexpr std::size_t Size = 56;
+
+    std::uint32_t Signature = Zip64EndOfCentralDirSignature;
+    std::uint64_t RecordSize = 44;
+    std::uint16_t VersionMadeBy = 45;
+    std::uint16_t VersionNeeded = 45;
+    std::uint32_t DiskNumber = 0;
+    std::uint32_t CentralDirDisk = 0;
+    std::uint64_t EntriesOnDisk = 0;
+    std::uint64_t TotalEntries = 0;
+    std::uint64_t CentralDirSize = 0;
+    std::uint64_t CentralDirOffset = 0;
+
+    static TZip64EndOfCentralDir Read(RecordReader& r);
+    void Write(RecordWriter& w) const;
+};
+
+struct TZip64EndLocator {
+    static constexpr std::size_t Size = 20;
+
+    std::uint32_t Signature = Zip64EndLocatorSignature;
+    std::uint32_t Zip64EndDisk = 0;
+    std::uint64_t Zip64EndOffset = 0;
+    std::uint32_t TotalDisks = 1;
+
+    static TZip64EndLocator Read(RecordReader& r);
+    void Write(RecordWriter& w) const;
+};
+
+// The 16-byte form only; the 24-byte Zip64 form is not recognised.
+struct TDataDescriptor {
+    static constexpr std::size_t Size = 16;
+
+    std::uint32_t Signature = DataDescriptorSignature;
+    std::uint32_t Crc32 = 0;
+    std::uint32_t CompressedSize = 0;
+    std::uint32_t UncompressedSize = 0;
+
+    static TDataDescriptor Read(RecordReader& r);
+    void Write(RecordWriter& w) const;
+};
+
+// Splits an extra field into its records, in file order. A record whose declared size runs
+// past the field raises ERecordTruncated.
+std::vector<TZAExtraField> ParseExtraFields(std::string_view extra);
+std::string WriteExtraFields(const std::vector<TZAExtraField>& fields);
+
+// The values of a central header's Zip64 field, each present only when the matching header
+// field holds its marker.
+struct TZip64Values {
+    std::optional<std::uint64_t> UncompressedSize;
+    std::optional<std::uint64_t> CompressedSize;
+    std::optional<std::uint64_t> LocalHeaderOffset;
+    std::optional<std::uint32_t> DiskNumberStart;
+};
+
+// Reads a Zip64 field's data in the order the header's markers call for.
+TZip64Values ReadCentralZip64(std::string_view data, const TZACentralHeader& header);
+TZip64Values ReadCentralZip64(const TZAExtraField& field, const TZACentralHeader& header);
+// Builds the data of a central header's Zip64 field from the values present.
+std::string BuildCentralZip64(const TZip64Values& values);
+// The 20-byte Zip64 field of a local header: ID, size 16, uncompressed then compressed size.
+std::string BuildLocalZip64Extra(std::uint64_t uncompressedSize, std::uint64_t compressedSize);
+
+// The version written into version needed and version made by of a new or rewritten entry.
+std::uint16_t EntryVersion(bool needsZip64, bool oemFileNames, bool alternateSet);
+
+// MS-DOS date and time packing.
+struct TDosDateTime {
+    int Year = 1980; // 1980..2107
+    int Month = 1;
+    int Day = 1;
+    int Hour = 0;
+    int Minute = 0;
+    int Second = 0; // kept in steps of two
+
+    bool operator==(const TDosDateTime&) const = default;
+};
+std::uint16_t PackDosTime(const TDosDateTime& t);
+std::uint16_t PackDosDate(const TDosDateTime& t);
+TDosDateTime UnpackDosDateTime(std::uint16_t date, std::uint16_t time);
+// An entry's date (high 16 bits) and time (low 16 bits) as one signed 32-bit number.
+std::int32_t CombineDosDateTime(std::uint16_t date, std::uint16_t time);
+
+} // namespace zip

@@ -1,0 +1,296 @@
+#include "zip/ZipArchiver.h"
+
+#include "zip/ZAExcept.h"
+#include "zip/ZAPending.h"
+#include "zip/ZARecords.h"
+#include "zip/ZAStrFunc.h"
+#include "zip/ZAZlib.h"
+
+#include <algorithm>
+#include <cctype>
+#include <mutex>
+
+namespace zip {
+
+namespace {
+
+std::recursive_mutex& ArchiverLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+// A "\" in a stored name counts as a folder separator too.
+std::string WithSlashes(std::string name) {
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+}
+
+// The drive part of a search mask: a drive letter with its colon (masks may still be
+// written the Windows way), or the "//server/share" head of a network path.
+std::size_t DrivePartLength(const std::string& mask) {
+    if (mask.size() >= 2 && mask[1] == ':' && std::isalpha(static_cast<unsigned char>(mask[0])))
+        return 2;
+    if (mask.size() >= 2 && mask[0] == '/' && mask[1] == '/') {
+        std::size_t server = mask.find('/', 2);
+        if (server == std::string::npos)
+            return mask.size();
+        std::size_t share = mask.find('/', server + 1);
+        return share == std::string::npos ? mask.size() : share;
+    }
+    return 0;
+}
+
+} // namespace
+
+void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item) {
+    const TZACentralHeader& h = entry.CentralHeader;
+    std::string name = WithSlashes(entry.StoredName);
+    if (!name.empty() && name.back() == '/')
+        name.pop_back();
+    auto slash = name.rfind('/');
+    item.FileName = slash == std::string::npos ? name : name.substr(slash + 1);
+    item.Folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    item.PackedSize = h.CompressedSize == Zip64Marker32
+                          ? static_cast<std::int64_t>(entry.Zip64CompressedSize)
+                          : std::int64_t{h.CompressedSize};
+    item.UnpackedSize = h.UncompressedSize == Zip64Marker32
+                            ? static_cast<std::int64_t>(entry.Zip64UncompressedSize)
+                            : std::int64_t{h.UncompressedSize};
+    if (item.UnpackedSize > 0) {
+        item.SavingRatio =
+            (1.0 - static_cast<double>(item.PackedSize) / static_cast<double>(item.UnpackedSize)) *
+            100.0;
+        item.SavingRatio = std::max(item.SavingRatio, 0.0);
+    } else {
+        item.SavingRatio = 100;
+    }
+    item.Encrypted = (h.Flags & FlagEncrypted) != 0;
+    item.DosDate = h.Date;
+    item.DosTime = h.Time;
+    item.CRC = h.Crc32;
+    item.Attributes = h.ExternalAttributes;
+    item.Comment = entry.Comment;
+}
+
+TZABaseArchiver::TZABaseArchiver(vcl::TComponent* AOwner) : vcl::TComponent(AOwner) {
+    FOptions = std::make_unique<TZAOptions>();
+    SetCompressionLevel(clFastest);
+    FActive = false;
+    FFileMasks = std::make_unique<vcl::TStringList>();
+    FExclusionMasks = std::make_unique<vcl::TStringList>();
+    FNoCompressionMasks = std::make_unique<vcl::TStringList>();
+    ExtractCorruptedFiles = false;
+    FOpenCorruptedArchives = true;
+    FSpanningMode = smNone;
+    FSpanningOptions = std::make_unique<TZASpanningOptions>();
+    FZip64Mode = zmAuto;
+    FVolumeInfo = std::make_unique<TZAVolumeNumberInfo>();
+}
+
+TZABaseArchiver::~TZABaseArchiver() {
+    CloseArchive();
+}
+
+void TZABaseArchiver::SetCompressionLevel(TZACompressionLevel Value) {
+    FCompressionLevel = Value;
+    FCompressionMode = ModeFromLevel(Value);
+    UpdateCompressionMethod();
+}
+
+void TZABaseArchiver::SetCompressionMode(std::uint8_t Value) {
+    if (Value > 9)
+        throw EZAException(5, this);
+    FCompressionMode = Value;
+    FCompressionLevel = LevelFromMode(Value);
+    UpdateCompressionMethod();
+}
+
+std::string TZABaseArchiver::CurrentVersion() const {
+    return "2.65 ";
+}
+
+void TZABaseArchiver::SetCurrentVersion(const std::string& /*Value*/) {
+}
+
+void TZABaseArchiver::SetSpanningMode(TZASpanningMode Value) {
+    if (FActive)
+        throw vcl::Exception("Cannot set spanning mode on open archive");
+    FSpanningMode = Value;
+}
+
+void TZABaseArchiver::SetInMemory(bool Value) {
+    if (Value == FInMemory)
+        return;
+    if (!FActive) {
+        FInMemory = Value;
+        return;
+    }
+    if (FInMemory) {
+        if (FFileName.empty())
+            throw EZAException(29, this);
+        {
+            vcl::TFileStream file(FFileName, vcl::fmCreate);
+            file.CopyFrom(*FArchiveStream, 0);
+        }
+        CloseArchive();
+        FInMemory = false;
+        OpenArchive();
+    } else {
+        CloseArchive();
+        FInMemory = true;
+        OpenArchive();
+    }
+}
+
+void TZABaseArchiver::UpdateCompressionMethod() {
+    FCompressionMethod = 0xFFFF;
+}
+
+void TZABaseArchiver::CheckActive() const {
+    if (!FActive)
+        throw EZAException(13, this);
+}
+
+void TZABaseArchiver::CheckNotUpdating() const {
+    if (UpdatePending())
+        throw EZAException(26, this);
+}
+
+void TZABaseArchiver::ClearUpdateCounter() {
+    if (FUpdateCounter > 0)
+        FUpdateCounter = 0;
+}
+
+void TZABaseArchiver::EnterArchiverLock() {
+    ArchiverLock().lock();
+}
+
+void TZABaseArchiver::LeaveArchiverLock() {
+    ArchiverLock().unlock();
+}
+
+void TZABaseArchiver::OpenArchive() {
+    std::uint16_t mode = 0xFFFF;
+    if (!FInMemory) {
+        if (vcl::ExtractFileName(FFileName).empty())
+            throw EZAException(9, this);
+        if (vcl::FileExists(FFileName)) {
+            try {
+                vcl::TFileStream probe(FFileName, vcl::fmOpenReadWrite | vcl::fmShareDenyWrite);
+                mode = vcl::fmOpenReadWrite | vcl::fmShareDenyWrite;
+            } catch (const vcl::EStreamError&) {
+                mode = vcl::fmOpenRead | vcl::fmShareDenyNone;
+            }
+        }
+    }
+    OpenArchive(mode);
+}
+
+void TZABaseArchiver::OpenArchive(std::uint16_t Mode) {
+    if (!FInMemory && vcl::ExtractFileName(FFileName).empty())
+        throw EZAException(10, this);
+    if (Mode != 0xFFFF && !vcl::FileExists(FFileName) && FSpanningMode != smSpanning &&
+        !IsRemovableDrive(FFileName))
+        throw EZAException::CreateFmt(12, {FFileName}, this);
+    if (Mode != 0xFFFF && FInMemory)
+        throw EZAException(28, this);
+    CloseArchive();
+    FOpenMode = Mode;
+    OpenSteps();
+}
+
+void TZABaseArchiver::CloseArchive() {
+    if (FActive) {
+        try {
+            UpdatePass();
+            if (FArchiveStream && FArchiveStream->Size() == 0)
+                WriteEmptyDirectory();
+        } catch (...) {
+            // Closing always closes: a failed final write must not keep the archive open.
+        }
+        FActive = false;
+    }
+    FreeArchiveStream();
+    FDirManager.reset();
+}
+
+void TZABaseArchiver::FreeArchiveStream() {
+    if (FCustomStream)
+        (void)FArchiveStream.release(); // the caller's stream, not ours to free
+    else
+        FArchiveStream.reset();
+}
+
+void TZABaseArchiver::ExtractFiles(const std::string& FileMask, std::int32_t SearchAttr,
+                                   const std::string& ExclusionMask) {
+    CheckActive();
+    CheckNotUpdating();
+    SelectFiles(FileMask, SearchAttr, ExclusionMask);
+    ProcessFiles(poExtract);
+}
+
+void TZABaseArchiver::SelectFiles(const std::string& FileMask, std::int32_t SearchAttr,
+                                  const std::string& ExclusionMask) {
+    FDirManager->Directory.ClearSelection();
+    TZAArchiveItem item;
+    for (bool found = FindFirst(FileMask, item, SearchAttr, ExclusionMask); found;
+         found = FindNext(item))
+        FDirManager->Directory.ItemPtr(item.Search.EntryIndex).Selected = true;
+}
+
+bool TZABaseArchiver::FindFirst(const std::string& FileMask, TZAArchiveItem& Item,
+                                std::int32_t SearchAttr, const std::string& ExclusionMask) {
+    std::string mask = WithSlashes(FileMask);
+    if (FOptions->StorePath != spFullPathWithDrive)
+        mask.erase(0, DrivePartLength(mask));
+    // A longer mask could only be cut, and a cut mask would match other entries.
+    if (mask.size() > TInternalSearchRec::MaxMaskLength)
+        return false;
+    Item.Search.Mask = mask;
+    Item.Search.ExclusionMask = ExclusionMask;
+    Item.Search.MaskList = false;
+    Item.Search.AttributeFilter = SearchAttr;
+    Item.Search.EntryIndex = 0;
+    return FindNextMatch(Item);
+}
+
+bool TZABaseArchiver::FindNext(TZAArchiveItem& Item) {
+    ++Item.Search.EntryIndex;
+    return FindNextMatch(Item);
+}
+
+void TZABaseArchiver::OpenSteps() {
+    throw EZANotAvailable("Archive opening");
+}
+
+void TZABaseArchiver::UpdatePass() {
+    // Nothing raises the counter, so there is never an update to run.
+    if (FUpdateCounter == 0)
+        return;
+    throw EZANotAvailable("The update pass");
+}
+
+void TZABaseArchiver::WriteEmptyDirectory() {
+    throw EZANotAvailable("Central directory writing");
+}
+
+void TZABaseArchiver::ProcessFiles(TZAProcessOperation /*Operation*/) {
+    throw EZANotAvailable("File processing");
+}
+
+bool TZABaseArchiver::FindNextMatch(TZAArchiveItem& /*Item*/) {
+    throw EZANotAvailable("Entry matching");
+}
+
+TZipArchiver::TZipArchiver(vcl::TComponent* AOwner) : TZABaseArchiver(AOwner) {
+    FZipFormat = true;
+    FZip64Mode = zmDisabled;
+    // The base constructor ran before this class's override existed.
+    UpdateCompressionMethod();
+}
+
+void TZipArchiver::UpdateCompressionMethod() {
+    FCompressionMethod = FCompressionMode > 0 ? MethodDeflated : MethodStored;
+}
+
+} // namespace zip

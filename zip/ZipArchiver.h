@@ -1,0 +1,238 @@
+// The archive component: TZABaseArchiver carries the properties, the open archive, the
+// events with their dispatchers and the operations; TZipArchiver adds the ZIP settings.
+#pragma once
+
+#include "vcl/Classes.h"
+#include "vcl/Streams.h"
+#include "zip/ZADirManager.h"
+#include "zip/ZAEvents.h"
+#include "zip/ZAOptions.h"
+#include "zip/ZATypes.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zip {
+
+// Where a search stands; FindNext goes on from EntryIndex.
+struct TInternalSearchRec {
+    // The mask holds at most this many characters (the original field had room for 259 and
+    // a terminating zero); FindFirst refuses a longer one.
+    static constexpr std::size_t MaxMaskLength = 259;
+
+    std::int32_t EntryIndex = 0;
+    std::string Mask; // "/" separates folders
+    std::int32_t AttributeFilter = 0;
+    std::string ExclusionMask;
+    bool MaskList = false; // match against FileMasks/ExclusionMasks instead of Mask
+};
+
+// What FindFirst and FindNext report about an entry.
+struct TZAArchiveItem {
+    std::string FileName; // name part of the stored name
+    std::string Folder;   // folder part, ending with "/"; empty for a top-level entry
+    std::int64_t PackedSize = 0;
+    std::int64_t UnpackedSize = 0;
+    double SavingRatio = 0; // percent
+    bool Encrypted = false;
+    std::uint16_t DosDate = 0;
+    std::uint16_t DosTime = 0;
+    std::uint32_t CRC = 0;
+    std::uint32_t Attributes = 0;
+    std::string Comment;
+    TInternalSearchRec Search;
+};
+
+// Fills the reported fields of item from a directory entry (the search state is left alone).
+void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
+
+class TZABaseArchiver : public vcl::TComponent {
+public:
+    explicit TZABaseArchiver(vcl::TComponent* AOwner);
+    ~TZABaseArchiver() override;
+
+    // Published properties, in their order.
+    bool ExtractCorruptedFiles = false;
+    TZACompressionLevel CompressionLevel() const { return FCompressionLevel; }
+    void SetCompressionLevel(TZACompressionLevel Value);
+    std::uint8_t CompressionMode() const { return FCompressionMode; }
+    // Above 9: EZAException 5, nothing changed.
+    void SetCompressionMode(std::uint8_t Value);
+    std::string CurrentVersion() const;
+    // Ignored: the version is the engine's own; the setter lets form resources carry it.
+    void SetCurrentVersion(const std::string& Value);
+    std::string Password;
+    const std::string& FileName() const { return FFileName; }
+    void SetFileName(std::string Value) { FFileName = std::move(Value); }
+    std::string BaseDir;
+    std::string TempDir;
+    TZASpanningMode SpanningMode() const { return FSpanningMode; }
+    // While an archive is open: a plain exception, nothing changed.
+    void SetSpanningMode(TZASpanningMode Value);
+    TZASpanningOptions& SpanningOptions() { return *FSpanningOptions; }
+    std::string SFXStub;
+    TZAOptions& Options() { return *FOptions; }
+    vcl::TStrings& FileMasks() { return *FFileMasks; }
+    void SetFileMasks(const vcl::TStrings& Value) { FFileMasks->Assign(Value); }
+    vcl::TStrings& ExclusionMasks() { return *FExclusionMasks; }
+    void SetExclusionMasks(const vcl::TStrings& Value) { FExclusionMasks->Assign(Value); }
+    vcl::TStrings& NoCompressionMasks() { return *FNoCompressionMasks; }
+    void SetNoCompressionMasks(const vcl::TStrings& Value) { FNoCompressionMasks->Assign(Value); }
+    bool InMemory() const { return FInMemory; }
+    // On an open archive: memory to file writes the archive to FileName and reopens it there;
+    // file to memory closes it and opens a new, empty archive in memory.
+    void SetInMemory(bool Value);
+
+    TZAFileProgressEvent OnFileProgress;
+    TZAProgressEvent OnOverallProgress;
+    TZACopyTempFileProgressEvent OnCopyTempFileProgress;
+    TZAConfirmOverwriteEvent OnConfirmOverwrite;
+    TZAConfirmProcessFileEvent OnConfirmProcessFile;
+    vcl::TNotifyEvent AfterOpen;
+    TZAOnPasswordEvent OnPassword;
+    TZAProcessFileFailureEvent OnProcessFileFailure;
+    TZAOnRequestBlankVolumeEvent OnRequestBlankVolume;
+    TZAOnRequestFirstVolumeEvent OnRequestFirstVolume;
+    TZAOnRequestLastVolumeEvent OnRequestLastVolume;
+    TZAOnRequestMiddleVolumeEvent OnRequestMiddleVolume;
+    TZAOnDiskFullEvent OnDiskFull;
+    TZAOnStoreFileEvent OnStoreFile;
+    TZAOnExtractFileEvent OnExtractFile;
+
+    // Operations.
+    void OpenArchive();
+    void OpenArchive(std::uint16_t Mode);
+    void CloseArchive();
+    void ExtractFiles(const std::string& FileMask, std::int32_t SearchAttr,
+                      const std::string& ExclusionMask);
+    bool FindFirst(const std::string& FileMask, TZAArchiveItem& Item, std::int32_t SearchAttr,
+                   const std::string& ExclusionMask);
+    bool FindNext(TZAArchiveItem& Item);
+
+    bool Active() const { return FActive; }
+
+    // Guards the other parts of the engine use.
+    bool UpdatePending() const { return FUpdateCounter > 0; }
+    void CheckActive() const;      // EZAException 13
+    void CheckNotUpdating() const; // EZAException 26
+    void ClearUpdateCounter();
+    // One lock for every archiver of the process; recursive for its owning thread.
+    static void EnterArchiverLock();
+    static void LeaveArchiverLock();
+
+    // The self-extractor name test: the extension, in lower case, begins with ".exe".
+    static bool IsExeFileName(const std::string& FileName);
+    // The bytes available to the caller on the volume that holds Path.
+    static std::int64_t GetDiskFreeBytes(const std::string& Path);
+    // The label a spanned set's disk gets: "pkback# 001" for the first volume.
+    static std::string DiskLabel(std::int32_t VolumeNumber);
+
+protected:
+    virtual void UpdateCompressionMethod();
+
+    // Event dispatchers: the handler when one is assigned, else the default answer.
+    virtual void DoOverallProgress(double Progress, TZAProcessOperation Operation,
+                                   TZAProgressPhase ProgressPhase, bool& Cancel);
+    virtual void DoFileProgress(const std::string& FileName, double Progress,
+                                TZAProcessOperation Operation, TZAProgressPhase ProgressPhase,
+                                bool& Cancel);
+    virtual void DoCopyTempFileProgress(double Progress, TZAProgressPhase ProgressPhase,
+                                        bool& Cancel);
+    virtual void DoConfirmOverwrite(const std::string& SourceFileName, std::string& DestFileName,
+                                    bool& Confirm);
+    virtual void DoConfirmProcessFile(const std::string& FileName, TZAProcessOperation Operation,
+                                      bool& Confirm);
+    virtual void DoPassword(const std::string& FileName, std::string& NewPassword, bool& SkipFile);
+    virtual void DoProcessFileFailure(const std::string& FileName, TZAProcessOperation Operation,
+                                      std::int32_t NativeError, std::int32_t ErrorCode,
+                                      const std::string& ErrorMessage, TZAAction& Action);
+    // Volume numbers arrive 0-based; handlers and messages see them plus 1.
+    virtual void DoRequestBlankVolume(std::int32_t VolumeNumber, std::string& VolumeFileName,
+                                      bool& Cancel);
+    virtual void DoRequestFirstVolume(std::string& VolumeFileName, bool& Cancel);
+    virtual void DoRequestLastVolume(std::string& VolumeFileName, bool& Cancel);
+    virtual void DoRequestMiddleVolume(std::int32_t VolumeNumber, std::string& VolumeFileName,
+                                       bool& Cancel);
+    virtual void DoDiskFull(std::int32_t VolumeNumber, const std::string& VolumeFileName,
+                            bool& Cancel);
+    virtual void DoUnpublishedEvent(std::uint8_t Value, std::int32_t A, std::int32_t B,
+                                    std::int32_t C);
+    virtual void DoStoreFile(std::string& FileName, std::uint32_t& FileAttr, std::string& Comment,
+                             const std::string& OriginalFileName);
+    virtual void DoExtractFile(std::string& FileName, std::uint32_t& FileAttr,
+                               const std::string& Comment);
+
+    // Volumes.
+    void GetVolumeFileName(std::string& FileName, std::int32_t VolumeNumber, bool CheckExists);
+    void OpenVolumeStream(const std::string& FileName);
+    void OpenVolume(const TZAVolumeNumberInfo& Info);
+    std::int32_t WriteToVolumes(const void* Buffer, std::int32_t Count, vcl::TStream*& Stream,
+                                TZAVolumeNumberInfo& Info, std::int32_t KeepTogether,
+                                vcl::TStream* Staging);
+    void WriteBufferToVolumes(const void* Buffer, std::int32_t Count, vcl::TStream*& Stream,
+                              TZAVolumeNumberInfo& Info, std::int32_t KeepTogether,
+                              vcl::TStream* Staging);
+    void CopyToVolumes(vcl::TStream& Source, vcl::TStream*& Dest, TZAVolumeNumberInfo& Info,
+                       bool& Cancel, std::int64_t Count, std::int32_t KeepTogether,
+                       vcl::TStream* Staging, bool ShowProgress);
+    // The file that holds a volume: the name itself, else a file of that name in another
+    // letter case in the same folder (Info-ZIP writes "x.z01" where the engine asks for
+    // "x.Z01"); "" when there is none.
+    static std::string ExistingVolumeFile(const std::string& FileName);
+
+    // Work that lives in the later layers of the engine.
+    void OpenSteps();
+    void UpdatePass();
+    void WriteEmptyDirectory();
+    void SelectFiles(const std::string& FileMask, std::int32_t SearchAttr,
+                     const std::string& ExclusionMask);
+    void ProcessFiles(TZAProcessOperation Operation);
+    bool FindNextMatch(TZAArchiveItem& Item);
+
+    void FreeArchiveStream();
+
+    std::int32_t FUpdateCounter = 0;
+    bool FActive = false;
+    bool FZipFormat = false;
+    bool FCustomStream = false;
+    std::string FFileName;
+    std::string FCurrentVolumeName;
+    std::unique_ptr<TZAVolumeNumberInfo> FVolumeInfo;
+    std::uint16_t FOpenMode = 0;
+    std::unique_ptr<TZAOptions> FOptions;
+    std::unique_ptr<vcl::TStrings> FFileMasks;
+    std::unique_ptr<vcl::TStrings> FExclusionMasks;
+    std::unique_ptr<vcl::TStrings> FNoCompressionMasks;
+    bool FInMemory = false;
+    std::int32_t FProcessedFileNo = 0;
+    std::int32_t FProcessedFileCount = 0;
+    bool FProgressCancel = false;
+    bool FProgressEnabled = false;
+    bool FSkipFile = false;
+    TZASpanningMode FSpanningMode = smNone;
+    std::unique_ptr<TZASpanningOptions> FSpanningOptions;
+    bool FOpenCorruptedArchives = true;
+    long double FFileBytesDone = 0;
+    long double FFileBytesTotal = 0;
+    TZAUnpublishedEvent FOnUnpublishedEvent;
+    std::unique_ptr<TZADirManager> FDirManager;
+    std::uint16_t FCompressionMethod = 0xFFFF;
+    std::uint8_t FCompressionMode = 1;
+    TZACompressionLevel FCompressionLevel = clFastest;
+    std::unique_ptr<vcl::TStream> FArchiveStream;
+    TZip64Mode FZip64Mode = zmAuto;
+};
+
+class TZipArchiver : public TZABaseArchiver {
+public:
+    explicit TZipArchiver(vcl::TComponent* AOwner);
+
+    TZip64Mode Zip64Mode() const { return FZip64Mode; }
+    void SetZip64Mode(TZip64Mode Value) { FZip64Mode = Value; }
+
+protected:
+    void UpdateCompressionMethod() override;
+};
+
+} // namespace zip
