@@ -27,6 +27,10 @@ std::int64_t Signed(std::uint64_t v) {
 // data. Its trailer is never fed, so the checksum it would carry is never looked at.
 constexpr std::uint8_t ZlibHeader[2] = {0x78, 0x01};
 
+// No deflate data gives more than 1032 bytes per input byte (a 258-byte match in two bits), so
+// the first buffer of a step need not be larger than that, whatever the size fields claim.
+constexpr std::int64_t DeflateMaxRatio = 1032;
+
 } // namespace
 
 std::int64_t EstimateChunkOutput(std::uint32_t uncompressedSize, std::uint32_t compressedSize,
@@ -256,8 +260,9 @@ bool TZAEntryReader::DecodeChunk(std::uint8_t* input, std::int64_t n) {
     const std::int64_t room = std::max<std::int64_t>(expected_ - written_, 0) + 1;
     const std::int64_t grow =
         std::min({room, EntryMaxOutputBuffer, std::max(memoryLimit_, 4 * EntryChunkSize)});
-    std::int64_t size = std::min(
-        {EstimateChunkOutput(central_.UncompressedSize, central_.CompressedSize, n), grow});
+    std::int64_t size =
+        std::min({EstimateChunkOutput(central_.UncompressedSize, central_.CompressedSize, n), grow,
+                  DeflateMaxRatio * (avail + 1)});
     if (static_cast<std::int64_t>(output_.size()) < size)
         output_.resize(static_cast<std::size_t>(size));
 
