@@ -17,6 +17,10 @@ public:
     // The end record held in memory; its signature chooses the record set the writer uses.
     TEndOfCentralDir EndRecord;
     std::int64_t PrefixSize = 0;
+    // Where the first central header stands; outside multi-volume mode entry data ends there.
+    std::int64_t DirStart = 0;
+    bool IsZip64 = false;
+    TZip64EndLocator Zip64Locator;
 };
 
 } // namespace zip

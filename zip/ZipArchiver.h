@@ -47,7 +47,11 @@ struct TZAArchiveItem {
 // Fills the reported fields of item from a directory entry (the search state is left alone).
 void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
 
+class TZAEntryReader;
+
 class TZABaseArchiver : public vcl::TComponent {
+    friend class TZAEntryReader; // reads and sets the progress, password and volume state
+
 public:
     explicit TZABaseArchiver(vcl::TComponent* AOwner);
     ~TZABaseArchiver() override;
@@ -191,6 +195,10 @@ protected:
     bool FindNextMatch(TZAArchiveItem& Item);
 
     void FreeArchiveStream();
+
+    // Decodes the entry whose local header stands at ArchiveStream's position into Dest;
+    // True when all of it arrived with the expected size and CRC.
+    bool DecompressStream(vcl::TStream& ArchiveStream, vcl::TStream& Dest, const TDirItem& Item);
 
     std::int32_t FUpdateCounter = 0;
     bool FActive = false;

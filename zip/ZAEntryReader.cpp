@@ -1,0 +1,310 @@
+#include "zip/ZAEntryReader.h"
+
+#include "platform/Memory.h"
+#include "zip/ZACrc32.h"
+#include "zip/ZAExcept.h"
+#include "zip/ZipArchiver.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <new>
+#include <zlib.h>
+
+namespace zip {
+
+namespace {
+
+// Sizes come from unsigned 64-bit fields; past the signed range they mean "more than the
+// stream can hold", which the reads then settle.
+std::int64_t Signed(std::uint64_t v) {
+    return v > static_cast<std::uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(v);
+}
+
+// The zlib header for level code 1: it lets the zlib-wrapped inflater take raw ZIP deflate
+// data. Its trailer is never fed, so the checksum it would carry is never looked at.
+constexpr std::uint8_t ZlibHeader[2] = {0x78, 0x01};
+
+// No deflate data gives more than 1032 bytes per input byte (a 258-byte match in two bits), so
+// the first buffer of a step need not be larger than that, whatever the size fields claim.
+constexpr std::int64_t DeflateMaxRatio = 1032;
+
+} // namespace
+
+std::int64_t EstimateChunkOutput(std::uint32_t uncompressedSize, std::uint32_t compressedSize,
+                                 std::int64_t n) {
+    // An entry with no compressed bytes reads nothing; dividing by 1 keeps the figure defined.
+    const std::uint64_t ratio = std::uint64_t{uncompressedSize} / std::max(compressedSize, 1u) + 1;
+    const long double raw =
+        static_cast<long double>(ratio) *
+        static_cast<long double>(static_cast<std::uint64_t>((n + n / 2 + 267)) & ~0xFFull);
+    if (raw < 1)
+        return 1;
+    const long double exponent = std::round(std::log2(raw));
+    if (exponent >= 62)
+        return std::int64_t{1} << 62;
+    return std::int64_t{1} << static_cast<int>(exponent);
+}
+
+std::int64_t ChooseReadCount(std::int64_t want, std::int64_t memoryLimit,
+                             std::uint32_t uncompressedSize, std::uint32_t compressedSize) {
+    std::int64_t n = want;
+    while (n >= EntryMinChunk &&
+           EstimateChunkOutput(uncompressedSize, compressedSize, n) >= memoryLimit)
+        n /= 2;
+    return n;
+}
+
+struct TZAEntryReader::Inflater {
+    z_stream stream{};
+    bool started = false;
+    bool finished = false; // the deflate data ended; later bytes of the entry are not decoded
+
+    Inflater() {
+        // The version text the engine has always handed to zlib; only its major digit counts.
+        started = inflateInit_(&stream, "1.1.4", static_cast<int>(sizeof(z_stream))) == Z_OK;
+    }
+    ~Inflater() {
+        if (started)
+            inflateEnd(&stream);
+    }
+};
+
+TZAEntryReader::TZAEntryReader(TZABaseArchiver& owner, vcl::TStream& archive, vcl::TStream& dest,
+                               const TDirItem& item)
+    : owner_(owner), stream_(&archive), dest_(dest), item_(item), central_(item.CentralHeader) {
+}
+
+TZAEntryReader::~TZAEntryReader() = default;
+
+bool TZAEntryReader::Run() {
+    const auto* dir = owner_.FDirManager.get();
+    const bool zip64 = dir && dir->IsZip64;
+    // The Zip64 field holds the first volume only where the header says so.
+    const std::int32_t first = central_.DiskNumberStart == Zip64Marker16
+                                   ? item_.Zip64DiskNumberStart
+                                   : std::int32_t{central_.DiskNumberStart};
+    if (dir)
+        volume_.LastNumber = zip64 ? static_cast<std::int32_t>(dir->Zip64Locator.TotalDisks) - 1
+                                   : dir->EndRecord.DiskNumber;
+    volume_.SetNumber(first);
+
+    std::array<std::uint8_t, TLocalFileHeader::Size> raw{};
+    stream_->ReadBuffer(raw.data(), static_cast<std::int64_t>(raw.size()));
+    RecordReader r(raw.data(), raw.size());
+    local_ = TLocalFileHeader::Read(r);
+    stream_->Seek(std::int64_t{local_.NameLength} + local_.ExtraLength,
+                  vcl::TSeekOrigin::soCurrent);
+
+    encrypted_ = (central_.Flags & FlagEncrypted) != 0;
+    toRead_ = central_.CompressedSize == Zip64Marker32 ? Signed(item_.Zip64CompressedSize)
+                                                       : std::int64_t{central_.CompressedSize};
+    expected_ = central_.UncompressedSize == Zip64Marker32
+                    ? Signed(item_.Zip64UncompressedSize)
+                    : std::int64_t{central_.UncompressedSize};
+    if (owner_.FSpanningMode == smNone) {
+        // One file holds everything: the data cannot run into the directory, nor past the end.
+        const std::int64_t pos = stream_->Position();
+        if (dir && toRead_ > dir->DirStart - pos)
+            toRead_ = dir->DirStart - pos;
+        toRead_ = std::max<std::int64_t>(std::min(toRead_, stream_->Size() - pos), 0);
+    }
+    owner_.FFileBytesTotal = static_cast<long double>(toRead_);
+    owner_.FSkipFile = false;
+
+    bool result = false;
+    switch (central_.Method) {
+    case MethodStored:
+    case MethodDeflated:
+        result = InflateLoop();
+        break;
+    case MethodDeflate64:
+        throw EZAException(55, &owner_);
+    default:
+        result = central_.VersionNeeded > 10 && ReadBlockFormatData();
+        break;
+    }
+    if (written_ != expected_)
+        result = false;
+    return result && ~crc_ == central_.Crc32;
+}
+
+bool TZAEntryReader::FireProgress() {
+    if (!owner_.FProgressEnabled)
+        return true;
+    const long double total = owner_.FFileBytesTotal;
+    const long double share = total > 0 ? owner_.FFileBytesDone / total : 0;
+    owner_.DoFileProgress(item_.StoredName, static_cast<double>(share * 100), item_.Operation,
+                          ppProcess, owner_.FProgressCancel);
+    if (owner_.FProgressCancel)
+        return false;
+    const long double count = owner_.FProcessedFileCount > 0 ? owner_.FProcessedFileCount : 1;
+    owner_.DoOverallProgress(static_cast<double>((share + owner_.FProcessedFileNo) / count * 100),
+                             item_.Operation, ppProcess, owner_.FProgressCancel);
+    return !owner_.FProgressCancel;
+}
+
+bool TZAEntryReader::CheckEncryptionHeader() {
+    TZipCryptHeader header{};
+    stream_->ReadBuffer(header.data(), static_cast<std::int64_t>(header.size()));
+    ZipCryptDecryptHeader(owner_.Password, keys_, header);
+    return ZipCryptPasswordFits(header, local_.Flags, local_.Time, local_.Crc32);
+}
+
+bool TZAEntryReader::AskPassword() {
+    // The header must lie inside the entry's own bytes.
+    if (toRead_ < static_cast<std::int64_t>(ZipCryptHeaderSize))
+        return false;
+    toRead_ -= static_cast<std::int64_t>(ZipCryptHeaderSize);
+    const std::int64_t start = stream_->Position();
+    for (;;) {
+        stream_->SetPosition(start);
+        if (CheckEncryptionHeader())
+            return true;
+        const std::string tried = owner_.Password;
+        owner_.DoPassword(item_.StoredName, owner_.Password, owner_.FSkipFile);
+        if (owner_.FSkipFile)
+            return false;
+        // The same password again can only fail again: asking on would never end.
+        if (owner_.Password == tried)
+            return false;
+    }
+}
+
+bool TZAEntryReader::InflateLoop() {
+    const std::int64_t available = platform::AvailablePhysicalMemory();
+    // Without a figure, steps are still bounded by the largest output buffer.
+    memoryLimit_ = available > 0 ? available / 20 : EntryMaxOutputBuffer;
+    owner_.FSkipFile = false;
+    if (encrypted_ && !AskPassword())
+        return false;
+
+    std::vector<std::uint8_t> input(static_cast<std::size_t>(EntryChunkSize + 2));
+    if (central_.Method == MethodDeflated) {
+        inflater_ = std::make_unique<Inflater>();
+        if (!inflater_->started)
+            return false;
+    }
+    while (consumed_ < toRead_) {
+        owner_.FFileBytesDone = static_cast<long double>(consumed_);
+        if (!FireProgress())
+            break;
+        const std::int64_t n =
+            ChooseReadCount(std::min(EntryChunkSize, toRead_ - consumed_), memoryLimit_,
+                            central_.UncompressedSize, central_.CompressedSize);
+        if (!ReadAcrossVolumes(input.data() + 2, n))
+            return false;
+        if (!DecodeChunk(input.data() + 2, n))
+            return false;
+        consumed_ += n;
+    }
+    return true;
+}
+
+bool TZAEntryReader::ReadAcrossVolumes(std::uint8_t* buffer, std::int64_t count) {
+    std::int64_t got = stream_->Read(buffer, count);
+    while (got < count) {
+        // A single file has no next volume (reopening it would read its start again), and
+        // no volume follows the last one.
+        if (owner_.FSpanningMode == smNone ||
+            (volume_.LastNumber >= 0 && volume_.Number >= volume_.LastNumber))
+            break;
+        volume_.SetNumber(volume_.Number + 1);
+        owner_.OpenVolume(volume_);
+        stream_ = owner_.FArchiveStream.get();
+        stream_->SetPosition(0);
+        got += stream_->Read(buffer + got, count - got);
+        if (stream_->Position() == 0)
+            break;
+    }
+    return got == count;
+}
+
+bool TZAEntryReader::Emit(const std::uint8_t* data, std::int64_t count) {
+    if (count <= 0)
+        return true;
+    // More output than the entry declares is corrupt: stop before it reaches the destination.
+    if (count > expected_ - written_)
+        return false;
+    UpdateCrc32(data, count, crc_);
+    if (dest_.Write(data, count) != count)
+        return false;
+    written_ += count;
+    return true;
+}
+
+bool TZAEntryReader::DecodeChunk(std::uint8_t* input, std::int64_t n) {
+    if (n <= 0)
+        return false;
+    if (encrypted_)
+        ZipCryptDecryptBuffer(std::span<std::uint8_t>(input, static_cast<std::size_t>(n)), keys_);
+    if (central_.Method == MethodStored)
+        return Emit(input, n);
+
+    Inflater& inf = *inflater_;
+    if (inf.finished)
+        return true; // bytes after the end of the deflate data: the size check decides
+    const std::uint8_t* in = input;
+    std::int64_t avail = n;
+    if (consumed_ == 0) {
+        input[-2] = ZlibHeader[0];
+        input[-1] = ZlibHeader[1];
+        in -= 2;
+        avail += 2;
+    }
+    // The estimate sizes the buffer, within bounds: no more than the entry still declares
+    // (one byte more shows an overrun), and a step that keeps growing stops at the memory
+    // limit and writes out what it holds instead.
+    const std::int64_t room = std::max<std::int64_t>(expected_ - written_, 0) + 1;
+    const std::int64_t grow =
+        std::min({room, EntryMaxOutputBuffer, std::max(memoryLimit_, 4 * EntryChunkSize)});
+    std::int64_t size =
+        std::min({EstimateChunkOutput(central_.UncompressedSize, central_.CompressedSize, n), grow,
+                  DeflateMaxRatio * (avail + 1)});
+    if (static_cast<std::int64_t>(output_.size()) < size)
+        output_.resize(static_cast<std::size_t>(size));
+
+    z_stream& z = inf.stream;
+    z.next_in = const_cast<Bytef*>(in);
+    z.avail_in = static_cast<uInt>(avail);
+    std::int64_t filled = 0;
+    for (;;) {
+        z.next_out = output_.data() + filled;
+        z.avail_out = static_cast<uInt>(size - filled);
+        const int r = inflate(&z, Z_NO_FLUSH);
+        filled = size - z.avail_out;
+        if (r == Z_STREAM_END) {
+            inf.finished = true;
+            break;
+        }
+        // No progress possible: every input byte is taken and nothing is pending.
+        if (r == Z_BUF_ERROR && z.avail_in == 0)
+            break;
+        if (r != Z_OK)
+            return false;
+        if (filled > expected_ - written_)
+            return false;
+        if (z.avail_in == 0 && z.avail_out > 0)
+            break;
+        // The buffer is full: pending output may remain even when the input is all taken.
+        if (size < grow) {
+            size = std::min(size + EntryChunkSize, grow);
+            output_.resize(static_cast<std::size_t>(size));
+        } else {
+            if (!Emit(output_.data(), filled))
+                return false;
+            filled = 0;
+        }
+    }
+    return Emit(output_.data(), filled);
+}
+
+bool TZABaseArchiver::DecompressStream(vcl::TStream& ArchiveStream, vcl::TStream& Dest,
+                                       const TDirItem& Item) {
+    TZAEntryReader reader(*this, ArchiveStream, Dest, Item);
+    return reader.Run();
+}
+
+} // namespace zip

@@ -1,0 +1,86 @@
+// Reading one entry's data back: past the local header, chunk by chunk across volumes,
+// through the traditional cipher and the inflater (or the block format), into a destination,
+// with the CRC and size checks beside the codec.
+#pragma once
+
+#include "vcl/Streams.h"
+#include "zip/ZACrypt.h"
+#include "zip/ZADirArray.h"
+#include "zip/ZAOptions.h"
+#include "zip/ZARecords.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace zip {
+
+class TZABaseArchiver;
+
+// Compressed bytes read per step at most.
+constexpr std::int64_t EntryChunkSize = 1048576;
+// Reads are halved for memory only down to this size.
+constexpr std::int64_t EntryMinChunk = 512;
+// Whatever the estimate says, one step's output buffer starts no larger than this: the
+// estimate comes from the archive's own size fields.
+constexpr std::int64_t EntryMaxOutputBuffer = 256 * 1024 * 1024;
+// A block of the block format may hold at most this much, stored or unpacked.
+constexpr std::int64_t BlockMaxSize = 64 * 1024 * 1024;
+constexpr std::int64_t BlockHeaderSize = 50;
+
+// The output buffer size for a step of n compressed bytes: the entry's ratio (from the
+// central 32-bit fields) times zlib's bound for n, rounded to the nearest power of two.
+std::int64_t EstimateChunkOutput(std::uint32_t uncompressedSize, std::uint32_t compressedSize,
+                                 std::int64_t n);
+// The compressed bytes one step reads: want halved until its estimate lies below the memory
+// limit or it falls under EntryMinChunk.
+std::int64_t ChooseReadCount(std::int64_t want, std::int64_t memoryLimit,
+                             std::uint32_t uncompressedSize, std::uint32_t compressedSize);
+
+// The working state of one DecompressStream call.
+class TZAEntryReader {
+public:
+    TZAEntryReader(TZABaseArchiver& owner, vcl::TStream& archive, vcl::TStream& dest,
+                   const TDirItem& item);
+    ~TZAEntryReader();
+    TZAEntryReader(const TZAEntryReader&) = delete;
+    TZAEntryReader& operator=(const TZAEntryReader&) = delete;
+
+    bool Run();
+
+    std::int64_t BytesWritten() const { return written_; }
+    std::int64_t BytesConsumed() const { return consumed_; }
+
+private:
+    bool InflateLoop();
+    bool AskPassword();
+    bool CheckEncryptionHeader();
+    bool ReadAcrossVolumes(std::uint8_t* buffer, std::int64_t count);
+    bool DecodeChunk(std::uint8_t* input, std::int64_t n);
+    bool Emit(const std::uint8_t* data, std::int64_t count);
+    bool FireProgress();
+    bool ReadBlockFormatData();
+
+    TZABaseArchiver& owner_;
+    vcl::TStream* stream_;
+    vcl::TStream& dest_;
+    const TDirItem& item_;
+    TZACentralHeader central_;
+    TLocalFileHeader local_;
+    TZAVolumeNumberInfo volume_;
+    bool encrypted_ = false;
+    std::int64_t toRead_ = 0;   // compressed bytes of the entry
+    std::int64_t expected_ = 0; // uncompressed size the entry declares
+    std::int64_t consumed_ = 0;
+    std::int64_t written_ = 0;
+    std::uint32_t crc_ = 0xFFFFFFFFu;
+    TZipCryptKeys keys_;
+    std::int64_t memoryLimit_ = 0;
+
+    // The inflater lives for the entry; its output buffer for one step.
+    struct Inflater;
+    std::unique_ptr<Inflater> inflater_;
+    std::vector<std::uint8_t> output_;
+};
+
+} // namespace zip
