@@ -39,7 +39,14 @@ bool IsQuote(char c) { return c == '"' || c == '\''; }
 std::string Quoted(std::string_view v) {
     bool blankEdge = !v.empty() && (TrimBlanks(v).size() != v.size());
     bool quotedEdge = v.size() >= 2 && IsQuote(v.front()) && v.back() == v.front();
-    return blankEdge || quotedEdge ? "\"" + std::string(v) + "\"" : std::string(v);
+    if (!blankEdge && !quotedEdge)
+        return std::string(v);
+    std::string quoted;
+    quoted.reserve(v.size() + 2);
+    quoted += '"';
+    quoted += v;
+    quoted += '"';
+    return quoted;
 }
 
 // One line of the file as read: kept verbatim for rewriting, parsed for lookups.
