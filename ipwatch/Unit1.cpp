@@ -390,8 +390,9 @@ void TForm1::CreateHttpClients() {
     HttpCli1->ProxyPort = "80";
     HttpCli1->LocalAddr = "0.0.0.0";
 
-    // No idle message pump stands on this window: the check holds it until the answer comes,
-    // or until the read time-out gives the request up.
+    // No idle message pump stands on this window: the check holds it until the answer comes.
+    // The client's read time-out (a minute) stays on, so that a server that stalls gives the
+    // request up instead of freezing the watcher for good.
     IdHTTP1 = Create<net::TIdHTTP>(this);
     IdHTTP1->SetName("IdHTTP1");
     IdHTTP1->Request.UserAgent = "Mozilla/3.0 (compatible; Indy Library)";

@@ -147,8 +147,9 @@ public:
     vcl::TMenuItem* N2;
     vcl::TMenuItem* Quitter1;
     vcl::TRxTrayIcon* RxTrayIcon1;
-    // The user URL and the dynamic-DNS updates; it pumps messages while it waits. Freed when
-    // the window closes, so the handlers that use it check it first.
+    // The user URL and the dynamic-DNS updates; it pumps messages while it waits, so another
+    // handler may want it meanwhile (HttpCliGet says what happens). Freed when the window
+    // closes, so the handlers that use it check it first.
     net::THttpCli* HttpCli1;
     // The address check and the form posts; it blocks without pumping messages.
     net::TIdHTTP* IdHTTP1;

@@ -56,6 +56,8 @@ void TForm1::ipcqv(std::string& Address) {
     Address = CurrentAddress();
 }
 
+// A tick can come while a message box or a request of HttpCli1 of an earlier check waits:
+// the new check then runs inside it, from the address memo as it stands.
 void TForm1::Timer1Timer(TObject*) {
     IPPrecedente = CurrentAddress();
     memo1->Lines().Clear();

@@ -37,14 +37,14 @@ void TForm1::AskForSettings(const std::string& text) {
 void TForm1::HttpCliGet(const std::string& url, TMemoryStream& stream) {
     if (!HttpCli1)
         return;
-    net::THttpCli* client = HttpCli1; // the window may close while the request waits
-    client->URL = url;
-    client->Proxy.clear();
-    client->ProxyPort = "80";
-    client->RcvdStream = &stream;
-    client->Get();
-    if (HttpCli1 == client && client->RcvdStream == &stream)
-        client->RcvdStream = nullptr;
+    HttpCli1->URL = url;
+    HttpCli1->Proxy.clear();
+    HttpCli1->ProxyPort = "80";
+    HttpCli1->RcvdStream = &stream;
+    HttpCli1->Get();
+    // The window may have closed while the request waited: then the client is gone.
+    if (HttpCli1 && HttpCli1->RcvdStream == &stream)
+        HttpCli1->RcvdStream = nullptr;
 }
 
 void TForm1::Button7Click(TObject*) {
