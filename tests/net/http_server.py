@@ -185,8 +185,8 @@ if len(sys.argv) <= 3:
     server.serve_forever()
 else:
     ports = {}
-    for spec in sys.argv[3:]:
-        name, _, place = spec.partition("=")
+    for listener in sys.argv[3:]:
+        name, _, place = listener.partition("=")
         address, _, port = place.rpartition(":")
         server = Server((address, int(port)), Handler)
         server.name = name
