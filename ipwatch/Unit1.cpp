@@ -64,8 +64,7 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner) {
 
     CreateMenu();
     CreateTrayIcon();
-    // TODO(next issue): HttpCli1 and IdHTTP1, the HTTP clients of the address check and the
-    // notifications, are made here once the net/ components exist.
+    CreateHttpClients();
 }
 
 TForm1::~TForm1() {
@@ -383,6 +382,26 @@ void TForm1::CreateTrayIcon() {
     RxTrayIcon1->OnClick = Bind(&TForm1::RxTrayIcon1Click);
 }
 
+void TForm1::CreateHttpClients() {
+    HttpCli1 = Create<net::THttpCli>(this);
+    HttpCli1->SetName("HttpCli1");
+    HttpCli1->Agent = "Mozilla/3.0 (compatible)";
+    HttpCli1->Accept = "image/gif, image/x-xbitmap, image/jpeg, image/pjpeg, */*";
+    HttpCli1->ProxyPort = "80";
+    HttpCli1->LocalAddr = "0.0.0.0";
+
+    // No idle message pump stands on this window: the check holds it until the answer comes.
+    // The client's read time-out (a minute) stays on, so that a server that stalls gives the
+    // request up instead of freezing the watcher for good.
+    IdHTTP1 = Create<net::TIdHTTP>(this);
+    IdHTTP1->SetName("IdHTTP1");
+    IdHTTP1->Request.UserAgent = "Mozilla/3.0 (compatible; Indy Library)";
+    IdHTTP1->Request.Accept = "text/html, */*";
+    IdHTTP1->Request.ContentType = "text/html";
+    IdHTTP1->ForceEncodeParams = true;
+    IdHTTP1->AllowCookies = true;
+}
+
 // Start-up: the settings are restored by now. With a settings file the program goes
 // straight to the tray; on the first run it shows its window with only the notice and OVH
 // options ticked.
@@ -439,9 +458,12 @@ void TForm1::Button3Click(TObject*) {
     Close();
 }
 
+// A request of HttpCli1 that is still waiting (the close came through its message pump) is
+// abandoned: it returns without touching the client or its stream, and its handler goes on
+// with the answer that stayed empty.
 void TForm1::FormClose(TObject*, TCloseAction&) {
     Timer1->SetEnabled(false);
-    // TODO(next issue): FreeAndNil(HttpCli1) here, once the HTTP client exists.
+    FreeAndNil(HttpCli1);
 }
 
 void TForm1::FormCloseQuery(TObject*, bool&) {
@@ -465,45 +487,6 @@ void TForm1::Button6Click(TObject*) {
 
 void TForm1::RxTrayIcon1Click(TObject* Sender) {
     Button1Click(Sender);
-}
-
-// The address check and the notifications come with the HTTP and SMTP clients; their
-// triggers are bound already.
-
-void TForm1::Timer1Timer(TObject*) {
-    // TODO(next issue): the periodic address check.
-}
-
-void TForm1::Button8Click(TObject*) {
-    // TODO(next issue): the manual address check ("Tester votre IP").
-}
-
-void TForm1::Button5Click(TObject*) {
-    // TODO(next issue): the e-mail notification.
-}
-
-void TForm1::Button7Click(TObject*) {
-    // TODO(next issue): the user-URL call.
-}
-
-void TForm1::Button12Click(TObject*) {
-    // TODO(next issue): the DynDNS update.
-}
-
-void TForm1::Button13Click(TObject*) {
-    // TODO(next issue): the No-IP update.
-}
-
-void TForm1::Button15Click(TObject*) {
-    // TODO(next issue): the OVH update.
-}
-
-void TForm1::Button9Click(TObject*) {
-    // TODO(next issue): the DynDNS form post.
-}
-
-void TForm1::Button10Click(TObject*) {
-    // TODO(next issue): the No-IP form post.
 }
 
 } // namespace ipwatch

@@ -4,12 +4,16 @@
 #pragma once
 
 #include "formstate/SvgEditIni.h"
+#include "ipwatch/OutsideServices.h"
+#include "net/HttpCli.h"
+#include "net/IdHTTP.h"
 #include "vcl/Buttons.h"
 #include "vcl/ComCtrls.h"
 #include "vcl/ExtCtrls.h"
 #include "vcl/Forms.h"
 #include "vcl/Menus.h"
 #include "vcl/StdCtrls.h"
+#include "vcl/Streams.h"
 #include "vcl/TrayIcon.h"
 
 #include <string>
@@ -143,6 +147,14 @@ public:
     vcl::TMenuItem* N2;
     vcl::TMenuItem* Quitter1;
     vcl::TRxTrayIcon* RxTrayIcon1;
+    // The user URL and the dynamic-DNS updates; it pumps messages while it waits, so another
+    // handler may want it meanwhile (HttpCliGet says what happens). Freed when the window
+    // closes, so the handlers that use it check it first.
+    net::THttpCli* HttpCli1;
+    // The address check and the form posts; it blocks without pumping messages.
+    net::TIdHTTP* IdHTTP1;
+
+    TOutsideServices Services;
 
     // Start-up, showing, hiding, saving, help, updater and quitting.
     void FormCreate(vcl::TObject* Sender);
@@ -160,6 +172,10 @@ public:
     void RxTrayIcon1Click(vcl::TObject* Sender);
 
     // The address check and the notifications.
+    void ipc(std::string& Address);
+    void ipcqv(std::string& Address);
+    // Replaces the memo's lines by the answer lines of the stream's bytes.
+    void LoadMemoFromMemoryStream(vcl::TMemo* Memo, vcl::TMemoryStream* Stream);
     void Timer1Timer(vcl::TObject* Sender);
     void Button8Click(vcl::TObject* Sender);
     void Button5Click(vcl::TObject* Sender);
@@ -193,9 +209,20 @@ private:
     void CreateHiddenButtons();
     void CreateMenu();
     void CreateTrayIcon();
+    void CreateHttpClients();
+
+    // The first line of memo1: the address the notifications send.
+    std::string CurrentAddress();
+    // Shows the main window, then the message box about missing settings.
+    void AskForSettings(const std::string& text);
+    // One GET of HttpCli1 into the stream; nothing when the client is gone.
+    void HttpCliGet(const std::string& url, vcl::TMemoryStream& stream);
+    void DynamicDnsUpdate(const std::string& url, vcl::TMemo* memo);
 };
 
 // The main window of the program.
 extern TForm1* Form1;
+// The address of the previous check.
+extern std::string IPPrecedente;
 
 } // namespace ipwatch

@@ -42,7 +42,8 @@ int BoundPort(int fd) {
 
 } // namespace
 
-ServerProcess::ServerProcess(const std::string& script, const std::string& logPath) {
+ServerProcess::ServerProcess(const std::string& script, const std::string& logPath,
+                             const std::vector<std::string>& arguments) {
     int out[2];
     if (pipe(out) != 0)
         throw std::runtime_error("pipe");
@@ -53,7 +54,10 @@ ServerProcess::ServerProcess(const std::string& script, const std::string& logPa
     // Debian's interpreter, which has python3-aiosmtpd.
     std::string python = "/usr/bin/python3";
     std::vector<char*> argv{python.data(), const_cast<char*>(script.c_str()),
-                            const_cast<char*>(logPath.c_str()), nullptr};
+                            const_cast<char*>(logPath.c_str())};
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
     const int rc = posix_spawn(&pid_, python.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);

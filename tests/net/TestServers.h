@@ -10,11 +10,12 @@
 
 namespace nettest {
 
-// A Python server script run with the log file as its argument; it prints one line (its
-// port or ports) once it listens.
+// A Python server script run with the log file (and any further arguments); it prints one
+// line (its port or ports) once it listens.
 class ServerProcess {
 public:
-    ServerProcess(const std::string& script, const std::string& logPath);
+    ServerProcess(const std::string& script, const std::string& logPath,
+                  const std::vector<std::string>& arguments = {});
     ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;

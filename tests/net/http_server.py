@@ -1,10 +1,25 @@
-"""Loopback HTTP server for the net tests.
+"""Loopback HTTP servers for the tests.
 
-Prints its port on the first line of stdout, then serves until killed. Every request is
-appended to the log file (one JSON object a line) before it is answered."""
+    http_server.py LOG
+        one server on 127.0.0.1 with the fixed paths below; prints its port.
+    http_server.py LOG ROUTES NAME=ADDRESS:PORT ...
+        one server per NAME (port 0: any free one); prints {"NAME": port, ...}.
+
+ROUTES is a JSON file, read again at every request so that a test can change the answers
+between two requests: {"NAME": {"/path": ANSWER or [ANSWER, ...], "*": ANSWER}}. A list is
+answered in turn, its last answer then again and again. An ANSWER is an object with
+"status" (200), "body" (""), "headers" ([[name, value], ...]), "delay_ms" (0, before the
+answer) and "action": "stall" (never answer), "stallbody" (part of the body, then nothing),
+"cut" (part of the body, then close), "reset" (close at once with a reset) or "big" (10 MB).
+A path that no route names gets the fixed paths.
+
+Serves until killed. Every request is appended to the log file (one JSON object a line, with
+the server's name and the time) before it is answered."""
 import base64
 import json
+import os
 import socket
+import struct
 import sys
 import threading
 import time
@@ -12,8 +27,11 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
 LOG = sys.argv[1]
+ROUTES = sys.argv[2] if len(sys.argv) > 2 else None
 LOCK = threading.Lock()
-BIG = bytes(i % 251 for i in range(10 * 1024 * 1024))
+TURNS = {}  # (server, path): answers given so far, since the routes file was last replaced
+ROUTES_SEEN = [None]
+BIG = (bytes(range(251)) * (10 * 1024 * 1024 // 251 + 1))[:10 * 1024 * 1024]
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -28,8 +46,11 @@ class Handler(BaseHTTPRequestHandler):
         if auth.startswith("Basic "):
             credentials = base64.b64decode(auth[6:]).decode("utf-8", "surrogateescape")
         entry = {
+            "server": getattr(self.server, "name", ""),
+            "time": time.time(),
             "method": self.command,
-            "path": self.path,
+            # The request line came as Latin-1; the bytes go back to what the client sent.
+            "path": self.path.encode("iso-8859-1").decode("utf-8", "surrogateescape"),
             "version": self.request_version,
             "headers": [[k, v] for k, v in self.headers.items()],
             "credentials": credentials,
@@ -46,13 +67,69 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def routed(self):
+        """The answer the routes file gives for this request, or None."""
+        if not ROUTES or not os.path.exists(ROUTES):
+            return None
+        with LOCK:
+            stat = os.stat(ROUTES)
+            if ROUTES_SEEN[0] != (stat.st_ino, stat.st_mtime_ns):
+                ROUTES_SEEN[0] = (stat.st_ino, stat.st_mtime_ns)
+                TURNS.clear()
+            with open(ROUTES) as f:
+                routes = json.load(f).get(self.server.name, {})
+        path = urlsplit(self.path).path
+        key = path if path in routes else "*" if "*" in routes else None
+        if key is None:
+            return None
+        answers = routes[key]
+        if isinstance(answers, list):
+            with LOCK:
+                turn = TURNS.get((self.server.name, key), 0)
+                TURNS[(self.server.name, key)] = turn + 1
+            answers = answers[min(turn, len(answers) - 1)]
+        return answers
+
+    def play(self, answer):
+        time.sleep(answer.get("delay_ms", 0) / 1000)
+        action = answer.get("action")
+        status = answer.get("status", 200)
+        body = answer.get("body", "").encode("utf-8", "surrogateescape")
+        if action == "stall":
+            time.sleep(3600)
+        elif action == "reset":
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
+                                       struct.pack("ii", 1, 0))
+            self.connection.close()
+            self.close_connection = True
+        elif action in ("cut", "stallbody"):
+            self.send_response(status)
+            self.send_header("Content-Length", str(len(body) + 1000))
+            self.end_headers()
+            self.wfile.write(body)
+            self.wfile.flush()
+            if action == "stallbody":
+                time.sleep(3600)
+            self.connection.shutdown(socket.SHUT_RDWR)
+            self.close_connection = True
+        else:
+            self.answer(status, BIG if action == "big" else body, answer.get("headers", ()))
+
     def do_POST(self):
         length = int(self.headers.get("Content-Length", "0"))
         self.record(self.rfile.read(length))
-        self.answer(200, b"posted")
+        answer = self.routed()
+        if answer is not None:
+            self.play(answer)
+        else:
+            self.answer(200, b"posted")
 
     def do_GET(self):
         self.record(b"")
+        answer = self.routed()
+        if answer is not None:
+            self.play(answer)
+            return
         route = urlsplit(self.path)
         query = parse_qs(route.query)
         path = route.path
@@ -101,6 +178,19 @@ class Server(ThreadingHTTPServer):
         pass  # clients that hang up early are part of the tests
 
 
-server = Server(("127.0.0.1", 0), Handler)
-print(server.server_address[1], flush=True)
-server.serve_forever()
+if len(sys.argv) <= 3:
+    server = Server(("127.0.0.1", 0), Handler)
+    server.name = ""
+    print(server.server_address[1], flush=True)
+    server.serve_forever()
+else:
+    ports = {}
+    for listener in sys.argv[3:]:
+        name, _, place = listener.partition("=")
+        address, _, port = place.rpartition(":")
+        server = Server((address, int(port)), Handler)
+        server.name = name
+        ports[name] = server.server_address[1]
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    print(json.dumps(ports), flush=True)
+    threading.Event().wait()

@@ -2,22 +2,29 @@
 
 The real one is aiosmtpd with AUTH LOGIN offered over plain text; beside it stand small
 servers that misbehave on purpose. Prints {"name": port, ...} on the first line of stdout,
-then serves until killed. Every mail received is appended to the log file as JSON."""
+then serves until killed. Every mail received is appended to the log file as JSON.
+
+    smtp_server.py LOG [ADDRESS:PORT]
+
+ADDRESS:PORT places the real server (by default 127.0.0.1 on any free port)."""
 import asyncio
 import json
 import socket
 import logging
 import sys
+import time
 
 from aiosmtpd.smtp import SMTP, AuthResult
 
 LOG = sys.argv[1]
+PLACE = sys.argv[2] if len(sys.argv) > 2 else "127.0.0.1:0"
 logging.getLogger("mail.log").setLevel(logging.ERROR)  # aiosmtpd warns about its own legacy fields
 USER = b"mailer@example.org"
 PASSWORD = b"p@ss:w/rd"
 
 
 def log(entry):
+    entry["time"] = time.time()
     with open(LOG, "a") as out:
         out.write(json.dumps(entry) + "\n")
 
@@ -65,9 +72,10 @@ class Handler:
         return "221 Bye"
 
 
-def listener():
+def listener(address="127.0.0.1", port=0):
     sock = socket.socket()
-    sock.bind(("127.0.0.1", 0))
+    sock.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    sock.bind((address, port))
     sock.listen(16)
     return sock
 
@@ -105,7 +113,8 @@ async def main():
     loop = asyncio.get_running_loop()
     ports = {}
     servers = []
-    sock = listener()
+    address, _, port = PLACE.rpartition(":")
+    sock = listener(address, int(port))
     servers.append(await loop.create_server(
         lambda: SMTP(Handler(), authenticator=authenticator, auth_require_tls=False,
                      hostname="test.example"), sock=sock))
