@@ -3,9 +3,9 @@
 #include "ipwatch/Unit1.h"
 
 #include "ipwatch/API_LiberationProcessus.h"
-#include "ipwatch/AnswerLines.h"
 #include "ipwatch/CheckPage.h"
 #include "ipwatch/Unit2.h"
+#include "net/AnswerLines.h"
 #include "vcl/DateUtils.h"
 
 namespace ipwatch {
@@ -31,7 +31,7 @@ std::string TForm1::CurrentAddress() {
 void TForm1::LoadMemoFromMemoryStream(TMemo* Memo, TMemoryStream* Stream) {
     const std::string_view bytes(reinterpret_cast<const char*>(Stream->Memory()),
                                  static_cast<std::size_t>(Stream->Size()));
-    Memo->Lines().Assign(AnswerLines(bytes));
+    Memo->Lines().Assign(net::AnswerLines(bytes));
 }
 
 void TForm1::ipc(std::string& Address) {

@@ -1,4 +1,3 @@
-#include "ipwatch/AnswerLines.h"
 #include "ipwatch/CheckPage.h"
 #include "ipwatch/UpdateUrls.h"
 
@@ -8,25 +7,6 @@ using namespace ipwatch;
 using namespace std::string_literals;
 
 namespace {
-
-TEST(AnswerLines, SplitTheBodyByTheAnswerRule) {
-    struct Case {
-        const char* name;
-        std::string body;
-        std::vector<std::string> lines;
-    } cases[] = {
-        {"empty body", "", {"0"}},
-        {"LF then CR", "a\n\rb", {"a", "", "b"}},
-        {"CR LF at the end", "a\r\n", {"a"}},
-        {"NUL ends its line", "x\0y\nz"s, {"x", "z"}},
-        {"fallback answer", "203.0.113.5\r\nword\r\n", {"203.0.113.5", "word"}},
-        {"CR CR", "a\r\rb", {"a", "", "b"}},
-        {"lone terminator", "\n", {""}},
-        {"no terminator", "0", {"0"}},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(AnswerLines(c.body), c.lines) << c.name;
-}
 
 TEST(CheckPage, CutsFromTwoAfterTheColonToTheBodyTag) {
     struct Case {

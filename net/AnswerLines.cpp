@@ -1,6 +1,6 @@
-#include "ipwatch/AnswerLines.h"
+#include "net/AnswerLines.h"
 
-namespace ipwatch {
+namespace net {
 
 std::vector<std::string> AnswerLines(std::string_view body) {
     if (body.empty())
@@ -21,4 +21,4 @@ std::vector<std::string> AnswerLines(std::string_view body) {
     return lines;
 }
 
-} // namespace ipwatch
+} // namespace net
