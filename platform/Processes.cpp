@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <malloc.h>
+#include <poll.h>
 #include <string_view>
 #include <sys/mman.h>
 #include <sys/syscall.h>
@@ -70,6 +72,10 @@ int PidfdOpen(pid_t pid) {
     return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u));
 }
 
+int PidfdSendSignal(int pidfd, int signal) {
+    return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0u));
+}
+
 std::size_t Bytes(const iovec* ranges, std::size_t count) {
     std::size_t total = 0;
     for (std::size_t i = 0; i < count; ++i)
@@ -95,6 +101,29 @@ std::vector<ProcessEntry> ProcessSnapshot() {
     for (ProcessEntry& e : entries)
         e.ExeName = ExeNameOf(e.Pid);
     return entries;
+}
+
+bool TerminateProcess(pid_t pid) {
+    int pidfd = PidfdOpen(pid);
+    if (pidfd < 0)
+        return false;
+    bool killed = PidfdSendSignal(pidfd, SIGKILL) == 0;
+    ::close(pidfd);
+    return killed;
+}
+
+bool WaitForProcessExit(pid_t pid, int timeoutMs) {
+    int pidfd = PidfdOpen(pid);
+    if (pidfd < 0)
+        return errno == ESRCH;
+    // A pidfd becomes readable when its process has ended (a zombie counts as ended).
+    pollfd p{pidfd, POLLIN, 0};
+    int ready = 0;
+    do
+        ready = ::poll(&p, 1, timeoutMs);
+    while (ready < 0 && errno == EINTR);
+    ::close(pidfd);
+    return ready > 0;
 }
 
 bool EmptyWorkingSet(pid_t pid) {

@@ -18,6 +18,13 @@ struct ProcessEntry {
 // process's own short name where its executable cannot be read.
 std::vector<ProcessEntry> ProcessSnapshot();
 
+// Ends the process at once (SIGKILL through a pidfd, so a pid reused meanwhile is never
+// hit); the process gets no chance to clean up. False when it cannot be reached or killed.
+bool TerminateProcess(pid_t pid);
+
+// Waits up to timeoutMs for the process to be gone; True when it is (or never existed).
+bool WaitForProcessExit(pid_t pid, int timeoutMs);
+
 // Asks the system to take every page of the process out of memory (they come back on use).
 // False when the process cannot be reached; pages that cannot go simply stay.
 bool EmptyWorkingSet(pid_t pid);

@@ -60,4 +60,25 @@ TEST(Processes, AProcessThatIsGoneCannotBeTrimmed) {
     EXPECT_FALSE(platform::EmptyWorkingSet(gone));
 }
 
+TEST(Processes, ATerminatedProcessEndsAndIsGoneAfterTheWait) {
+    TempDir dir;
+    std::string data = dir / "data";
+    WriteFile(data, std::string(4096, 'x'));
+    Child child(HOLD_MEMORY, {data});
+    ASSERT_EQ(child.ReadLine().rfind("ready", 0), 0u);
+    EXPECT_FALSE(platform::WaitForProcessExit(child.Pid(), 50));
+    EXPECT_TRUE(platform::TerminateProcess(child.Pid()));
+    EXPECT_TRUE(platform::WaitForProcessExit(child.Pid(), 5000));
+}
+
+TEST(Processes, AProcessThatIsGoneCannotBeTerminated) {
+    pid_t gone = 0;
+    {
+        Child child(RECORD_START, {});
+        gone = child.Pid();
+    }
+    EXPECT_FALSE(platform::TerminateProcess(gone));
+    EXPECT_TRUE(platform::WaitForProcessExit(gone, 0));
+}
+
 } // namespace
