@@ -1,8 +1,10 @@
 #include "vcl/ComCtrls.h"
 
 #include <QDateTimeEdit>
+#include <QProgressBar>
 #include <QTabWidget>
 #include <QTextEdit>
+#include <algorithm>
 #include <cmath>
 
 namespace vcl {
@@ -90,6 +92,38 @@ void TPageControl::SetActivePage(TTabSheet* page) {
 
 int TPageControl::ActivePageIndex() const {
     return IndexOf(ActivePage());
+}
+
+TProgressBar::TProgressBar(TComponent* owner)
+    : TControl(owner, new QProgressBar), bar_(static_cast<QProgressBar*>(Widget())) {
+    bar_->setTextVisible(false);
+    Update();
+}
+
+void TProgressBar::SetMin(int value) {
+    min_ = value;
+    Update();
+}
+
+void TProgressBar::SetMax(int value) {
+    max_ = value;
+    Update();
+}
+
+void TProgressBar::SetPosition(int value) {
+    position_ = value;
+    Update();
+}
+
+void TProgressBar::Update() {
+    // Qt shows a busy indicator for an empty range; the framework's bar stays empty.
+    if (max_ <= min_) {
+        bar_->setRange(0, 1);
+        bar_->setValue(0);
+        return;
+    }
+    bar_->setRange(min_, max_);
+    bar_->setValue(std::clamp(position_, min_, max_));
 }
 
 } // namespace vcl

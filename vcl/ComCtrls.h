@@ -1,11 +1,12 @@
-// Common controls: the date-time picker, the rich-text memo, and the page control with its
-// tab sheets.
+// Common controls: the date-time picker, the rich-text memo, the page control with its tab
+// sheets, and the progress bar.
 #pragma once
 
 #include "vcl/DateUtils.h"
 #include "vcl/StdCtrls.h"
 
 class QDateTimeEdit;
+class QProgressBar;
 class QTabWidget;
 class QTextEdit;
 
@@ -65,6 +66,26 @@ private:
     void Retitle(TTabSheet* page);
     QTabWidget* tabs_;
     std::vector<TTabSheet*> pages_;
+};
+
+// A horizontal bar that fills from Min to Max as Position grows. A position outside the range
+// is held at its nearer end; a maximum not above the minimum leaves the bar empty.
+class TProgressBar : public TControl {
+public:
+    explicit TProgressBar(TComponent* owner);
+    int Min() const { return min_; }
+    int Max() const { return max_; }
+    int Position() const { return position_; }
+    void SetMin(int value);
+    void SetMax(int value);
+    void SetPosition(int value);
+
+private:
+    void Update();
+    QProgressBar* bar_;
+    int min_ = 0;
+    int max_ = 100;
+    int position_ = 0;
 };
 
 } // namespace vcl

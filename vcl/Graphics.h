@@ -18,6 +18,7 @@ constexpr TColor RGB(int r, int g, int b) {
 constexpr TColor clBlack = RGB(0, 0, 0);
 constexpr TColor clWhite = RGB(255, 255, 255);
 constexpr TColor clNavy = RGB(0, 0, 128);
+constexpr TColor clOlive = RGB(128, 128, 0);
 constexpr TColor clCream = RGB(255, 251, 240);
 constexpr TColor clBtnFace = RGB(236, 233, 216);
 // The system colours, with the values of the desktop theme the program was drawn for.

@@ -18,11 +18,16 @@ namespace vcl {
 TLabel::TLabel(TComponent* owner)
     : TControl(owner, new QLabel), label_(static_cast<QLabel*>(Widget())) {
 }
-std::string TLabel::Caption() const {
-    return FromQString(label_->text());
-}
 void TLabel::SetCaption(const std::string& caption) {
-    label_->setText(ToQString(caption));
+    caption_ = caption;
+    std::string shown;
+    shown.reserve(caption.size());
+    for (std::size_t i = 0; i < caption.size(); ++i)
+        if (caption[i] != '\r')
+            shown += caption[i];
+        else if (i + 1 == caption.size() || caption[i + 1] != '\n')
+            shown += '\n';
+    label_->setText(ToQString(shown));
     label_->adjustSize();
 }
 void TLabel::SetTransparent(bool transparent) {

@@ -18,16 +18,18 @@ class QListWidget;
 
 namespace vcl {
 
+// A carriage return alone breaks the caption's line on screen, as on the original system.
 class TLabel : public TControl {
 public:
     explicit TLabel(TComponent* owner);
-    std::string Caption() const;
+    std::string Caption() const { return caption_; }
     void SetCaption(const std::string& caption);
     // A transparent label (the default) shows what lies behind it instead of its colour.
     void SetTransparent(bool transparent);
 
 private:
     QLabel* label_;
+    std::string caption_;
 };
 
 class TButton : public TControl {
