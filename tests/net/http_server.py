@@ -10,7 +10,8 @@ between two requests: {"NAME": {"/path": ANSWER or [ANSWER, ...], "*": ANSWER}}.
 answered in turn, its last answer then again and again. An ANSWER is an object with
 "status" (200), "body" (""), "headers" ([[name, value], ...]), "delay_ms" (0, before the
 answer) and "action": "stall" (never answer), "stallbody" (part of the body, then nothing),
-"cut" (part of the body, then close), "reset" (close at once with a reset) or "big" (10 MB).
+"cut" (part of the body, then close), "reset" (close at once with a reset) or "big" (10 MB);
+"file" takes the body from the bytes of a file, and "limit" keeps only its first bytes.
 A path that no route names gets the fixed paths.
 
 Serves until killed. Every request is appended to the log file (one JSON object a line, with
@@ -95,6 +96,11 @@ class Handler(BaseHTTPRequestHandler):
         action = answer.get("action")
         status = answer.get("status", 200)
         body = answer.get("body", "").encode("utf-8", "surrogateescape")
+        if "file" in answer:
+            with open(answer["file"], "rb") as f:
+                body = f.read()
+        if "limit" in answer:
+            body = body[:answer["limit"]]
         if action == "stall":
             time.sleep(3600)
         elif action == "reset":
