@@ -1,0 +1,339 @@
+#include "updater/Unit1.h"
+
+#include "net/AnswerLines.h"
+#include "platform/Processes.h"
+#include "platform/Shell.h"
+#include "platform/SpecialFolders.h"
+#include "vcl/Dialogs.h"
+#include "vcl/SysUtils.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <sys/stat.h>
+
+namespace updater {
+
+using namespace vcl;
+
+namespace {
+
+TPicture Picture(const char* name) {
+    return TPicture(std::string(":/tamrel/") + name);
+}
+
+// The last write of a file, in local time.
+TDateTime FileWriteTime(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return 0;
+    return UnixToDateTime(static_cast<long long>(st.st_mtime));
+}
+
+// The progress bar counts in the framework's 32-bit integers; a larger byte count is held
+// at the largest one rather than wrapping round.
+int BarValue(std::int64_t count) {
+    return static_cast<int>(std::clamp<std::int64_t>(count, 0, INT_MAX));
+}
+
+// A killed process takes a moment to end; until then its program file is busy and cannot
+// be replaced.
+constexpr int kExitWaitMs = 5000;
+
+} // namespace
+
+TUpdaterPlace TUpdaterPlace::Installed() {
+    TUpdaterPlace place;
+    place.Folder = platform::ProgramFolder();
+    return place;
+}
+
+TForm1::TForm1(TComponent* AOwner, TUpdaterPlace place) : TForm(AOwner), place_(std::move(place)) {
+    place_.Folder = IncludeTrailingPathDelimiter(place_.Folder);
+    SetName("Form1");
+    SetCaption("Mise à jour");
+    SetBorderStyle(TFormBorderStyle::bsSingle);
+    SetBounds(0, 0, 390, 153);
+    SetFont(TFont{"MS Sans Serif", 8, false, clWindowText});
+    SetPosition(TPosition::poScreenCenter);
+    OnCreate = Bind(&TForm1::FormCreate);
+
+    CreateVisibleControls();
+    CreateHiddenControls();
+    CreateComponents();
+}
+
+TNotifyEvent TForm1::Bind(Handler handler) {
+    return [this, handler](TObject* Sender) { (this->*handler)(Sender); };
+}
+
+template <class T> T* TForm1::Make(const char* name) {
+    T* control = Create<T>(this);
+    control->SetName(name);
+    control->SetParent(this);
+    return control;
+}
+
+void TForm1::CreateVisibleControls() {
+    Label2 = Make<TLabel>("Label2");
+    Label2->SetBounds(8, 6, 100, 20);
+    Label2->SetFont(TFont{"Verdana", 13, false, clOlive});
+    Label2->SetCaption("Mise à jour Kestrova");
+
+    Label1 = Make<TLabel>("Label1");
+    Label1->SetLeft(10);
+    Label1->SetTop(31);
+
+    Image1 = Make<TImage>("Image1");
+    Image1->SetBounds(320, 0, 49, 57);
+    Image1->SetPicture(Picture("tamrel.png"));
+
+    ProgressBar = Make<TProgressBar>("ProgressBar");
+    ProgressBar->SetBounds(8, 64, 361, 17);
+
+    BitBtn1 = Make<TBitBtn>("BitBtn1");
+    BitBtn1->SetBounds(8, 88, 169, 25);
+    BitBtn1->SetCaption("Mise à jour");
+    BitBtn1->SetGlyph(Picture("update.png"));
+    BitBtn1->OnClick = Bind(&TForm1::BitBtn1Click);
+
+    BitBtn2 = Make<TBitBtn>("BitBtn2");
+    BitBtn2->SetBounds(200, 88, 169, 25);
+    BitBtn2->SetCaption("Quitter");
+    BitBtn2->SetGlyph(Picture("quit.png"));
+    BitBtn2->OnClick = Bind(&TForm1::BitBtn2Click);
+}
+
+TButton* TForm1::MakeHiddenButton(const char* name, int left, const std::string& caption) {
+    auto* button = Make<TButton>(name);
+    button->SetBounds(left, 200, 75, 25);
+    button->SetCaption(caption);
+    button->Hide();
+    return button;
+}
+
+// Leftovers of the window's design, kept below its visible area: the update flow calls the
+// handlers of the buttons directly.
+void TForm1::CreateHiddenControls() {
+    Label3 = Make<TLabel>("Label3");
+    Label3->SetLeft(8);
+    Label3->SetTop(176);
+    Label3->Hide();
+    Memo1 = Make<TMemo>("Memo1");
+    Memo1->SetBounds(8, 240, 185, 89);
+    Memo1->Hide();
+    Button2 = MakeHiddenButton("Button2", 8, "Voir date de l'exe");
+    Button2->OnClick = Bind(&TForm1::Button2Click);
+    Button3 = MakeHiddenButton("Button3", 88, "Button3");
+    Button3->OnClick = Bind(&TForm1::Button3Click);
+    Button5 = MakeHiddenButton("Button5", 168, "html");
+    Button5->OnClick = Bind(&TForm1::Button5Click);
+    Button1 = MakeHiddenButton("Button1", 248, "voi fichier html");
+    auto hiddenEdit = [this](const char* name, int top) {
+        auto* edit = Make<TEdit>(name);
+        edit->SetBounds(200, top, 169, 21);
+        edit->Hide();
+        return edit;
+    };
+    Nom_de_exe = hiddenEdit("Nom_de_exe", 240);
+    Nom_du_zip = hiddenEdit("Nom_du_zip", 264);
+    url_verif = hiddenEdit("url_verif", 288);
+    url_de_telechargement = hiddenEdit("url_de_telechargement", 312);
+}
+
+void TForm1::CreateComponents() {
+    IdHTTP1 = Create<net::TIdHTTP>(this);
+    IdHTTP1->SetName("IdHTTP1");
+    IdHTTP1->AllowCookies = true;
+    IdHTTP1->HandleRedirects = false;
+    // The client's idle limit stays: without one a server that stops sending mid-download
+    // would hold the updater, with the main program already stopped, for ever.
+    IdHTTP1->OnWorkBegin = [this](TObject* Sender, net::TWorkMode AWorkMode,
+                                  std::int64_t AWorkCountMax) {
+        IdHTTP1WorkBegin(Sender, AWorkMode, AWorkCountMax);
+    };
+    IdHTTP1->OnWork = [this](TObject* Sender, net::TWorkMode AWorkMode, std::int64_t AWorkCount) {
+        IdHTTP1Work(Sender, AWorkMode, AWorkCount);
+    };
+    IdHTTP1->OnWorkEnd = [this](TObject* Sender, net::TWorkMode AWorkMode) {
+        IdHTTP1WorkEnd(Sender, AWorkMode);
+    };
+
+    IdAntiFreeze1 = Create<net::TIdAntiFreeze>(this);
+    IdAntiFreeze1->SetName("IdAntiFreeze1");
+
+    ZipArchiver1 = Create<zip::TZipArchiver>(this);
+    ZipArchiver1->SetName("ZipArchiver1");
+    ZipArchiver1->ExtractCorruptedFiles = false;
+    ZipArchiver1->SetCompressionLevel(zip::clFastest);
+    ZipArchiver1->SetCompressionMode(1);
+    ZipArchiver1->SetCurrentVersion("2.65 ");
+    ZipArchiver1->SetSpanningMode(zip::smNone);
+    ZipArchiver1->SpanningOptions().AdvancedNaming = true;
+    ZipArchiver1->SpanningOptions().VolumeSize = zip::vsAutoDetect;
+    ZipArchiver1->Options().FlushBuffers = true;
+    ZipArchiver1->Options().OEMFileNames = true;
+    ZipArchiver1->SetInMemory(false);
+    ZipArchiver1->SetZip64Mode(zip::zmDisabled);
+    ZipArchiver1->OnFileProgress = [this](TObject* Sender, const std::string& FileName,
+                                          double Progress, zip::TZAProcessOperation Operation,
+                                          zip::TZAProgressPhase ProgressPhase, bool& Cancel) {
+        ZipArchiver1FileProgress(Sender, FileName, Progress, Operation, ProgressPhase, Cancel);
+    };
+}
+
+void TForm1::FormCreate(TObject*) {
+    NomExe = "Kestrova.exe";
+    NomZip = "Kestrova.zip";
+    CheminZip = Folder() + NomZip;
+    UrlPageVersion = "http://" + place_.ReleaseHost + "/kestrova/update.html";
+    UrlZip = "http://" + place_.ReleaseHost + "/rv/" + NomZip;
+    NomProduit = ChangeFileExt(NomExe, "");
+    SetCaption("Mise à jour " + NomProduit);
+    Label2->SetCaption("Mise à jour " + NomProduit);
+    BitBtn1->SetHint("Recherchez maintenant une nouvelle version de " + NomProduit);
+    Label1->SetCaption("Pour rechercher une nouvelle version de " + NomProduit +
+                       "\rVeuillez cliquer sur le bouton \"Mise à jour\".");
+}
+
+void TForm1::LoadMemoFromMemoryStream(TMemo* Memo, TMemoryStream* Stream) {
+    const std::string_view bytes(reinterpret_cast<const char*>(Stream->Memory()),
+                                 static_cast<std::size_t>(Stream->Size()));
+    Memo->Lines().Assign(net::AnswerLines(bytes));
+}
+
+void TForm1::Button5Click(TObject*) {
+    const std::string noNewVersion =
+        "Aucune nouvelle version de " + NomProduit + "\rn'est disponible sur internet.";
+    TMemoryStream stream;
+    try {
+        IdHTTP1->Get(UrlPageVersion, stream);
+    } catch (const net::EIdException&) {
+        Label1->SetCaption(noNewVersion);
+        return;
+    } catch (const std::exception&) {
+        Label1->SetCaption(noNewVersion);
+        return;
+    }
+    LoadMemoFromMemoryStream(Memo1, &stream);
+    const std::string first = Memo1->Lines().Count() > 0 ? Memo1->Lines()[0] : std::string();
+    if (first.empty() || first == "0") {
+        Memo1->Lines().Clear();
+        Label1->SetCaption("Pas de réponse, essayez de nouveau dans un moment");
+        return;
+    }
+    // Not trapped: a first line that is no date ends the click in the error box.
+    DateWeb = StrToDate(first);
+}
+
+void TForm1::Button2Click(TObject*) {
+    const std::string path = Folder() + NomExe;
+    if (FileExists(path)) {
+        Label3->SetCaption(DateToStr(std::floor(FileWriteTime(path))));
+        DateExe = StrToDate(Label3->Caption());
+    } else {
+        Label1->SetCaption("La mise à jour, ne trouve pas le fichier d'origine\r" + NomExe +
+                           " sur votre ordinateur.");
+    }
+}
+
+void TForm1::Button3Click(TObject*) {
+    ZipArchiver1->SetFileName(CheminZip);
+    ZipArchiver1->OpenArchive(32);
+    ZipArchiver1->BaseDir = Folder();
+    ZipArchiver1->ExtractFiles("*.*", 10431, "");
+    ZipArchiver1->CloseArchive();
+}
+
+void TForm1::DownloadArchive() {
+    // Created before the error trap: a file that cannot be made ends the click in the error
+    // box.
+    TFileStream file(CheminZip, fmCreate);
+    try {
+        IdHTTP1->Get(UrlZip, file);
+    } catch (const net::EIdException& error) {
+        ShowMessage(Format("Erreur durant le téléchargement : %s", {error.Message()}));
+    } catch (const std::exception& error) {
+        ShowMessage(Format("Erreur inconnue : %s", {std::string(error.what())}));
+    }
+}
+
+void TForm1::BitBtn1Click(TObject*) {
+    BitBtn1->SetEnabled(false);
+    if (!FileExists(Folder() + NomExe)) {
+        Label1->SetCaption("La mise à jour, ne trouve pas le fichier d'origine\r" + NomExe +
+                           " sur votre ordinateur.");
+        return;
+    }
+    Button5Click(Button5);
+    Button2Click(Button2);
+    if (!(DateWeb > DateExe)) {
+        Label1->SetCaption("Aucune nouvelle version de " + NomProduit +
+                           "\rn'est disponible sur internet.");
+        BitBtn1->SetEnabled(true);
+        return;
+    }
+    TerminerProcessus(NomExe);
+    Label1->SetCaption("Téléchargement des mises à jour " + NomProduit + ".");
+    // The flow goes on after a failed download: the extraction below reports what the file
+    // holds.
+    DownloadArchive();
+    Label1->SetCaption("Installation de la mise à jour " + NomProduit + ".");
+    Sleep(300);
+    Button3Click(Button3);
+    Label1->SetCaption("Mise à jour de " + NomProduit + " terminée.");
+    Sleep(300);
+    platform::ShellExecute("open", Folder() + NomExe);
+    if (FileExists(CheminZip))
+        DeleteFile(CheminZip);
+    BitBtn1->SetEnabled(true);
+    ShowMessage("La mise à jour de " + NomProduit + " est terminée et installée.\r\n" + NomProduit +
+                " à été redémarré automatiquement.");
+    Close();
+}
+
+void TForm1::BitBtn2Click(TObject*) {
+    Close();
+}
+
+void TForm1::IdHTTP1WorkBegin(TObject*, net::TWorkMode AWorkMode, std::int64_t AWorkCountMax) {
+    if (AWorkMode != net::wmRead)
+        return;
+    ProgressBar->SetMax(BarValue(AWorkCountMax));
+    ProgressBar->SetPosition(0);
+    DebutTransfert = Now();
+    Application().ProcessMessages();
+}
+
+void TForm1::IdHTTP1Work(TObject*, net::TWorkMode AWorkMode, std::int64_t AWorkCount) {
+    if (AWorkMode != net::wmRead)
+        return;
+    ProgressBar->SetPosition(BarValue(AWorkCount));
+    constexpr TDateTime oneSecond = 1.0 / 86400;
+    if (Now() - DebutTransfert >= oneSecond)
+        Application().ProcessMessages();
+}
+
+void TForm1::IdHTTP1WorkEnd(TObject*, net::TWorkMode) {
+    ProgressBar->SetPosition(0);
+}
+
+void TForm1::ZipArchiver1FileProgress(TObject*, const std::string&, double Progress,
+                                      zip::TZAProcessOperation, zip::TZAProgressPhase, bool&) {
+    ProgressBar->SetPosition(static_cast<int>(Progress));
+}
+
+bool TerminerProcessus(const std::string& NomExe) {
+    for (const platform::ProcessEntry& process : platform::ProcessSnapshot()) {
+        if (!SameText(process.ExeName, NomExe))
+            continue;
+        // Only the first match; others of the same name keep running.
+        const bool terminated = platform::TerminateProcess(process.Pid);
+        if (terminated)
+            platform::WaitForProcessExit(process.Pid, kExitWaitMs);
+        return terminated;
+    }
+    return false;
+}
+
+} // namespace updater
