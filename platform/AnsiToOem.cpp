@@ -1,5 +1,6 @@
 #include "platform/AnsiToOem.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 
@@ -52,6 +53,12 @@ private:
 
 bool AnsiToOem(std::string_view ansi, std::string& oem) {
     oem.clear();
+    // Plain ASCII is the same in both, and is what nearly every name is.
+    if (std::all_of(ansi.begin(), ansi.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        oem.assign(ansi);
+        return true;
+    }
     oem.reserve(ansi.size());
     Converter converter;
     bool exact = true;

@@ -315,6 +315,8 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
         throw EZAException(35, &a_);
     const std::int64_t data = CompressedSizeOf(old);
     if (rename) {
+        ChooseNameEncoding(e, a_.FOptions->OEMFileNames);
+        local.Flags |= e.CentralHeader.Flags & FlagUtf8Names;
         const std::string bytes = EntryNameBytes(e, a_.FOptions->OEMFileNames);
         const std::uint16_t oldLength = local.NameLength;
         local.NameLength = static_cast<std::uint16_t>(std::min<std::size_t>(bytes.size(), 0xFFFF));
