@@ -6,6 +6,8 @@
 #include "vcl/StdCtrls.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -110,6 +112,34 @@ void Pump(int ms) {
     clock.start();
     while (clock.elapsed() < ms)
         Application().ProcessMessages();
+}
+
+TEST_F(ControlsTest, ALabelKeepsItsCaptionAndBreaksTheLineAtALoneCarriageReturn) {
+    auto* label = Make<TLabel>();
+    label->SetCaption("un\rdeux\r\ntrois");
+    EXPECT_EQ(label->Caption(), "un\rdeux\r\ntrois");
+    EXPECT_EQ(static_cast<QLabel*>(label->Widget())->text(), QString("un\ndeux\ntrois"));
+}
+
+TEST_F(ControlsTest, AProgressBarShowsItsPositionWithinItsRange) {
+    auto* bar = Make<TProgressBar>();
+    auto* widget = static_cast<QProgressBar*>(bar->Widget());
+    struct Case {
+        const char* name;
+        int max, position;
+        int shownMax, shown;
+    } cases[] = {
+        {"inside", 5000, 1200, 5000, 1200},
+        {"beyond the maximum", 100, 250, 100, 100},
+        {"empty range stays empty, not busy", 0, 0, 1, 0},
+    };
+    for (const Case& c : cases) {
+        bar->SetMax(c.max);
+        bar->SetPosition(c.position);
+        EXPECT_EQ(bar->Max(), c.max) << c.name;
+        EXPECT_EQ(widget->maximum(), c.shownMax) << c.name;
+        EXPECT_EQ(widget->value(), c.shown) << c.name;
+    }
 }
 
 TEST_F(ControlsTest, EnablingARunningTimerKeepsItsPeriod) {
