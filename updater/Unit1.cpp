@@ -273,7 +273,7 @@ void TForm1::BitBtn1Click(TObject*) {
         BitBtn1->SetEnabled(true);
         return;
     }
-    TerminerProcessus(NomExe);
+    TerminerProcessus(NomExe, place_.Processes());
     Label1->SetCaption("Téléchargement des mises à jour " + NomProduit + ".");
     // The flow goes on after a failed download: the extraction below reports what the file
     // holds.
@@ -324,7 +324,12 @@ void TForm1::ZipArchiver1FileProgress(TObject*, const std::string&, double Progr
 }
 
 bool TerminerProcessus(const std::string& NomExe) {
-    for (const platform::ProcessEntry& process : platform::ProcessSnapshot()) {
+    return TerminerProcessus(NomExe, platform::ProcessSnapshot());
+}
+
+bool TerminerProcessus(const std::string& NomExe,
+                       const std::vector<platform::ProcessEntry>& processes) {
+    for (const platform::ProcessEntry& process : processes) {
         if (!SameText(process.ExeName, NomExe))
             continue;
         // Only the first match; others of the same name keep running.

@@ -6,6 +6,7 @@
 
 #include "net/IdAntiFreeze.h"
 #include "net/IdHTTP.h"
+#include "platform/Processes.h"
 #include "updater/Hosts.h"
 #include "vcl/Buttons.h"
 #include "vcl/ComCtrls.h"
@@ -16,15 +17,21 @@
 #include "vcl/Streams.h"
 #include "zip/ZipArchiver.h"
 
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace updater {
 
-// Where the window works: the installation folder (the updater's own, with a trailing "/")
-// and the release server (a host name, or "host:port"). Tests point both elsewhere.
+using TProcessList = std::function<std::vector<platform::ProcessEntry>()>;
+
+// Where the window works: the installation folder (the updater's own, with a trailing "/"),
+// the release server (a host name, or "host:port") and the processes among which it looks
+// for the main program (the whole machine). Tests narrow all three to their own.
 struct TUpdaterPlace {
     std::string Folder;
     std::string ReleaseHost = kReleaseHost;
+    TProcessList Processes = platform::ProcessSnapshot;
     static TUpdaterPlace Installed();
 };
 
@@ -102,5 +109,8 @@ private:
 // Ends the first running process (in pid order) whose executable file is named NomExe, ASCII
 // letter case aside, without asking it to close. True when it was terminated.
 bool TerminerProcessus(const std::string& NomExe);
+// The same among the given processes, taken as a snapshot in pid order.
+bool TerminerProcessus(const std::string& NomExe,
+                       const std::vector<platform::ProcessEntry>& processes);
 
 } // namespace updater

@@ -232,6 +232,7 @@ TEST_F(Flow, AFirstLineThatIsNoDateEndsInTheErrorBoxBeforeAnythingIsStopped) {
     std::filesystem::copy_file(HOLD_MEMORY, running);
     WriteFile(runDir / "data", std::string(4096, 'x'));
     Child child(running, {runDir / "data"});
+    Adopt(child.Pid());
     ASSERT_EQ(child.ReadLine().rfind("ready", 0), 0u);
 
     Serve("<html>maintenance</html>\r\n", "");
@@ -267,24 +268,26 @@ TEST_F(Flow, TheMainProgramIsStoppedByNameWhateverItsLetterCase) {
                                            std::vector<std::string>{runDir / "data"});
     auto second = std::make_unique<Child>(program("c/kestrova.exe"),
                                           std::vector<std::string>{runDir / "data"});
-    for (Child* c : {&other, shouted.get(), second.get()})
+    for (Child* c : {&other, shouted.get(), second.get()}) {
+        Adopt(c->Pid());
         ASSERT_EQ(c->ReadLine().rfind("ready", 0), 0u);
+    }
     // The walk goes in pid order: the lower pid of the two namesakes is the first found.
     if (second->Pid() < shouted->Pid())
         std::swap(shouted, second);
     std::unique_ptr<Child>& first = shouted;
     std::unique_ptr<Child>& later = second;
 
-    EXPECT_TRUE(updater::TerminerProcessus("Kestrova.exe"));
-    EXPECT_TRUE(platform::WaitForProcessExit(first->Pid(), 0)); // gone when it returns
+    EXPECT_TRUE(updater::TerminerProcessus("Kestrova.exe", OwnProcesses()));
+    EXPECT_TRUE(platform::WaitForProcessExit(first->Pid(), 2000));
     EXPECT_FALSE(platform::WaitForProcessExit(later->Pid(), 100));
     EXPECT_FALSE(platform::WaitForProcessExit(other.Pid(), 0));
     first.reset(); // reaped, or its remains would still be listed under its name
 
-    EXPECT_TRUE(updater::TerminerProcessus("Kestrova.exe"));
-    EXPECT_TRUE(platform::WaitForProcessExit(later->Pid(), 0));
+    EXPECT_TRUE(updater::TerminerProcessus("Kestrova.exe", OwnProcesses()));
+    EXPECT_TRUE(platform::WaitForProcessExit(later->Pid(), 2000));
     later.reset();
-    EXPECT_FALSE(updater::TerminerProcessus("Kestrova.exe"));
+    EXPECT_FALSE(updater::TerminerProcessus("Kestrova.exe", OwnProcesses()));
     EXPECT_FALSE(platform::WaitForProcessExit(other.Pid(), 0));
 }
 
@@ -294,6 +297,7 @@ TEST_F(Flow, AnArchiveFileThatCannotBeMadeEndsInTheErrorBoxWithTheMainProgramSto
     std::filesystem::copy_file(HOLD_MEMORY, running);
     WriteFile(runDir / "data", std::string(4096, 'x'));
     Child child(running, {runDir / "data"});
+    Adopt(child.Pid());
     ASSERT_EQ(child.ReadLine().rfind("ready", 0), 0u);
     vcl::CreateDir(form->CheminZip); // a folder where the archive should go
 
@@ -364,6 +368,7 @@ TEST_F(Flow, ENGINE_TEST(ANewerReleaseReplacesAndRestartsTheMainProgram)) {
     std::filesystem::copy_file(HOLD_MEMORY, running);
     WriteFile(runDir / "data", std::string(4096, 'x'));
     Child child(running, {runDir / "data"});
+    Adopt(child.Pid());
     ASSERT_EQ(child.ReadLine().rfind("ready", 0), 0u);
     ServeArchive(MakeRelease());
 

@@ -5,12 +5,15 @@
 
 #include "support/TempDir.h"
 
+#include "platform/Processes.h"
 #include "updater/Unit1.h"
 #include "vcl/Dialogs.h"
 #include "vcl/Forms.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
+#include <set>
 
 namespace testsupport {
 
@@ -27,9 +30,21 @@ protected:
         app.reset();
         app = std::make_unique<vcl::TApplication>();
         app->Title = "Mise à jour";
-        form =
-            app->CreateForm<updater::TForm1>(updater::TUpdaterPlace{Installation(), releaseHost});
+        updater::TUpdaterPlace place{Installation(), releaseHost};
+        place.Processes = [this] { return OwnProcesses(); };
+        form = app->CreateForm<updater::TForm1>(place);
     }
+
+    // The processes the updater may stop: only the test's own children, so that a test never
+    // stops another program of the machine named like the main program.
+    std::vector<platform::ProcessEntry> OwnProcesses() const {
+        std::vector<platform::ProcessEntry> own = platform::ProcessSnapshot();
+        std::erase_if(own,
+                      [this](const platform::ProcessEntry& p) { return !children_.count(p.Pid); });
+        return own;
+    }
+    void Adopt(pid_t child) { children_.insert(child); }
+    std::set<pid_t> children_;
 
     TempDir root;
     vcl::TScriptedDialogs dialogs;

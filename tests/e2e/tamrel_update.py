@@ -1,0 +1,230 @@
+"""End to end: the real Tamrel.exe updates an installed Kestrova from the release server.
+
+Runs as root in private network, mount and process namespaces: loopback comes up, a hosts file
+bind-mounted over /etc/hosts sends the configured release host to 127.0.0.9, where the test's
+HTTP server listens on port 80 with a version page newer than the installed program and a
+release archive. Tamrel runs on a private Xvfb display; the test presses "Mise à jour"
+through the XTEST extension and confirms the final message box with Return. A stand-in
+"Kestrova.exe" runs meanwhile: it must be stopped, the release's Kestrova.exe started from
+the installation folder, the archive deleted, and Tamrel ended.
+
+    tamrel_update.py TAMREL_EXE SERVER_DIR RELEASE_HOST
+
+Exit status: 0 passed, 1 failed, 77 skipped (not root, no namespaces or no Xvfb here)."""
+import ctypes
+import ctypes.util
+import datetime
+import json
+import os
+import random
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+import zipfile
+
+SKIP = 77
+PYTHON = "/usr/bin/python3"
+ADDRESS = "127.0.0.9"
+SCREEN = (1024, 768)
+WINDOW = (390, 153)
+BUTTON = (8 + 169 // 2, 88 + 25 // 2)  # the middle of "Mise à jour" in the window
+# A process namespace of its own too: Tamrel stops the first "Kestrova.exe" it can see, which
+# must be the test's stand-in and never a program of the machine.
+UNSHARE = ["unshare", "--net", "--mount", "--pid", "--fork", "--mount-proc"]
+
+
+def say(text):
+    print(text, flush=True)
+
+
+def skip(reason):
+    say("SKIPPED: " + reason)
+    sys.exit(SKIP)
+
+
+def fail(reason):
+    say("E2E FAILED: " + reason)
+    sys.exit(1)
+
+
+EXE, SERVERS, RELEASE_HOST = sys.argv[1:4]
+
+
+def outside():
+    if os.geteuid() != 0:
+        skip("needs root for unshare")
+    if not shutil.which("Xvfb") or not ctypes.util.find_library("Xtst"):
+        skip("needs Xvfb and libXtst")
+    probe = subprocess.run(UNSHARE + ["true"], capture_output=True)
+    if probe.returncode != 0:
+        skip("unshare is not allowed here: " + probe.stderr.decode().strip())
+    env = dict(os.environ, KESTROVA_E2E_INSIDE="1")
+    sys.exit(subprocess.run(UNSHARE + ["--", PYTHON] + sys.argv,
+                            env=env).returncode)
+
+
+class Pointer:
+    """Mouse and keyboard of an X display through XTEST."""
+
+    def __init__(self, display):
+        self.x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+        self.xtst = ctypes.CDLL(ctypes.util.find_library("Xtst"))
+        self.x11.XOpenDisplay.restype = ctypes.c_void_p
+        self.x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+        for f in (self.x11.XFlush, self.x11.XCloseDisplay):
+            f.argtypes = [ctypes.c_void_p]
+        self.x11.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
+        self.xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int,
+                                                   ctypes.c_int, ctypes.c_ulong]
+        self.xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint,
+                                                   ctypes.c_int, ctypes.c_ulong]
+        self.xtst.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
+                                                ctypes.c_ulong]
+        self.display = None
+        for _ in range(100):
+            self.display = self.x11.XOpenDisplay(display.encode())
+            if self.display:
+                break
+            time.sleep(0.05)
+        if not self.display:
+            fail("cannot open the display " + display)
+
+    def click(self, x, y):
+        self.xtst.XTestFakeMotionEvent(self.display, -1, x, y, 0)
+        self.xtst.XTestFakeButtonEvent(self.display, 1, 1, 0)
+        self.xtst.XTestFakeButtonEvent(self.display, 1, 0, 0)
+        self.x11.XFlush(self.display)
+
+    def press_return(self, x, y):
+        self.xtst.XTestFakeMotionEvent(self.display, -1, x, y, 0)
+        code = self.x11.XKeysymToKeycode(self.display, 0xFF0D)
+        self.xtst.XTestFakeKeyEvent(self.display, code, 1, 0)
+        self.xtst.XTestFakeKeyEvent(self.display, code, 0, 0)
+        self.x11.XFlush(self.display)
+
+
+def read_log(path):
+    if not os.path.exists(path):
+        return []
+    with open(path) as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def program(release):
+    return "#!/bin/sh\necho {} > \"$(dirname \"$0\")/started.txt\"\n".format(release)
+
+
+def inside():
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    work = tempfile.mkdtemp(prefix="tamrel-e2e-")
+    children = []
+    try:
+        hosts = os.path.join(work, "hosts")
+        with open(hosts, "w") as f:
+            f.write("127.0.0.1 localhost\n{} {}\n".format(ADDRESS, RELEASE_HOST))
+        subprocess.run(["mount", "--bind", hosts, "/etc/hosts"], check=True)
+
+        # The installation: Tamrel and an old Kestrova.exe, dated 2020-03-15.
+        inst = os.path.join(work, "inst")
+        os.makedirs(inst)
+        tamrel = os.path.join(inst, "Tamrel.exe")
+        shutil.copy(EXE, tamrel)
+        old = os.path.join(inst, "Kestrova.exe")
+        with open(old, "w") as f:
+            f.write(program("old"))
+        os.chmod(old, 0o755)
+        when = datetime.datetime(2020, 3, 15, 12, 0, tzinfo=datetime.timezone.utc).timestamp()
+        os.utime(old, (when, when))
+
+        archive = os.path.join(work, "release.zip")
+        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+            info = zipfile.ZipInfo("Kestrova.exe", (2020, 4, 1, 12, 0, 0))
+            info.external_attr = 0o100755 << 16
+            info.create_system = 3
+            z.writestr(info, program("new"))
+            z.writestr("docs/lisezmoi.txt", "nouvelle version\n")
+        routes = os.path.join(work, "routes.json")
+        with open(routes, "w") as f:
+            # The short date of the C locale: month/day/year.
+            json.dump({"release": {"/kestrova/update.html": {"body": "03/16/20\r\n"},
+                                   "/rv/Kestrova.zip": {"file": archive}}}, f)
+        http_log = os.path.join(work, "http.log")
+        server = subprocess.Popen([PYTHON, os.path.join(SERVERS, "http_server.py"), http_log,
+                                   routes, "release={}:80".format(ADDRESS)],
+                                  stdout=subprocess.PIPE)
+        children.append(server)
+        if not server.stdout.readline():
+            fail("http_server.py did not start")
+
+        # The running main program: a long sleep under the main program's name.
+        run = os.path.join(work, "run")
+        os.makedirs(run)
+        running = os.path.join(run, "Kestrova.exe")
+        shutil.copy(shutil.which("sleep"), running)
+        stand_in = subprocess.Popen([running, "600"])
+        children.append(stand_in)
+
+        display = ":{}".format(random.randint(200, 900))
+        xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "{}x{}x24".format(*SCREEN),
+                                 "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
+        children.append(xvfb)
+        pointer = Pointer(display)
+
+        runtime = os.path.join(work, "runtime")
+        os.makedirs(runtime, mode=0o700)
+        env = dict(os.environ, HOME=work, XDG_RUNTIME_DIR=runtime, DISPLAY=display,
+                   QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8", TZ="UTC")
+        say("starting Tamrel.exe on " + display)
+        updater = subprocess.Popen([tamrel], env=env, stdout=subprocess.DEVNULL,
+                                   stderr=open(os.path.join(work, "tamrel.err"), "w"))
+        children.append(updater)
+
+        # Centred on the screen, no window manager: the button lies at a known place.
+        left = (SCREEN[0] - WINDOW[0]) // 2
+        top = (SCREEN[1] - WINDOW[1]) // 2
+        deadline = time.monotonic() + 15
+        while not read_log(http_log):
+            if time.monotonic() > deadline:
+                fail("Tamrel never asked for the version page")
+            time.sleep(0.3)
+            pointer.click(left + BUTTON[0], top + BUTTON[1])
+        while updater.poll() is None:
+            if time.monotonic() > deadline + 15:
+                fail("Tamrel did not end; requests {}, stand-in {}".format(
+                    [entry["path"] for entry in read_log(http_log)],
+                    "running" if stand_in.poll() is None else "ended"))
+            time.sleep(0.3)
+            pointer.press_return(SCREEN[0] // 2, SCREEN[1] // 2)
+
+        paths = [entry["path"] for entry in read_log(http_log)]
+        if paths != ["/kestrova/update.html", "/rv/Kestrova.zip"]:
+            fail("requests: {}".format(paths))
+        if stand_in.wait(timeout=5) != -9:
+            fail("the running Kestrova.exe was not killed")
+        started = os.path.join(inst, "started.txt")
+        for _ in range(50):
+            if os.path.exists(started):
+                break
+            time.sleep(0.1)
+        if not os.path.exists(started) or open(started).read() != "new\n":
+            fail("the new Kestrova.exe was not started")
+        if open(os.path.join(inst, "docs", "lisezmoi.txt")).read() != "nouvelle version\n":
+            fail("the subfolder's file was not extracted")
+        if os.path.exists(os.path.join(inst, "Kestrova.zip")):
+            fail("the archive was left behind")
+        say("E2E PASSED")
+    finally:
+        for child in reversed(children):
+            if child.poll() is None:
+                child.kill()
+                child.wait()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    if os.environ.get("KESTROVA_E2E_INSIDE") == "1":
+        inside()
+    else:
+        outside()
