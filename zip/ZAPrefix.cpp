@@ -6,6 +6,8 @@
 #include "zip/ZAExcept.h"
 #include "zip/ZipArchiver.h"
 
+#include <algorithm>
+
 namespace zip {
 
 void TZADirManager::PlaceSfxStub() {
@@ -40,6 +42,15 @@ bool TZADirManager::FindSignatureForward(vcl::TStream& stream, std::int64_t& pos
     return true;
 }
 
+namespace {
+
+// A size as the entry holds it: the 32-bit field, or the Zip64 value behind its marker.
+std::uint64_t EntrySize(std::uint32_t field, std::uint64_t zip64) {
+    return field == Zip64Marker32 ? zip64 : field;
+}
+
+} // namespace
+
 bool TZADirManager::MatchFirstLocalHeader(std::int64_t position) {
     const std::int64_t saved = ArcStream->Position();
     bool match = false;
@@ -50,16 +61,41 @@ bool TZADirManager::MatchFirstLocalHeader(std::int64_t position) {
         ArcStream->ReadBuffer(bytes.data(), TLocalFileHeader::Size);
         RecordReader r(bytes);
         const TLocalFileHeader local = TLocalFileHeader::Read(r);
-        const TZACentralHeader& h = Directory.ItemPtr(0).CentralHeader;
+        const TDirItem& first = Directory.ItemPtr(0);
+        const TZACentralHeader& h = first.CentralHeader;
         const std::int64_t nameEnd =
             position + static_cast<std::int64_t>(TLocalFileHeader::Size) + local.NameLength;
+        std::uint64_t localUnpacked = local.UncompressedSize;
+        std::uint64_t localPacked = local.CompressedSize;
+        // Writers that stream Zip64 entries put the sizes into the local Zip64 field and
+        // markers into the header; those values are the ones to compare.
+        if ((localUnpacked == Zip64Marker32 || localPacked == Zip64Marker32) && nameEnd <= size &&
+            size - nameEnd >= local.ExtraLength) {
+            ArcStream->SetPosition(nameEnd);
+            std::string extra(local.ExtraLength, '\0');
+            ArcStream->ReadBuffer(extra.data(), local.ExtraLength);
+            RecordReader er(extra);
+            while (er.remaining() >= 4) {
+                const std::uint16_t id = er.u16();
+                const std::size_t n = std::min<std::size_t>(er.u16(), er.remaining());
+                const std::string data = er.bytes(n);
+                RecordReader zr(data);
+                if (id != Zip64ExtraId)
+                    continue;
+                if (localUnpacked == Zip64Marker32 && zr.remaining() >= 8)
+                    localUnpacked = zr.u64();
+                if (localPacked == Zip64Marker32 && zr.remaining() >= 8)
+                    localPacked = zr.u64();
+                break;
+            }
+        }
         match = nameEnd <= size &&
                 (local.Signature == StandardSignatures.LocalHeader ||
                  local.Signature == AlternateSignatures.LocalHeader) &&
                 local.VersionNeeded == h.VersionNeeded && local.Method == h.Method &&
                 local.Time == h.Time && local.Date == h.Date && local.Crc32 == h.Crc32 &&
-                local.CompressedSize == h.CompressedSize &&
-                local.UncompressedSize == h.UncompressedSize;
+                localPacked == EntrySize(h.CompressedSize, first.Zip64CompressedSize) &&
+                localUnpacked == EntrySize(h.UncompressedSize, first.Zip64UncompressedSize);
     }
     ArcStream->SetPosition(saved);
     return match;

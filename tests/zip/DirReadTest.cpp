@@ -603,3 +603,46 @@ TEST_F(DirRead, TrailingBytesAfterTheCommentInvalidateTheEndRecord) {
     EXPECT_EQ(a->DirManager()->Directory.Count(),
               static_cast<std::int32_t>(PythonListing(dir, dir / "out.zip").size()));
 }
+
+TEST_F(DirRead, Zip64RecordsBehindAStubAndTheDiskEscapeValue) {
+    ASSERT_TRUE(ziptest::Run("cd " + dir / "src" + " && zip -q -fz ../fz.zip a.txt empty"));
+    const std::string fz = ziptest::ReadFile(dir / "fz.zip");
+    // The locator's offset misses the Zip64 end record by the stub's size; the record is
+    // still found right before the locator.
+    ziptest::WriteFile(dir / "sfx.zip", std::string(1000, 'S') + fz);
+    ExpectSameAsPython(dir / "sfx.zip");
+    EXPECT_TRUE(a->DirManager()->IsZip64);
+    EXPECT_EQ(a->DirManager()->PrefixSize, 1000);
+    a->CloseArchive();
+    // Disk numbers given as the escape value: the locator's count of disks says one.
+    std::string escaped = fz;
+    const std::size_t end = escaped.rfind("PK\x05\x06");
+    ASSERT_NE(end, std::string::npos);
+    for (std::size_t i = 4; i < 8; ++i)
+        escaped[end + i] = '\xFF';
+    ziptest::WriteFile(dir / "escaped.zip", escaped);
+    a->SetFileName(dir / "escaped.zip");
+    a->OpenArchive(32);
+    EXPECT_EQ(a->SpanningMode(), smNone);
+    EXPECT_EQ(a->DirManager()->Directory.Count(), 2);
+}
+
+TEST_F(DirRead, ManyDescriptorFlaggedHeadersWithoutDescriptorsRebuildInOnePass) {
+    // 20000 local headers with the descriptor flag and no descriptor anywhere: each search
+    // for one would otherwise read the rest of the file again.
+    RecordWriter w;
+    for (int i = 0; i < 20000; ++i) {
+        TLocalFileHeader local;
+        local.Flags = FlagDataDescriptor;
+        local.NameLength = 6;
+        local.Write(w);
+        w.bytes("f" + std::to_string(10000 + i)).bytes(std::string(64, 'd'));
+    }
+    ziptest::WriteFile(dir / "many.zip", w.data());
+    a->SetFileName(dir / "many.zip");
+    a->OpenArchive(32);
+    EXPECT_EQ(a->DirManager()->Directory.Count(), 20000);
+    EXPECT_EQ(a->DirManager()->Directory.ItemPtr(19999).StoredName, "f29999");
+    EXPECT_EQ(a->DirManager()->Directory.ItemPtr(19999).CentralHeader.ExternalAttributes,
+              faArchive);
+}
