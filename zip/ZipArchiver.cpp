@@ -274,10 +274,6 @@ void TZABaseArchiver::WriteEmptyDirectory() {
     throw EZANotAvailable("Central directory writing");
 }
 
-void TZABaseArchiver::ProcessFiles(TZAProcessOperation /*Operation*/) {
-    throw EZANotAvailable("File processing");
-}
-
 bool TZABaseArchiver::FindNextMatch(TZAArchiveItem& /*Item*/) {
     throw EZANotAvailable("Entry matching");
 }
