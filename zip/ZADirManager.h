@@ -7,6 +7,7 @@
 #include "zip/ZARecords.h"
 
 #include <cstdint>
+#include <string>
 
 namespace zip {
 
@@ -21,6 +22,8 @@ public:
     std::int64_t DirStart = 0;
     bool IsZip64 = false;
     TZip64EndLocator Zip64Locator;
+    TZip64EndOfCentralDir Zip64EndRecord;
+    std::string ArcComment;
 };
 
 } // namespace zip

@@ -10,49 +10,9 @@
 #include "zip/ZAStrFunc.h"
 #include "zip/ZipArchiver.h"
 
-#include <cerrno>
-#include <chrono>
-#include <cstdlib>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace zip {
-
-namespace {
-
-constexpr std::size_t MaxTempFolderLength = 255;
-constexpr std::size_t MaxTempNameLength = 260;
-
-// $TMPDIR when it names a folder, else /tmp; with a trailing "/".
-std::string SystemTempFolder() {
-    const char* env = std::getenv("TMPDIR");
-    if (env && *env && vcl::DirectoryExists(env))
-        return vcl::IncludeTrailingPathDelimiter(env);
-    return "/tmp/";
-}
-
-// folder/FCxxxx.TMP, created new and empty (mode 0600); the first number comes from the
-// clock and a taken one is passed over. "" when no number is free or the folder refuses.
-std::string CreateNumberedTempFile(const std::string& folder) {
-    const auto ticks = std::chrono::steady_clock::now().time_since_epoch();
-    auto number = static_cast<std::uint16_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(ticks).count());
-    for (int attempt = 0; attempt < 0x10000; ++attempt, ++number) {
-        if (number == 0)
-            continue;
-        std::string name = folder + "FC" + vcl::IntToHex(number, 4) + ".TMP";
-        int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::close(fd);
-            return name;
-        }
-        if (errno != EEXIST)
-            break;
-    }
-    return {};
-}
-
-} // namespace
 
 void TZABaseArchiver::DeleteItem(std::int32_t Index) {
     RemoveItem(Index);
@@ -187,20 +147,6 @@ void TZABaseArchiver::TestItem(std::int32_t Index, const std::string& /*Name*/) 
         throw EZAException::CreateFmt(19, {temp}, this);
     }
     ExtractItemToStream(Index, *file);
-}
-
-std::string TZABaseArchiver::MakeTempFileName() {
-    std::string folder = vcl::Trim(TempDir).empty() ? SystemTempFolder() : TempDir;
-    if (folder.size() > MaxTempFolderLength)
-        throw EZAException::CreateFmt(19, {folder}, this);
-    folder = vcl::IncludeTrailingPathDelimiter(folder);
-    std::string name = CreateNumberedTempFile(folder);
-    if (name.empty() || name.size() > MaxTempNameLength) {
-        if (!name.empty())
-            ::unlink(name.c_str());
-        throw EZAException::CreateFmt(19, {folder + "FC*.TMP"}, this);
-    }
-    return name;
 }
 
 } // namespace zip

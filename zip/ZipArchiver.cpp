@@ -267,11 +267,11 @@ void TZABaseArchiver::UpdatePass() {
     // Nothing raises the counter, so there is never an update to run.
     if (FUpdateCounter == 0)
         return;
-    throw EZANotAvailable("The update pass");
+    ApplyUpdates();
 }
 
 void TZABaseArchiver::WriteEmptyDirectory() {
-    throw EZANotAvailable("Central directory writing");
+    WriteCentralDir();
 }
 
 bool TZABaseArchiver::FindNextMatch(TZAArchiveItem& /*Item*/) {

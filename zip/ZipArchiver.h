@@ -51,6 +51,10 @@ class TZAEntryReader;
 
 class TZABaseArchiver : public vcl::TComponent {
     friend class TZAEntryReader; // reads and sets the progress, password and volume state
+    // The writing side works on the same state and writes through the volume writer.
+    friend class TZAEntryWriter;
+    friend class TZADirWriter;
+    friend class TZAUpdatePass;
 
 public:
     explicit TZABaseArchiver(vcl::TComponent* AOwner);
@@ -208,14 +212,23 @@ protected:
                                 const std::string& RelativeTo = {});
     void FillDirItemFromFile(std::int32_t Index, const std::string& Path,
                              const std::string& RelativeTo = {});
-    // A new, empty file "FCxxxx.TMP" in TempDir, or in the system's temporary folder.
-    std::string MakeTempFileName();
 
     void FreeArchiveStream();
 
     // Decodes the entry whose local header stands at ArchiveStream's position into Dest;
     // True when all of it arrived with the expected size and CRC.
     bool DecompressStream(vcl::TStream& ArchiveStream, vcl::TStream& Dest, const TDirItem& Item);
+
+    // Writes the source's data for Entry to Output and fills in its CRC-32 and sizes; False
+    // when a progress event cancelled.
+    bool CompressStream(vcl::TStream& Source, vcl::TStream& Output, TDirItem& Entry);
+    // Writes the central directory, the Zip64 records when needed, the end record and the
+    // archive comment at the end of Stream (the archive stream when none is given).
+    void WriteCentralDir(vcl::TStream* Stream = nullptr);
+    // Carries out the pending changes of the live directory, all or nothing.
+    void ApplyUpdates();
+    // A new, empty file "FC….TMP" in TempDir, or in the system's temporary folder.
+    std::string MakeTempFileName();
 
     std::int32_t FUpdateCounter = 0;
     bool FActive = false;

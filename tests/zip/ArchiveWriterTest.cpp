@@ -1,0 +1,423 @@
+// Whole archives written by the engine (the update pass and the directory writer) and checked
+// by Info-ZIP, 7-Zip and Python's zipfile: every mode, folders, passwords, Zip64, 64 KiB split
+// volumes, comments, OEM names; updates of an open archive and their rollback.
+#include "WriterAccess.h"
+#include "ZipTestSupport.h"
+#include "platform/Volumes.h"
+#include "vcl/Dialogs.h"
+#include "zip/ZACrc32.h"
+#include "zip/ZAExcept.h"
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace zip;
+using ziptest::TWriteArchiver;
+
+namespace {
+
+std::string Capture(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
+        std::array<char, 4096> buffer;
+        std::size_t n;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0)
+            out.append(buffer.data(), n);
+        pclose(p);
+    }
+    return out;
+}
+
+// Python's zipfile view of an archive: "name size crc" per entry after reading each one
+// (which checks its CRC), then the archive comment.
+const char* const PythonList = R"(/usr/bin/python3 -c '
+import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+if len(sys.argv) > 2: z.setpassword(sys.argv[2].encode())
+for i in z.infolist():
+    z.read(i)
+    print(i.filename, i.file_size, "%08x" % i.CRC)
+print("comment:" + z.comment.decode("latin-1"))
+')";
+
+std::string PythonView(const std::string& archive, const std::string& password = {}) {
+    return Capture(std::string(PythonList) + " '" + archive + "'" +
+                   (password.empty() ? "" : " '" + password + "'"));
+}
+
+std::string Hex(std::uint32_t v) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x", v);
+    return text;
+}
+
+std::uint32_t Crc(const std::string& data) {
+    return ~UpdateCrc32(Crc32Start, data.data(), static_cast<std::int64_t>(data.size()));
+}
+
+std::vector<std::string> TempFilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename().string().rfind("FC", 0) == 0)
+            names.push_back(entry.path().filename().string());
+    return names;
+}
+
+struct ArchiveWriter : ::testing::Test {
+    vcl::TComponent owner{nullptr};
+    TWriteArchiver* a = vcl::Create<TWriteArchiver>(&owner);
+    ziptest::TempDir dir;
+    ziptest::TempDir temp;
+    vcl::TScriptedDialogs dialogs;
+    std::string path = dir / "out.zip";
+    ArchiveWriter() {
+        a->SetName("ZipArchiver1");
+        a->TempDir = temp.Path();
+    }
+    void OpenNew() {
+        a->OpenNew(path);
+        a->BeginUpdate();
+    }
+    // Every peer accepts the archive.
+    void ExpectValid(const std::string& password = {}) {
+        const std::string pw = password.empty() ? "" : " -P '" + password + "'";
+        EXPECT_TRUE(ziptest::Run("unzip -t" + pw + " '" + path + "'"))
+            << Capture("unzip -t" + pw + " '" + path + "'");
+        const std::string pw7 = password.empty() ? "" : " -p'" + password + "'";
+        EXPECT_TRUE(ziptest::Run("7zz t" + pw7 + " '" + path + "'"))
+            << Capture("7zz t" + pw7 + " '" + path + "'");
+    }
+};
+
+TEST_F(ArchiveWriter, ANewArchiveWithoutEntriesIsAValidEmptyZip) {
+    a->OpenNew(path);
+    a->CloseArchive();
+    EXPECT_EQ(ziptest::ReadFile(path), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    EXPECT_EQ(PythonView(path), "comment:\n");
+    EXPECT_NE(Capture("unzip -l '" + path + "'").find("zipfile is empty"), std::string::npos);
+}
+
+TEST_F(ArchiveWriter, EntriesAtEveryModeWithFoldersAndACommentReadBackEverywhere) {
+    OpenNew();
+    std::string expected;
+    a->AddFolder("docs/");
+    expected += "docs/ 0 00000000\n";
+    for (std::uint8_t mode = 0; mode <= 9; ++mode) {
+        std::string name = "docs/mode" + std::to_string(mode) + ".txt";
+        std::string data = ziptest::CompressibleText(20000u + mode * 1000u);
+        a->AddData(name, data, mode);
+        expected += name + " " + std::to_string(data.size()) + " " + Hex(Crc(data)) + "\n";
+    }
+    std::string random = ziptest::RandomBytes(600000, 11);
+    a->AddData("random.bin", random, 6);
+    a->AddData("empty.txt", "", 6);
+    expected += "random.bin 600000 " + Hex(Crc(random)) + "\nempty.txt 0 00000000\n";
+    a->Dir().ArcComment = "archive comment";
+    a->CloseArchive();
+
+    ExpectValid();
+    EXPECT_EQ(PythonView(path), expected + "comment:archive comment\n");
+    const std::string listing = Capture("unzip -l '" + path + "'");
+    EXPECT_NE(listing.find("docs/mode9.txt"), std::string::npos);
+    EXPECT_NE(listing.find("13 files"), std::string::npos) << listing;
+    // The empty file is stored, and so is the folder.
+    EXPECT_NE(Capture("unzip -v '" + path + "'").find("Stored        0"), std::string::npos);
+}
+
+TEST_F(ArchiveWriter, EncryptedEntriesOpenWithTheirPasswordInUnzipSevenZipPythonAndTheEngine) {
+    OpenNew();
+    std::string text = ziptest::CompressibleText(300000);
+    std::string random = ziptest::RandomBytes(70000, 5);
+    a->AddData("secret.txt", text, 9, "pa55word");
+    a->AddData("stored.bin", random, 0, "pa55word");
+    a->AddData("none.txt", "", 6, "pa55word");
+    a->ApplyUpdates(); // the directory stays in memory for the engine's own reader
+    ExpectValid("pa55word");
+    EXPECT_FALSE(ziptest::Run("unzip -t -P wrong '" + path + "'"));
+    EXPECT_EQ(PythonView(path, "pa55word"), "secret.txt 300000 " + Hex(Crc(text)) +
+                                                "\nstored.bin 70000 " + Hex(Crc(random)) +
+                                                "\nnone.txt 0 00000000\ncomment:\n");
+    a->Password = "pa55word";
+    for (std::int32_t i = 0; i < 3; ++i) {
+        TDirItem& e = a->Dir().Directory.ItemPtr(i);
+        vcl::TStream& archive = *a->ArchiveStream();
+        archive.SetPosition(e.CentralHeader.LocalHeaderOffset);
+        vcl::TMemoryStream back;
+        EXPECT_TRUE(a->DecompressStream(archive, back, e)) << e.StoredName;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(back.Memory()),
+                              static_cast<std::size_t>(back.Size())),
+                  i == 0   ? text
+                  : i == 1 ? random
+                           : std::string());
+    }
+}
+
+TEST_F(ArchiveWriter, Zip64AlwaysMarksEveryEntryAndPeersReadIt) {
+    a->SetZip64Mode(zmAlways);
+    OpenNew();
+    std::string data = ziptest::CompressibleText(50000);
+    a->AddFolder("d/");
+    a->AddData("d/a.txt", data, 6);
+    a->AddData("d/b.txt", "", 6);
+    a->CloseArchive();
+    ExpectValid();
+    EXPECT_EQ(PythonView(path), "d/ 0 00000000\nd/a.txt 50000 " + Hex(Crc(data)) +
+                                    "\nd/b.txt 0 00000000\ncomment:\n");
+    // Version 4.5 to extract, as zipinfo reports it.
+    EXPECT_NE(Capture("zipinfo -v '" + path + "'")
+                  .find("minimum software version required to extract:   4.5"),
+              std::string::npos);
+}
+
+TEST_F(ArchiveWriter, SixtyFiveThousandFiveHundredThirtyFiveEntriesGetTheZip64EndRecords) {
+    OpenNew();
+    for (int i = 0; i < 65535; ++i)
+        a->AddData("f" + std::to_string(i), "", 0);
+    a->CloseArchive();
+    const std::string bytes = ziptest::ReadFile(path);
+    EXPECT_NE(bytes.find(std::string("PK\x06\x06", 4)), std::string::npos);
+    EXPECT_NE(bytes.find(std::string("PK\x06\x07", 4)), std::string::npos);
+    const std::string count =
+        Capture("/usr/bin/python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                "print(len(z.infolist()), z.testzip())' '" +
+                path + "'");
+    EXPECT_EQ(count, "65535 None\n");
+    EXPECT_TRUE(ziptest::Run("7zz t '" + path + "'"));
+}
+
+TEST_F(ArchiveWriter, SplitIntoSixtyFourKibibyteVolumes) {
+    platform::TFreeSpaceScope free([](const std::string&) { return std::int64_t{1} << 30; });
+    a->SetSpanningMode(smSplitting);
+    a->SpanningOptions().AdvancedNaming = false;
+    a->SpanningOptions().VolumeSize = vsCustom;
+    a->SpanningOptions().SetCustomVolumeSize(65536);
+    a->SetFileName(path);
+    a->SetOpenMode(0xFFFF);
+    TZAVolumeNumberInfo first;
+    first.SetNumber(0);
+    a->OpenVolume(first);
+    a->PretendOpenOnCurrentVolume();
+    a->BeginUpdate();
+    std::string random = ziptest::RandomBytes(200000, 9);
+    std::string text = ziptest::CompressibleText(100000);
+    a->AddData("random.bin", random, 6);
+    a->AddData("text.txt", text, 6);
+    a->AddFolder("folder/");
+    a->Dir().ArcComment = "split";
+    a->CloseArchive();
+
+    EXPECT_EQ(ziptest::ReadFile(dir / "out.Z01").size(), 65536u);
+    EXPECT_EQ(ziptest::ReadFile(dir / "out.Z02").size(), 65536u);
+    EXPECT_EQ(ziptest::ReadFile(dir / "out.Z03").size(), 65536u);
+    EXPECT_TRUE(vcl::FileExists(path));
+    EXPECT_FALSE(vcl::FileExists(dir / "out.Z04"));
+    // The peers name the volumes in lower case.
+    for (const char* n : {"01", "02", "03"})
+        std::filesystem::rename(dir / ("out.Z" + std::string(n)), dir / ("out.z" + std::string(n)));
+    EXPECT_TRUE(ziptest::Run("7zz t '" + path + "'")) << Capture("7zz t '" + path + "'");
+    // Info-ZIP's joiner expects its own split marker in front of the first volume, which the
+    // engine does not write; 7-Zip reads the set as it is.
+    ASSERT_TRUE(ziptest::Run("cd '" + dir.Path() + "' && 7zz x -oout out.zip"));
+    EXPECT_EQ(ziptest::ReadFile(dir / "out/random.bin"), random);
+    EXPECT_EQ(ziptest::ReadFile(dir / "out/text.txt"), text);
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "out/folder"));
+    EXPECT_NE(Capture("7zz l '" + path + "'").find("Comment = split"), std::string::npos);
+}
+
+TEST_F(ArchiveWriter, NamesGoInCp850OrFlaggedAsUtf8WhenCp850CannotHoldThem) {
+    OpenNew();
+    a->AddData("café.txt", "one", 6);
+    a->AddData("prix €.txt", "two", 6);
+    a->CloseArchive();
+    const std::string bytes = ziptest::ReadFile(path);
+    EXPECT_NE(bytes.find("caf\x82.txt"), std::string::npos); // é in CP850
+    EXPECT_NE(bytes.find("prix €.txt"), std::string::npos);
+    ExpectValid();
+    const std::string view = PythonView(path);
+    EXPECT_NE(view.find("café.txt 3"), std::string::npos) << view;
+    EXPECT_NE(view.find("prix €.txt 3"), std::string::npos) << view;
+}
+
+// Updates of an archive that is already written, in the same session.
+struct ArchiveUpdate : ArchiveWriter {
+    std::string one = ziptest::CompressibleText(40000);
+    std::string two = ziptest::RandomBytes(30000, 2);
+    std::string three = ziptest::CompressibleText(5000);
+    ArchiveUpdate() {
+        OpenNew();
+        a->AddData("one.txt", one, 6);
+        a->AddData("two.bin", two, 1);
+        a->AddData("three.txt", three, 9);
+        a->ApplyUpdates();
+        before = ziptest::ReadFile(path);
+        a->BeginUpdate();
+    }
+    std::string before;
+};
+
+TEST_F(ArchiveUpdate, DeleteRenameCommentAndAddInOnePass) {
+    a->Dir().Directory.Delete(a->IndexOf("one.txt"));
+    TDirItem& renamed = a->Dir().Directory.ItemPtr(a->IndexOf("two.bin"));
+    renamed.PrevStoredName = "two.bin";
+    renamed.StoredName = "renamed/€two.bin"; // CP850 has no euro sign: the name goes as UTF-8
+    renamed.NewData = true;
+    renamed.Operation = poRename;
+    TDirItem& commented = a->Dir().Directory.ItemPtr(a->IndexOf("three.txt"));
+    commented.Comment = "third";
+    commented.CentralHeader.CommentLength = 5;
+    commented.NewData = true;
+    commented.Operation = poChangeComment;
+    std::string four = ziptest::CompressibleText(12345);
+    a->AddData("four.txt", four, 4);
+    std::vector<TZAProcessOperation> operations;
+    a->OnOverallProgress = [&](vcl::TObject*, double, TZAProcessOperation op, TZAProgressPhase,
+                               bool&) { operations.push_back(op); };
+    a->CloseArchive();
+    ExpectValid();
+    EXPECT_EQ(PythonView(path), "renamed/€two.bin 30000 " + Hex(Crc(two)) + "\nthree.txt 5000 " +
+                                    Hex(Crc(three)) + "\nfour.txt 12345 " + Hex(Crc(four)) +
+                                    "\ncomment:\n");
+    EXPECT_NE(Capture("unzip -l '" + path + "'").find("third"), std::string::npos);
+    EXPECT_EQ(operations.front(), poRename);
+    EXPECT_TRUE(TempFilesIn(temp.Path()).empty());
+}
+
+TEST_F(ArchiveUpdate, AnAbortedAddLeavesTheArchiveByteForByteAndNoTemporaryFile) {
+    a->AddFile("missing.txt", dir / "no-such-file.txt", 6);
+    std::vector<std::string> failures;
+    a->OnProcessFileFailure = [&](vcl::TObject*, const std::string& name, TZAProcessOperation,
+                                  std::int32_t native, std::int32_t, const std::string&,
+                                  TZAAction& action) {
+        failures.push_back(name + " " + std::to_string(native));
+        action = fxaAbort;
+    };
+    a->Dir().Directory.Delete(a->IndexOf("one.txt")); // rebuilding starts at the first entry
+    a->ApplyUpdates();
+    EXPECT_EQ(failures, std::vector<std::string>{dir / "no-such-file.txt 33"});
+    EXPECT_EQ(ziptest::ReadFile(path), before);
+    EXPECT_EQ(a->Dir().Directory.Count(), 3);
+    EXPECT_TRUE(TempFilesIn(temp.Path()).empty());
+}
+
+TEST_F(ArchiveUpdate, AnIgnoredAddIsLeftOutAndTheRestIsWritten) {
+    a->AddFile("missing.txt", dir / "no-such-file.txt", 6);
+    a->AddData("five.txt", "five", 6);
+    a->OnProcessFileFailure = [&](vcl::TObject*, const std::string&, TZAProcessOperation,
+                                  std::int32_t, std::int32_t, const std::string&,
+                                  TZAAction& action) { action = fxaIgnore; };
+    a->ApplyUpdates();
+    EXPECT_EQ(a->Dir().Directory.Count(), 4);
+    ExpectValid();
+    EXPECT_NE(PythonView(path).find("five.txt 4"), std::string::npos);
+}
+
+// A source that breaks off with a stream error part way.
+class BrokenSource : public vcl::TMemoryStream {
+public:
+    std::int64_t Read(void* buffer, std::int64_t count) override {
+        if (Position() > 0)
+            throw vcl::EReadError();
+        return TMemoryStream::Read(buffer, count);
+    }
+};
+
+TEST_F(ArchiveUpdate, AStreamErrorRollsBackAndPropagates) {
+    TDirItem& updated = a->Dir().Directory.ItemPtr(a->IndexOf("one.txt"));
+    updated.NewData = true;
+    updated.Operation = poUpdate;
+    updated.CompressionMode = 0;
+    updated.CentralHeader.Method = 0;
+    auto source = std::make_unique<BrokenSource>();
+    std::string data(3000000, 'x');
+    source->WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
+    updated.TakeSourceStream(std::move(source));
+    EXPECT_THROW(a->ApplyUpdates(), vcl::EReadError);
+    EXPECT_EQ(ziptest::ReadFile(path), before);
+    EXPECT_EQ(a->Dir().Directory.Count(), 3);
+    EXPECT_FALSE(a->Dir().Directory.ItemPtr(0).NewData);
+    EXPECT_TRUE(TempFilesIn(temp.Path()).empty());
+}
+
+TEST_F(ArchiveUpdate, ACancelAtTheStartTouchesNothingAndOneDuringTheWorkRollsBack) {
+    a->AddData("four.txt", ziptest::CompressibleText(3000000), 1);
+    a->OnOverallProgress = [&](vcl::TObject*, double, TZAProcessOperation, TZAProgressPhase phase,
+                               bool& cancel) { cancel = phase == ppStart; };
+    a->ApplyUpdates();
+    EXPECT_EQ(ziptest::ReadFile(path), before);
+    EXPECT_EQ(a->Dir().Directory.Count(), 4); // the pending change stays
+
+    a->BeginUpdate();
+    a->Dir().SavedDirectory.SetCount(3); // the saved directory is the one written
+    a->OnOverallProgress = nullptr;
+    bool sawTemp = false;
+    a->OnFileProgress = [&](vcl::TObject*, const std::string&, double p, TZAProcessOperation,
+                            TZAProgressPhase phase, bool& cancel) {
+        sawTemp = sawTemp || !TempFilesIn(temp.Path()).empty();
+        cancel = phase == ppProcess && p > 0;
+    };
+    a->Dir().Directory.Delete(a->IndexOf("one.txt"));
+    a->ApplyUpdates();
+    EXPECT_TRUE(sawTemp); // the saved tail lives in TempDir while the pass runs
+    EXPECT_EQ(ziptest::ReadFile(path), before);
+    EXPECT_EQ(a->Dir().Directory.Count(), 3);
+    EXPECT_TRUE(TempFilesIn(temp.Path()).empty());
+}
+
+// A source whose size promises more bytes than it gives.
+class ClaimsMore : public vcl::TMemoryStream {
+public:
+    std::int64_t Size() override { return TMemoryStream::Size() + 1000; }
+};
+
+TEST_F(ArchiveUpdate, AMovedFileIsDeletedOnlyOnceTheArchiveHoldsIt) {
+    const std::string moved = dir / "moved.txt";
+    ziptest::WriteFile(moved, "moved data");
+    TDirItem& e = a->AddFile("moved.txt", moved, 6);
+    e.Operation = poMove;
+    a->ApplyUpdates();
+    EXPECT_FALSE(vcl::FileExists(moved));
+    EXPECT_NE(PythonView(path).find("moved.txt 10"), std::string::npos);
+
+    // A moved file whose data cannot be written whole is neither archived nor deleted.
+    a->BeginUpdate();
+    const std::string kept = dir / "kept.txt";
+    ziptest::WriteFile(kept, "kept data");
+    TDirItem& f = a->AddFile("kept.txt", kept, 0);
+    f.Operation = poMove;
+    auto shorter = std::make_unique<ClaimsMore>();
+    shorter->WriteBuffer("kept data", 9);
+    f.TakeSourceStream(std::move(shorter));
+    std::vector<std::int32_t> codes;
+    a->OnProcessFileFailure = [&](vcl::TObject*, const std::string&, TZAProcessOperation,
+                                  std::int32_t native, std::int32_t, const std::string&,
+                                  TZAAction& action) {
+        codes.push_back(native);
+        action = fxaIgnore;
+    };
+    a->ApplyUpdates();
+    EXPECT_EQ(codes, std::vector<std::int32_t>{34});
+    EXPECT_TRUE(vcl::FileExists(kept));
+    EXPECT_EQ(PythonView(path).find("kept.txt"), std::string::npos);
+    ExpectValid();
+}
+
+TEST_F(ArchiveWriter, TemporaryFilesFollowThePlatformRule) {
+    std::string name = a->MakeTempFileName();
+    EXPECT_EQ(vcl::ExtractFilePath(name), temp.Path() + "/");
+    EXPECT_EQ(vcl::ExtractFileName(name).substr(0, 2), "FC");
+    EXPECT_EQ(vcl::ExtractFileExt(name), ".TMP");
+    EXPECT_EQ(vcl::ExtractFileName(name).size(), 10u);
+    EXPECT_TRUE(vcl::FileExists(name));
+    EXPECT_NE(a->MakeTempFileName(), name);
+    a->TempDir = dir / "missing-folder";
+    try {
+        a->MakeTempFileName();
+        FAIL() << "no error";
+    } catch (const EZAException& e) {
+        EXPECT_EQ(e.NativeError(), 19);
+    }
+}
+
+} // namespace

@@ -1,0 +1,216 @@
+#include "zip/ZADirWriter.h"
+
+#include "platform/AnsiToOem.h"
+#include "zip/ZADirManager.h"
+#include "zip/ZAExcept.h"
+#include "zip/ZARecords.h"
+#include "zip/ZipArchiver.h"
+
+#include <algorithm>
+
+namespace zip {
+
+namespace {
+
+// A volume number as a 16-bit disk field: 0xFFFF says the Zip64 records hold it.
+std::uint16_t DiskField(std::int32_t volume) {
+    if (volume < 0)
+        return 0;
+    return volume <= 65534 ? static_cast<std::uint16_t>(volume) : Zip64Marker16;
+}
+
+std::uint32_t Field32(std::int64_t value) {
+    return value >= std::int64_t{Zip64Marker32} ? Zip64Marker32 : static_cast<std::uint32_t>(value);
+}
+
+bool IsAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+} // namespace
+
+std::int32_t Zip64ExtraSize(const TDirItem& entry) {
+    const TZACentralHeader& h = entry.CentralHeader;
+    std::int32_t size = 0;
+    if (h.UncompressedSize == Zip64Marker32)
+        size += 8;
+    if (h.CompressedSize == Zip64Marker32)
+        size += 8;
+    if (h.LocalHeaderOffset == Zip64Marker32)
+        size += 8;
+    if (h.DiskNumberStart == Zip64Marker16)
+        size += 4;
+    return size > 0 ? size + 4 : 0;
+}
+
+std::int32_t CentralExtraSize(const TDirItem& entry) {
+    std::int32_t size = Zip64ExtraSize(entry);
+    for (const TZAExtraField& field : entry.ExtraFields)
+        if (field.ID != Zip64ExtraId)
+            size += field.Size() + 4;
+    return size;
+}
+
+std::string EntryNameBytes(const TDirItem& entry, bool oemFileNames) {
+    if (!oemFileNames || (entry.CentralHeader.Flags & FlagUtf8Names) != 0)
+        return entry.StoredName;
+    std::string oem;
+    platform::AnsiToOem(entry.StoredName, oem);
+    return oem;
+}
+
+void ChooseNameEncoding(TDirItem& entry, bool oemFileNames) {
+    std::string oem;
+    const bool utf8 =
+        oemFileNames ? !platform::AnsiToOem(entry.StoredName, oem) : !IsAscii(entry.StoredName);
+    if (utf8)
+        entry.CentralHeader.Flags |= FlagUtf8Names;
+}
+
+void TZADirWriter::Put(const std::string& bytes, vcl::TStream*& stream, std::int32_t keepTogether,
+                       vcl::TStream* staging) {
+    if (bytes.empty())
+        return;
+    owner_.WriteBufferToVolumes(bytes.data(), static_cast<std::int32_t>(bytes.size()), stream,
+                                *owner_.FVolumeInfo, keepTogether, staging);
+}
+
+void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStream& staging) {
+    TZACentralHeader& h = entry.CentralHeader;
+    const std::string name = EntryNameBytes(entry, owner_.FOptions->OEMFileNames);
+    // The fields follow what is written: a name converted to the OEM code page may have
+    // fewer bytes than the stored text, and a comment field must not promise more than there is.
+    const std::int32_t extraSize = CentralExtraSize(entry);
+    h.NameLength = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), 0xFFFF));
+    h.ExtraLength = static_cast<std::uint16_t>(std::min(extraSize, 0xFFFF));
+    h.CommentLength = static_cast<std::uint16_t>(
+        std::min<std::size_t>({h.CommentLength, entry.Comment.size(), 0xFFFF}));
+
+    RecordWriter header;
+    WriteCentralHeader(header, h);
+    Put(header.data(), stream, h.NameLength + h.ExtraLength, &staging);
+    Put(name.substr(0, h.NameLength), stream, 0, &staging);
+
+    RecordWriter extra;
+    const std::int32_t zip64 = Zip64ExtraSize(entry);
+    if (zip64 > 0) {
+        extra.u16(Zip64ExtraId).u16(static_cast<std::uint16_t>(zip64 - 4));
+        if (h.UncompressedSize == Zip64Marker32)
+            extra.u64(entry.Zip64UncompressedSize);
+        if (h.CompressedSize == Zip64Marker32)
+            extra.u64(entry.Zip64CompressedSize);
+        if (h.LocalHeaderOffset == Zip64Marker32)
+            extra.u64(entry.Zip64LocalHeaderOffset);
+        if (h.DiskNumberStart == Zip64Marker16)
+            extra.u32(static_cast<std::uint32_t>(entry.Zip64DiskNumberStart));
+    }
+    // A Zip64 record kept from reading is built anew from the markers above.
+    for (const TZAExtraField& field : entry.ExtraFields) {
+        if (field.ID == Zip64ExtraId)
+            continue;
+        extra.u16(field.ID).u16(field.Size());
+        extra.bytes(
+            std::string_view(reinterpret_cast<const char*>(field.Data.data()), field.Data.size()));
+    }
+    Put(extra.data().substr(0, h.ExtraLength), stream, 0, &staging);
+    Put(entry.Comment.substr(0, h.CommentLength), stream, 0, &staging);
+}
+
+void TZADirWriter::Write(vcl::TStream* stream) {
+    vcl::TStream* s = stream ? stream : owner_.FArchiveStream.get();
+    if (!s)
+        throw EZAException(46, &owner_);
+    const std::int64_t d = s->Seek(0, vcl::TSeekOrigin::soEnd);
+    TEndOfCentralDir& end = dir_.EndRecord;
+    const std::int32_t firstVolume = std::max(owner_.FVolumeInfo->Number, 0);
+    end.CentralDirDisk = DiskField(owner_.FVolumeInfo->Number);
+    dir_.DirStart = d;
+
+    vcl::TMemoryStream staging;
+    const std::int32_t count = dir_.Directory.Count();
+    try {
+        for (std::int32_t i = 0; i < count; ++i)
+            WriteEntry(dir_.Directory.ItemPtr(i), s, staging);
+    } catch (...) {
+        try {
+            if (staging.Size() > 0)
+                owner_.WriteBufferToVolumes(staging.Memory(),
+                                            static_cast<std::int32_t>(staging.Size()), s,
+                                            *owner_.FVolumeInfo, 0, nullptr);
+        } catch (...) {
+            // The first failure is the one to report.
+        }
+        throw;
+    }
+    if (staging.Size() > 0)
+        owner_.WriteBufferToVolumes(staging.Memory(), static_cast<std::int32_t>(staging.Size()), s,
+                                    *owner_.FVolumeInfo, 0, nullptr);
+
+    const std::int64_t size = s->Position() - d;
+    const std::uint16_t entries =
+        count <= 65534 ? static_cast<std::uint16_t>(count) : Zip64Marker16;
+    const std::int32_t lastVolume = std::max(owner_.FVolumeInfo->Number, 0);
+    end.EntriesOnDisk = entries;
+    end.TotalEntries = entries;
+    end.CentralDirSize = Field32(size);
+    end.CentralDirOffset = Field32(d);
+    end.CommentLength =
+        static_cast<std::uint16_t>(std::min<std::size_t>(dir_.ArcComment.size(), 0xFFFF));
+    end.DiskNumber = DiskField(owner_.FVolumeInfo->Number);
+
+    const std::int64_t p = s->Position();
+    dir_.IsZip64 = p >= std::int64_t{Zip64Marker32} || count >= 65535;
+    if (dir_.IsZip64) {
+        // The disk fields carry the real volume numbers, so that a multi-volume Zip64 archive
+        // reads back; on one volume they are 0, 0 and 1.
+        TZip64EndOfCentralDir& z = dir_.Zip64EndRecord;
+        z = TZip64EndOfCentralDir{};
+        z.DiskNumber = static_cast<std::uint32_t>(lastVolume);
+        z.CentralDirDisk = static_cast<std::uint32_t>(firstVolume);
+        z.EntriesOnDisk = static_cast<std::uint64_t>(count);
+        z.TotalEntries = static_cast<std::uint64_t>(count);
+        z.CentralDirSize = static_cast<std::uint64_t>(p - d);
+        z.CentralDirOffset = static_cast<std::uint64_t>(d);
+        TZip64EndLocator& l = dir_.Zip64Locator;
+        l = TZip64EndLocator{};
+        l.Zip64EndDisk = static_cast<std::uint32_t>(lastVolume);
+        l.Zip64EndOffset = static_cast<std::uint64_t>(p);
+        l.TotalDisks = static_cast<std::uint32_t>(lastVolume) + 1;
+        RecordWriter w;
+        z.Write(w);
+        l.Write(w);
+        s->WriteBuffer(w.data().data(), static_cast<std::int64_t>(w.size()));
+    }
+    RecordWriter w;
+    end.Write(w);
+    w.bytes(std::string_view(dir_.ArcComment).substr(0, end.CommentLength));
+    s->WriteBuffer(w.data().data(), static_cast<std::int64_t>(w.size()));
+
+    FinishVolumes();
+}
+
+void TZADirWriter::FinishVolumes() {
+    if (owner_.FSpanningMode == smNone || owner_.FCurrentVolumeName == owner_.FFileName)
+        return;
+    owner_.FreeArchiveStream();
+    std::string final = owner_.FFileName;
+    owner_.GetVolumeFileName(final, -1, false);
+    if (final != owner_.FCurrentVolumeName) {
+        vcl::DeleteFile(final);
+        if (!vcl::RenameFile(owner_.FCurrentVolumeName, final))
+            final = owner_.FCurrentVolumeName; // the set stays readable under the old name
+    }
+    owner_.FCustomStream = false;
+    owner_.FArchiveStream =
+        std::make_unique<vcl::TFileStream>(final, vcl::fmOpenReadWrite | vcl::fmShareDenyNone);
+    owner_.FCurrentVolumeName = final;
+}
+
+void TZABaseArchiver::WriteCentralDir(vcl::TStream* Stream) {
+    if (!FDirManager)
+        FDirManager = std::make_unique<TZADirManager>();
+    TZADirWriter(*this, *FDirManager).Write(Stream);
+}
+
+} // namespace zip

@@ -1,0 +1,48 @@
+// Writing the archive's tail: every central header with its name, extra field and comment,
+// the Zip64 end record and locator when the counts or positions call for them, the end
+// record and the archive comment.
+#pragma once
+
+#include "vcl/Streams.h"
+#include "zip/ZADirArray.h"
+
+#include <cstdint>
+#include <string>
+
+namespace zip {
+
+class TZABaseArchiver;
+class TZADirManager;
+
+// The bytes of the Zip64 record a central header needs: 8 for each size and the offset whose
+// field holds its marker, 4 for a marked disk number, and 4 for the record head when any.
+std::int32_t Zip64ExtraSize(const TDirItem& entry);
+// The whole central extra field: the Zip64 record and every other record kept from reading.
+std::int32_t CentralExtraSize(const TDirItem& entry);
+
+// The name as it goes on disk: in the OEM code page when the archive keeps its names that way,
+// except for a name flagged as UTF-8 (general-purpose bit 11), which stands as it is.
+std::string EntryNameBytes(const TDirItem& entry, bool oemFileNames);
+// Before a new entry is written: a name that the OEM code page cannot hold, or any name that
+// is not plain ASCII when names are not kept in OEM, is flagged as UTF-8 so that readers
+// see the characters it has.
+void ChooseNameEncoding(TDirItem& entry, bool oemFileNames);
+
+class TZADirWriter {
+public:
+    TZADirWriter(TZABaseArchiver& owner, TZADirManager& dir) : owner_(owner), dir_(dir) {}
+
+    // At the end of stream (the archiver's archive stream when null).
+    void Write(vcl::TStream* stream);
+
+private:
+    void WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStream& staging);
+    void Put(const std::string& bytes, vcl::TStream*& stream, std::int32_t keepTogether,
+             vcl::TStream* staging);
+    void FinishVolumes();
+
+    TZABaseArchiver& owner_;
+    TZADirManager& dir_;
+};
+
+} // namespace zip
