@@ -31,4 +31,4 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600
 
 bench: build
-	@for b in $(BUILD)/bench/*; do [ -x "$$b" ] && "$$b"; done; true
+	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; true

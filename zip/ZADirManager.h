@@ -1,29 +1,109 @@
-// The open archive's directory: the live entries, the copy the update pass rolls back to, and
-// the size of a self-extractor prefix in front of the first local header.
+// The open archive's directory: the live entries, the copy the update pass rolls back to,
+// the end records, the archive comment and the size of a self-extractor prefix in front of
+// the first local header. It reads an existing directory, rebuilds one from the local
+// headers of a damaged archive, and measures or places the prefix.
 #pragma once
 
 #include "vcl/Classes.h"
+#include "vcl/Streams.h"
 #include "zip/ZADirArray.h"
 #include "zip/ZARecords.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace zip {
 
+class TZABaseArchiver;
+class TZAVolumeNumberInfo;
+
+// Finds a 4-byte signature forward in a stream, reading windows and keeping the last one, so
+// that searches from nearby positions do not read the same bytes again.
+class TZASignatureScan {
+public:
+    TZASignatureScan(vcl::TStream& stream, std::int64_t windowSize);
+    // The first position at or after from where all four bytes stand in the stream, or -1.
+    // The stream position is left as it was.
+    std::int64_t Find(std::int64_t from, std::uint32_t signature);
+
+private:
+    vcl::TStream& stream_;
+    std::int64_t windowSize_;
+    std::int64_t start_ = 0;
+    std::vector<std::uint8_t> window_;
+};
+
 class TZADirManager : public vcl::TObject {
 public:
-    TZADirArray Directory;
+    // A directory with no archive behind it.
+    TZADirManager() = default;
+    // Over the archive stream (not owned). A new archive marks the owner's volume as the
+    // first one and gets the owner's SFXStub, when it has one, in front.
+    TZADirManager(vcl::TStream* stream, TZABaseArchiver* owner, bool isNewArchive);
+
+    vcl::TStream* ArcStream = nullptr;
+    bool IsNewArchive = false;
+    bool IsForeignStream = false;
+    TZABaseArchiver* Owner = nullptr;
     TZADirArray SavedDirectory;
+    TZADirArray Directory; // the live one, in central-directory order
+    std::string ArcComment;
+    TZip64EndLocator Zip64Locator;
+    TZip64EndOfCentralDir Zip64EndRecord;
     // The end record held in memory; its signature chooses the record set the writer uses.
     TEndOfCentralDir EndRecord;
     std::int64_t PrefixSize = 0;
-    // Where the first central header stands; outside multi-volume mode entry data ends there.
-    std::int64_t DirStart = 0;
     bool IsZip64 = false;
-    TZip64EndLocator Zip64Locator;
-    TZip64EndOfCentralDir Zip64EndRecord;
-    std::string ArcComment;
+    // Where the first central header stands; after a rebuild, the stream size. Entry data
+    // end there outside multi-volume mode.
+    std::int64_t DirStart = 0;
+    // Where the end record found last begins; -1 when none was found.
+    std::int64_t EndRecordPosition = -1;
+
+    void ResetDirectory();
+    // Searches backwards from the end for one end signature whose record ends exactly where
+    // its comment does; the candidate nearest the end wins.
+    bool FindEndOfCentralDir(TEndOfCentralDir& record, std::int64_t& position,
+                             std::uint32_t signature);
+    bool CheckEndRecord(std::int64_t position);
+    // Reads the whole directory into Directory (or rebuilds it when there is no end record).
+    void ReadCentralDir();
+    void SwitchDirVolume(const TZAVolumeNumberInfo& volume);
+
+    // Damaged archives: one entry per local header that stands in the file.
+    void RebuildDirFromLocalHeaders();
+    std::int64_t FindNextLocalHeader(std::int64_t position);
+    bool FindDataDescriptor(std::int64_t position, TDataDescriptor& descriptor);
+
+    // The self-extractor prefix.
+    void PlaceSfxStub();
+    void DetectPrefixSize(std::int64_t endPosition);
+    bool MatchFirstLocalHeader(std::int64_t position);
+    bool FindSignatureForward(vcl::TStream& stream, std::int64_t& position,
+                              std::uint32_t signature);
+    bool PrefixIncluded();
+    void ShiftOffsetsByPrefix();
+
+private:
+    bool ZipFormat() const;
+    bool MultiVolume() const;
+    bool OemFileNames() const;
+    const TZASignatureSet& Signatures() const;
+    // A stored name as the directory keeps it: OEM names converted, cut at a NUL and at
+    // 999 bytes, '\' turned into '/'.
+    std::string StoredName(std::string raw, std::uint16_t flags) const;
+    void ReadEntry(TDirItem& entry);
+    // The signature search over the current archive stream.
+    TZASignatureScan& Scan();
+
+    std::unique_ptr<TZASignatureScan> scan_;
+    vcl::TStream* scanStream_ = nullptr;
+
+    // Where the last data-descriptor search started and what it found (-1: none at all).
+    std::int64_t descriptorFrom_ = -1;
+    std::int64_t descriptorAt_ = -1;
 };
 
 } // namespace zip

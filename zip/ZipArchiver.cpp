@@ -196,7 +196,7 @@ void TZABaseArchiver::OpenArchive(std::uint16_t Mode) {
         throw EZAException(28, this);
     CloseArchive();
     FOpenMode = Mode;
-    OpenSteps();
+    InternalOpenArchive();
 }
 
 void TZABaseArchiver::CloseArchive() {
@@ -259,10 +259,6 @@ bool TZABaseArchiver::FindNext(TZAArchiveItem& Item) {
     return FindNextMatch(Item);
 }
 
-void TZABaseArchiver::OpenSteps() {
-    throw EZANotAvailable("Archive opening");
-}
-
 void TZABaseArchiver::UpdatePass() {
     // Nothing raises the counter, so there is never an update to run.
     if (FUpdateCounter == 0)
@@ -272,10 +268,6 @@ void TZABaseArchiver::UpdatePass() {
 
 void TZABaseArchiver::WriteEmptyDirectory() {
     WriteCentralDir();
-}
-
-bool TZABaseArchiver::FindNextMatch(TZAArchiveItem& /*Item*/) {
-    throw EZANotAvailable("Entry matching");
 }
 
 TZipArchiver::TZipArchiver(vcl::TComponent* AOwner) : TZABaseArchiver(AOwner) {

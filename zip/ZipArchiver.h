@@ -189,8 +189,23 @@ protected:
     // "x.Z01"); "" when there is none.
     static std::string ExistingVolumeFile(const std::string& FileName);
 
+    // Opening: a new archive, an ordinary archive file, or a self-extracting one.
+    void InternalOpenArchive();
+    void CreateNewArchive();
+    void OpenSingleFileArchive();
+    void OpenSFXArchive();
+    // Whether the directory manager finds an end record (always True while damaged archives
+    // are let through); fills the manager's end record either way.
+    bool HasEndRecord();
+    // SpanningMode from the end record just searched.
+    void DetectSpanningMode();
+    void DoAfterOpen();
+
+    // The entry search.
+    static bool AttributesMatch(std::uint32_t Attr, std::int32_t SearchAttr);
+    bool MatchEntryName(std::int32_t Index, const TZAArchiveItem& Item);
+
     // Work that lives in the later layers of the engine.
-    void OpenSteps();
     void UpdatePass();
     void WriteEmptyDirectory();
     void SelectFiles(const std::string& FileMask, std::int32_t SearchAttr,
@@ -229,6 +244,7 @@ protected:
     void ApplyUpdates();
     // A new, empty file "FC….TMP" in TempDir, or in the system's temporary folder.
     std::string MakeTempFileName();
+    friend class TZADirManager; // reads the archiver's settings and switches its volumes
 
     std::int32_t FUpdateCounter = 0;
     bool FActive = false;

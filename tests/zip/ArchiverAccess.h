@@ -39,6 +39,8 @@ public:
     zip::TZAVolumeNumberInfo& VolumeInfo() { return *FVolumeInfo; }
     vcl::TStream* ArchiveStream() { return FArchiveStream.get(); }
     const std::string& CurrentVolumeName() const { return FCurrentVolumeName; }
+    zip::TZADirManager* DirManager() { return FDirManager.get(); }
+    void SetOpenCorruptedArchives(bool value) { FOpenCorruptedArchives = value; }
     void SetPrefixSize(std::int64_t size) {
         FDirManager = std::make_unique<zip::TZADirManager>();
         FDirManager->PrefixSize = size;

@@ -1,0 +1,364 @@
+// Reading an existing central directory: the end record, the Zip64 records, the volume the
+// directory starts on and every central header with its name, extra field and comment.
+#include "zip/ZADirManager.h"
+
+#include "platform/CodePages.h"
+#include "zip/ZAExcept.h"
+#include "zip/ZipArchiver.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace zip {
+
+namespace {
+
+constexpr std::int64_t EndSearchWindow = 65600;
+constexpr std::size_t MaxStoredNameBytes = 999;
+
+// count bytes at position; a range outside the stream fails as a read past its end would.
+std::string ReadAt(vcl::TStream& stream, std::int64_t position, std::int64_t count) {
+    if (position < 0 || count < 0 || count > stream.Size() - position)
+        throw vcl::EReadError();
+    std::string bytes(static_cast<std::size_t>(count), '\0');
+    stream.SetPosition(position);
+    stream.ReadBuffer(bytes.data(), count);
+    return bytes;
+}
+
+// count bytes from the current position, refused before anything is allocated when the
+// stream does not hold them.
+std::string ReadHere(vcl::TStream& stream, std::int64_t count) {
+    return ReadAt(stream, stream.Position(), count);
+}
+
+std::uint32_t Le32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
+// A 64-bit value read from an archive as a signed stream quantity; values past the signed
+// range cannot name anything in a stream.
+std::int64_t AsStreamValue(std::uint64_t v) {
+    return v > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+               ? std::numeric_limits<std::int64_t>::max()
+               : static_cast<std::int64_t>(v);
+}
+
+std::int32_t AsVolumeNumber(std::uint64_t v) {
+    return static_cast<std::int32_t>(
+        std::min<std::uint64_t>(v, std::numeric_limits<std::int32_t>::max()));
+}
+
+} // namespace
+
+TZASignatureScan::TZASignatureScan(vcl::TStream& stream, std::int64_t windowSize)
+    : stream_(stream), windowSize_(windowSize) {
+}
+
+std::int64_t TZASignatureScan::Find(std::int64_t from, std::uint32_t signature) {
+    const std::int64_t size = stream_.Size();
+    const std::int64_t saved = stream_.Position();
+    std::int64_t pos = std::max<std::int64_t>(from, 0);
+    std::int64_t result = -1;
+    while (pos <= size - 4) {
+        const std::int64_t end = start_ + static_cast<std::int64_t>(window_.size());
+        if (pos < start_ || pos + 4 > end) {
+            const std::int64_t n = std::min(windowSize_, size - pos);
+            window_.resize(static_cast<std::size_t>(n));
+            stream_.SetPosition(pos);
+            stream_.ReadBuffer(window_.data(), n);
+            start_ = pos;
+        }
+        const std::size_t first = static_cast<std::size_t>(pos - start_);
+        for (std::size_t k = first; k + 4 <= window_.size(); ++k)
+            if (Le32(&window_[k]) == signature) {
+                result = start_ + static_cast<std::int64_t>(k);
+                break;
+            }
+        if (result >= 0)
+            break;
+        // A signature split across two windows is seen in the next one.
+        pos = start_ + static_cast<std::int64_t>(window_.size()) - 3;
+    }
+    stream_.SetPosition(saved);
+    return result;
+}
+
+TZADirManager::TZADirManager(vcl::TStream* stream, TZABaseArchiver* owner, bool isNewArchive)
+    : IsNewArchive(isNewArchive), Owner(owner) {
+    ArcStream = stream;
+    IsForeignStream = owner && stream != owner->FArchiveStream.get();
+    IsZip64 = false;
+    PrefixSize = 0;
+    ResetDirectory();
+    if (IsNewArchive && owner) {
+        owner->FVolumeInfo->SetFirst(true);
+        if (!owner->SFXStub.empty())
+            PlaceSfxStub();
+    }
+}
+
+bool TZADirManager::ZipFormat() const {
+    return !Owner || Owner->FZipFormat;
+}
+
+bool TZADirManager::MultiVolume() const {
+    return Owner && Owner->FSpanningMode != smNone;
+}
+
+bool TZADirManager::OemFileNames() const {
+    return Owner && Owner->FOptions->OEMFileNames;
+}
+
+const TZASignatureSet& TZADirManager::Signatures() const {
+    return ZipFormat() ? StandardSignatures : AlternateSignatures;
+}
+
+void TZADirManager::ResetDirectory() {
+    Directory.SetCount(0);
+    EndRecord = TEndOfCentralDir{};
+    EndRecord.Signature = Signatures().EndOfCentralDir;
+}
+
+bool TZADirManager::CheckEndRecord(std::int64_t position) {
+    const std::int64_t saved = ArcStream->Position();
+    bool ok = false;
+    const std::int64_t size = ArcStream->Size();
+    if (position >= 0 && size - position >= static_cast<std::int64_t>(TEndOfCentralDir::Size)) {
+        std::string bytes = ReadAt(*ArcStream, position, TEndOfCentralDir::Size);
+        RecordReader r(bytes);
+        TEndOfCentralDir record = TEndOfCentralDir::Read(r);
+        ok = size - position - static_cast<std::int64_t>(TEndOfCentralDir::Size) ==
+             record.CommentLength;
+    }
+    ArcStream->SetPosition(saved);
+    return ok;
+}
+
+bool TZADirManager::FindEndOfCentralDir(TEndOfCentralDir& record, std::int64_t& position,
+                                        std::uint32_t signature) {
+    position = -1;
+    ArcComment.clear();
+    record = TEndOfCentralDir{};
+    record.Signature = 0;
+    EndRecordPosition = -1;
+    const std::int64_t size = ArcStream->Size();
+    const std::int64_t window = std::min(size, EndSearchWindow);
+    if (window < 4)
+        return false;
+    const std::int64_t base = size - window;
+    std::string buffer = ReadAt(*ArcStream, base, window);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(buffer.data());
+    for (std::int64_t i = window - 1; i >= 3; --i) {
+        const std::int64_t at = i - 3;
+        if (Le32(bytes + at) != signature)
+            continue;
+        // Only a record that ends exactly where its comment does is taken.
+        const std::int64_t left = window - at - static_cast<std::int64_t>(TEndOfCentralDir::Size);
+        if (left < 0)
+            continue;
+        RecordReader r(bytes + at, TEndOfCentralDir::Size);
+        TEndOfCentralDir candidate = TEndOfCentralDir::Read(r);
+        if (left != candidate.CommentLength)
+            continue;
+        record = candidate;
+        position = base + at;
+        EndRecordPosition = position;
+        if (record.CommentLength != 0)
+            ArcComment.assign(buffer, static_cast<std::size_t>(at) + TEndOfCentralDir::Size,
+                              record.CommentLength);
+        return true;
+    }
+    return false;
+}
+
+void TZADirManager::SwitchDirVolume(const TZAVolumeNumberInfo& volume) {
+    if (IsForeignStream || !Owner)
+        return;
+    Owner->OpenVolume(volume);
+    ArcStream = Owner->FArchiveStream.get();
+}
+
+std::string TZADirManager::StoredName(std::string raw, std::uint16_t flags) const {
+    // A name flagged as UTF-8 already is what the programs hold.
+    if (OemFileNames() && (flags & FlagUtf8Names) == 0)
+        raw = platform::OemToAnsi(raw);
+    if (std::size_t nul = raw.find('\0'); nul != std::string::npos)
+        raw.resize(nul);
+    if (raw.size() > MaxStoredNameBytes) {
+        std::size_t cut = MaxStoredNameBytes;
+        // Not inside a UTF-8 sequence: a cut character would be no character at all.
+        while (cut > 0 && (static_cast<std::uint8_t>(raw[cut]) & 0xC0) == 0x80)
+            --cut;
+        raw.resize(cut);
+    }
+    std::replace(raw.begin(), raw.end(), '\\', '/');
+    return raw;
+}
+
+void TZADirManager::ReadEntry(TDirItem& entry) {
+    std::string fixed = ReadHere(*ArcStream, TZACentralHeader::Size);
+    RecordReader fr(fixed);
+    entry.CentralHeader = ReadCentralHeader(fr);
+    const TZACentralHeader& h = entry.CentralHeader;
+
+    entry.StoredName =
+        h.NameLength != 0 ? StoredName(ReadHere(*ArcStream, h.NameLength), h.Flags) : std::string();
+
+    entry.ExtraFields.clear();
+    entry.Zip64 = false;
+    std::string extra = ReadHere(*ArcStream, h.ExtraLength);
+    RecordReader er(extra);
+    // A record header cut short by the end of the field ends the list: its bytes belong to
+    // no record.
+    while (er.remaining() >= 4) {
+        TZAExtraField field;
+        field.ID = er.u16();
+        std::size_t size = er.u16();
+        // A record that claims more than the field holds keeps what there is.
+        size = std::min(size, er.remaining());
+        std::string data = er.bytes(size);
+        field.Data.assign(data.begin(), data.end());
+        if (field.ID == Zip64ExtraId) {
+            // Each value only while its whole width remains in the field.
+            RecordReader zr(data);
+            if (h.UncompressedSize == Zip64Marker32 && zr.remaining() >= 8)
+                entry.Zip64UncompressedSize = zr.u64();
+            if (h.CompressedSize == Zip64Marker32 && zr.remaining() >= 8)
+                entry.Zip64CompressedSize = zr.u64();
+            if (h.LocalHeaderOffset == Zip64Marker32 && zr.remaining() >= 8)
+                entry.Zip64LocalHeaderOffset = zr.u64();
+            if (h.DiskNumberStart == Zip64Marker16 && zr.remaining() >= 4)
+                entry.Zip64DiskNumberStart = static_cast<std::int32_t>(zr.u32());
+            entry.Zip64 = true;
+        }
+        entry.ExtraFields.push_back(std::move(field));
+    }
+
+    entry.Comment = h.CommentLength != 0 ? ReadHere(*ArcStream, h.CommentLength) : std::string();
+}
+
+void TZADirManager::ReadCentralDir() {
+    TZAVolumeNumberInfo volume;
+    ResetDirectory();
+    PrefixSize = 0;
+
+    TEndOfCentralDir found;
+    std::int64_t e = -1;
+    bool haveEnd;
+    if (ZipFormat()) {
+        haveEnd = FindEndOfCentralDir(found, e, StandardSignatures.EndOfCentralDir);
+    } else {
+        haveEnd = FindEndOfCentralDir(found, e, AlternateSignatures.EndOfCentralDir) ||
+                  FindEndOfCentralDir(found, e, StandardSignatures.EndOfCentralDir);
+    }
+    if (!haveEnd) {
+        if (MultiVolume())
+            throw EZAException(44);
+        RebuildDirFromLocalHeaders();
+        DirStart = ArcStream->Size();
+        return;
+    }
+    EndRecord = found;
+
+    IsZip64 = false;
+    if (e > static_cast<std::int64_t>(TZip64EndLocator::Size)) {
+        std::string bytes = ReadAt(*ArcStream, e - 20, TZip64EndLocator::Size);
+        RecordReader r(bytes);
+        Zip64Locator = TZip64EndLocator::Read(r);
+        if (Zip64Locator.Signature == Zip64EndLocatorSignature) {
+            IsZip64 = true;
+            e -= 20;
+        }
+    }
+    if (IsZip64) {
+        if (e <= static_cast<std::int64_t>(TZip64EndOfCentralDir::Size))
+            throw EZAException(40);
+        auto readZip64End = [&](std::int64_t at) {
+            if (at < 0 || at > ArcStream->Size() - 56)
+                return false;
+            std::string bytes = ReadAt(*ArcStream, at, TZip64EndOfCentralDir::Size);
+            RecordReader r(bytes);
+            Zip64EndRecord = TZip64EndOfCentralDir::Read(r);
+            return Zip64EndRecord.Signature == Zip64EndOfCentralDirSignature;
+        };
+        // A prefix in front of the archive moves the record away from the offset written
+        // for it; it then still stands right before the locator.
+        if (!readZip64End(AsStreamValue(Zip64Locator.Zip64EndOffset)) && !readZip64End(e - 56))
+            throw EZAException(40);
+        e -= 56;
+    }
+
+    std::int32_t firstVolume;
+    std::int32_t lastVolume;
+    if (IsZip64) {
+        firstVolume = AsVolumeNumber(Zip64EndRecord.CentralDirDisk);
+        // Some writers leave the number of disks 0 in a single-volume archive.
+        lastVolume = AsVolumeNumber(std::max<std::uint32_t>(Zip64Locator.TotalDisks, 1) - 1);
+    } else {
+        if (EndRecord.CentralDirDisk == Zip64Marker16)
+            EndRecord.CentralDirDisk = 0;
+        if (EndRecord.DiskNumber == Zip64Marker16)
+            EndRecord.DiskNumber = 0;
+        firstVolume = EndRecord.CentralDirDisk;
+        lastVolume = EndRecord.DiskNumber;
+    }
+    volume.LastNumber = lastVolume;
+    volume.SetNumber(firstVolume);
+    const bool multiVolume = MultiVolume();
+    if (multiVolume) {
+        // The directory cannot start on a volume after the last one.
+        if (firstVolume > lastVolume)
+            throw EZAException(44);
+        SwitchDirVolume(volume);
+    }
+
+    std::int64_t dirPos;
+    std::uint64_t count;
+    if (IsZip64) {
+        dirPos = multiVolume ? AsStreamValue(Zip64EndRecord.CentralDirOffset)
+                             : e - AsStreamValue(Zip64EndRecord.CentralDirSize);
+        count = Zip64EndRecord.TotalEntries & 0xFFFFFFFFu;
+    } else {
+        dirPos = multiVolume ? std::int64_t{EndRecord.CentralDirOffset}
+                             : e - std::int64_t{EndRecord.CentralDirSize};
+        count = EndRecord.TotalEntries;
+    }
+    if (dirPos < 0 || dirPos > ArcStream->Size())
+        throw vcl::EReadError();
+    ArcStream->SetPosition(dirPos);
+
+    // No central header is shorter than 46 bytes, so a count the stream cannot hold is
+    // refused before anything is allocated; across volumes the slots grow as entries come.
+    if (count > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
+        throw EZAException(1);
+    const auto entries = static_cast<std::int32_t>(count);
+    if (!multiVolume)
+        Directory.SetCount(entries, ArcStream->Size() - dirPos);
+
+    for (std::int32_t k = 0; k < entries; ++k) {
+        if (multiVolume) {
+            if (ArcStream->Size() - ArcStream->Position() <
+                static_cast<std::int64_t>(TZACentralHeader::Size)) {
+                // More entries than the volumes hold: no volume after the last to ask for.
+                if (volume.Number >= lastVolume)
+                    throw vcl::EReadError();
+                volume.SetNumber(volume.Number + 1);
+                SwitchDirVolume(volume);
+            }
+            Directory.SetCount(k + 1);
+        }
+        if (k == 0)
+            DirStart = ArcStream->Position();
+        ReadEntry(Directory.ItemPtr(k));
+    }
+
+    if (lastVolume == 0) {
+        DetectPrefixSize(e);
+        if (!PrefixIncluded())
+            ShiftOffsetsByPrefix();
+    }
+}
+
+} // namespace zip

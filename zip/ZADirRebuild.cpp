@@ -1,0 +1,124 @@
+// Rebuilding the directory of an archive whose end record cannot be found (a download cut
+// short, a truncated copy): one entry per local header that stands in the file.
+#include "zip/ZADirManager.h"
+
+#include "zip/ZAExcept.h"
+
+#include <algorithm>
+
+namespace zip {
+
+namespace {
+
+constexpr std::int64_t ScanWindow = 65535;
+constexpr std::uint16_t MaxLocalExtraLength = 260;
+constexpr std::int64_t MaxRebuiltNameBytes = 999;
+
+} // namespace
+
+TZASignatureScan& TZADirManager::Scan() {
+    if (!scan_ || scanStream_ != ArcStream) {
+        scan_ = std::make_unique<TZASignatureScan>(*ArcStream, ScanWindow);
+        scanStream_ = ArcStream;
+        descriptorFrom_ = -1;
+        descriptorAt_ = -1;
+    }
+    return *scan_;
+}
+
+std::int64_t TZADirManager::FindNextLocalHeader(std::int64_t position) {
+    std::int64_t found = Scan().Find(position, Signatures().LocalHeader);
+    // A header needs its 30 bytes before the end of the stream.
+    if (found >= 0 && ArcStream->Size() - found < static_cast<std::int64_t>(TLocalFileHeader::Size))
+        return -1;
+    return found;
+}
+
+bool TZADirManager::FindDataDescriptor(std::int64_t position, TDataDescriptor& descriptor) {
+    TZASignatureScan& scan = Scan();
+    // The next descriptor from a later position is the one already found while that one
+    // lies at or after it, and none when none was found: many entries with the descriptor
+    // flag and no descriptor do not read the rest of the file again each.
+    std::int64_t found;
+    if (descriptorFrom_ >= 0 && position >= descriptorFrom_ &&
+        (descriptorAt_ < 0 || descriptorAt_ >= position)) {
+        found = descriptorAt_;
+    } else {
+        found = scan.Find(position, DataDescriptorSignature);
+        descriptorFrom_ = position;
+        descriptorAt_ = found;
+    }
+    descriptor.Signature = 0;
+    if (found < 0)
+        return false;
+    ArcStream->SetPosition(found);
+    if (ArcStream->Size() - found >= static_cast<std::int64_t>(TDataDescriptor::Size)) {
+        std::string bytes(TDataDescriptor::Size, '\0');
+        ArcStream->ReadBuffer(bytes.data(), TDataDescriptor::Size);
+        RecordReader r(bytes);
+        descriptor = TDataDescriptor::Read(r);
+    }
+    return true;
+}
+
+void TZADirManager::RebuildDirFromLocalHeaders() {
+    std::int64_t p = FindNextLocalHeader(0);
+    if (p == -1)
+        throw EZAException(35);
+    const std::int64_t size = ArcStream->Size();
+    while (p != -1) {
+        std::string bytes(TLocalFileHeader::Size, '\0');
+        ArcStream->SetPosition(p);
+        ArcStream->ReadBuffer(bytes.data(), TLocalFileHeader::Size);
+        RecordReader r(bytes);
+        const TLocalFileHeader local = TLocalFileHeader::Read(r);
+
+        // A signature inside other data rarely passes these two tests.
+        if (local.CompressedSize < static_cast<std::uint64_t>(size) &&
+            local.ExtraLength <= MaxLocalExtraLength) {
+            const std::int32_t index = Directory.Count();
+            Directory.SetCount(index + 1);
+            TDirItem& entry = Directory.ItemPtr(index);
+            TZACentralHeader& h = entry.CentralHeader;
+            h = TZACentralHeader{};
+            h.Signature = Signatures().CentralHeader;
+            h.VersionMadeBy = local.VersionNeeded;
+            h.VersionNeeded = local.VersionNeeded;
+            h.Flags = local.Flags;
+            h.Method = local.Method;
+            h.Time = local.Time;
+            h.Date = local.Date;
+            h.Crc32 = local.Crc32;
+            h.CompressedSize = local.CompressedSize;
+            h.UncompressedSize = local.UncompressedSize;
+            h.NameLength = local.NameLength;
+            h.ExtraLength = local.ExtraLength;
+            h.ExternalAttributes =
+                local.UncompressedSize == 0 && (local.Flags & FlagDataDescriptor) == 0 ? faDirectory
+                                                                                       : faArchive;
+            h.LocalHeaderOffset = static_cast<std::uint32_t>(p);
+
+            const std::int64_t n = std::min<std::int64_t>(local.NameLength, MaxRebuiltNameBytes);
+            const std::int64_t nameAt = p + static_cast<std::int64_t>(TLocalFileHeader::Size);
+            if (n != 0 && size - nameAt >= n) {
+                std::string raw(static_cast<std::size_t>(n), '\0');
+                ArcStream->ReadBuffer(raw.data(), n);
+                entry.StoredName = StoredName(std::move(raw), local.Flags);
+            }
+
+            if (local.Flags & FlagDataDescriptor) {
+                TDataDescriptor descriptor;
+                // A descriptor too near the end to be read leaves the local values.
+                if (FindDataDescriptor(p, descriptor) &&
+                    descriptor.Signature == DataDescriptorSignature) {
+                    h.Crc32 = descriptor.Crc32;
+                    h.CompressedSize = descriptor.CompressedSize;
+                    h.UncompressedSize = descriptor.UncompressedSize;
+                }
+            }
+        }
+        p = FindNextLocalHeader(p + 4);
+    }
+}
+
+} // namespace zip

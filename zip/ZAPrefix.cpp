@@ -1,0 +1,158 @@
+// Data in front of the archive proper, typically a self-extractor program: placing a stub
+// in front of a new archive, and measuring the prefix of an existing one so that offsets
+// written without it can be corrected.
+#include "zip/ZADirManager.h"
+
+#include "zip/ZAExcept.h"
+#include "zip/ZipArchiver.h"
+
+#include <algorithm>
+
+namespace zip {
+
+void TZADirManager::PlaceSfxStub() {
+    vcl::TFileStream stub(Owner->SFXStub, vcl::fmOpenRead | vcl::fmShareDenyNone);
+    const std::int64_t stubSize = stub.Size();
+    if (Owner->FSpanningMode != smNone) {
+        TZAVolumeNumberInfo first;
+        first.SetFirst(true);
+        const std::int64_t limit = Owner->FSpanningOptions->GetVolumeSize(first);
+        if (limit != -1 && limit < stubSize)
+            throw EZAException(47, Owner);
+    }
+    ArcStream->SetSize(0);
+    ArcStream->SetPosition(0);
+    if (stubSize > 0)
+        ArcStream->CopyFrom(stub, 0);
+    PrefixSize = stubSize;
+}
+
+bool TZADirManager::FindSignatureForward(vcl::TStream& stream, std::int64_t& position,
+                                         std::uint32_t signature) {
+    std::int64_t found;
+    if (&stream == ArcStream) {
+        found = Scan().Find(position, signature);
+    } else {
+        TZASignatureScan scan(stream, 10000);
+        found = scan.Find(position, signature);
+    }
+    if (found < 0)
+        return false;
+    position = found;
+    return true;
+}
+
+namespace {
+
+// A size as the entry holds it: the 32-bit field, or the Zip64 value behind its marker.
+std::uint64_t EntrySize(std::uint32_t field, std::uint64_t zip64) {
+    return field == Zip64Marker32 ? zip64 : field;
+}
+
+} // namespace
+
+bool TZADirManager::MatchFirstLocalHeader(std::int64_t position) {
+    const std::int64_t saved = ArcStream->Position();
+    bool match = false;
+    const std::int64_t size = ArcStream->Size();
+    if (position >= 0 && size - position >= static_cast<std::int64_t>(TLocalFileHeader::Size)) {
+        std::string bytes(TLocalFileHeader::Size, '\0');
+        ArcStream->SetPosition(position);
+        ArcStream->ReadBuffer(bytes.data(), TLocalFileHeader::Size);
+        RecordReader r(bytes);
+        const TLocalFileHeader local = TLocalFileHeader::Read(r);
+        const TDirItem& first = Directory.ItemPtr(0);
+        const TZACentralHeader& h = first.CentralHeader;
+        const std::int64_t nameEnd =
+            position + static_cast<std::int64_t>(TLocalFileHeader::Size) + local.NameLength;
+        std::uint64_t localUnpacked = local.UncompressedSize;
+        std::uint64_t localPacked = local.CompressedSize;
+        // Writers that stream Zip64 entries put the sizes into the local Zip64 field and
+        // markers into the header; those values are the ones to compare.
+        if ((localUnpacked == Zip64Marker32 || localPacked == Zip64Marker32) && nameEnd <= size &&
+            size - nameEnd >= local.ExtraLength) {
+            ArcStream->SetPosition(nameEnd);
+            std::string extra(local.ExtraLength, '\0');
+            ArcStream->ReadBuffer(extra.data(), local.ExtraLength);
+            RecordReader er(extra);
+            while (er.remaining() >= 4) {
+                const std::uint16_t id = er.u16();
+                const std::size_t n = std::min<std::size_t>(er.u16(), er.remaining());
+                const std::string data = er.bytes(n);
+                RecordReader zr(data);
+                if (id != Zip64ExtraId)
+                    continue;
+                if (localUnpacked == Zip64Marker32 && zr.remaining() >= 8)
+                    localUnpacked = zr.u64();
+                if (localPacked == Zip64Marker32 && zr.remaining() >= 8)
+                    localPacked = zr.u64();
+                break;
+            }
+        }
+        match = nameEnd <= size &&
+                (local.Signature == StandardSignatures.LocalHeader ||
+                 local.Signature == AlternateSignatures.LocalHeader) &&
+                local.VersionNeeded == h.VersionNeeded && local.Method == h.Method &&
+                local.Time == h.Time && local.Date == h.Date && local.Crc32 == h.Crc32 &&
+                localPacked == EntrySize(h.CompressedSize, first.Zip64CompressedSize) &&
+                localUnpacked == EntrySize(h.UncompressedSize, first.Zip64UncompressedSize);
+    }
+    ArcStream->SetPosition(saved);
+    return match;
+}
+
+void TZADirManager::DetectPrefixSize(std::int64_t endPosition) {
+    if (EndRecord.TotalEntries == 0) {
+        PrefixSize = endPosition;
+        return;
+    }
+    if (Directory.Count() == 0)
+        return;
+    const std::uint32_t signature = Signatures().LocalHeader;
+    const TDirItem& first = Directory.ItemPtr(0);
+    std::int64_t s = first.CentralHeader.LocalHeaderOffset;
+    if (first.CentralHeader.LocalHeaderOffset == Zip64Marker32)
+        s = first.Zip64LocalHeaderOffset > static_cast<std::uint64_t>(ArcStream->Size())
+                ? ArcStream->Size()
+                : static_cast<std::int64_t>(first.Zip64LocalHeaderOffset);
+    // Every local header stands before the central directory: searching on past it would
+    // only test the signatures inside the directory and after it.
+    const std::int64_t limit = std::min(ArcStream->Size(), DirStart > 0 ? DirStart : endPosition);
+    while (s < limit) {
+        std::int64_t f = s;
+        if (!FindSignatureForward(*ArcStream, f, signature) || f >= limit)
+            return;
+        if (MatchFirstLocalHeader(f)) {
+            PrefixSize = f;
+            return;
+        }
+        s = f + 1;
+    }
+}
+
+bool TZADirManager::PrefixIncluded() {
+    const auto prefix = static_cast<std::uint32_t>(PrefixSize);
+    for (std::int32_t i = 0; i < Directory.Count(); ++i) {
+        const TZACentralHeader& h = Directory.ItemPtr(i).CentralHeader;
+        if (h.CompressedSize != 0)
+            return h.LocalHeaderOffset >= prefix;
+    }
+    return true;
+}
+
+void TZADirManager::ShiftOffsetsByPrefix() {
+    const auto prefix = static_cast<std::uint32_t>(PrefixSize);
+    for (std::int32_t i = 0; i < Directory.Count(); ++i) {
+        TDirItem& entry = Directory.ItemPtr(i);
+        TZACentralHeader& h = entry.CentralHeader;
+        if ((h.ExternalAttributes & 0xFF & faDirectory) != 0)
+            continue;
+        // The marker stays: the real offset is the Zip64 value, which takes the prefix.
+        if (h.LocalHeaderOffset == Zip64Marker32)
+            entry.Zip64LocalHeaderOffset += static_cast<std::uint64_t>(PrefixSize);
+        else
+            h.LocalHeaderOffset += prefix;
+    }
+}
+
+} // namespace zip
