@@ -270,10 +270,6 @@ void TZABaseArchiver::WriteEmptyDirectory() {
     WriteCentralDir();
 }
 
-void TZABaseArchiver::ProcessFiles(TZAProcessOperation /*Operation*/) {
-    throw EZANotAvailable("File processing");
-}
-
 TZipArchiver::TZipArchiver(vcl::TComponent* AOwner) : TZABaseArchiver(AOwner) {
     FZipFormat = true;
     FZip64Mode = zmDisabled;

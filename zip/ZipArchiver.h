@@ -213,6 +213,21 @@ protected:
     void ProcessFiles(TZAProcessOperation Operation);
     bool FindNextMatch(TZAArchiveItem& Item);
 
+    // The steps of the processing loop and what the update pass prepares with them. Name is
+    // the entry's stored name, BaseFolder ends in "/".
+    void ExtractItemToFile(std::int32_t Index, const std::string& Name,
+                           const std::string& BaseFolder);
+    void ExtractItemToStream(std::int32_t Index, vcl::TStream& Target);
+    void DeleteItem(std::int32_t Index);
+    void RemoveItem(std::int32_t Index);
+    void UpdateItem(std::int32_t Index, const std::string& Name, const std::string& BaseFolder);
+    void TestItem(std::int32_t Index, const std::string& Name);
+    // Path's stored name is taken relative to RelativeTo, the current folder when empty.
+    TDirItem& MarkItemForUpdate(std::int32_t Index, const std::string& Path,
+                                const std::string& RelativeTo = {});
+    void FillDirItemFromFile(std::int32_t Index, const std::string& Path,
+                             const std::string& RelativeTo = {});
+
     void FreeArchiveStream();
 
     // Decodes the entry whose local header stands at ArchiveStream's position into Dest;

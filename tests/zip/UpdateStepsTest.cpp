@@ -1,0 +1,169 @@
+// Preparing the live directory for the update pass: removing and re-marking entries, the
+// header a disk file gives, and the overwrite rules of the update step.
+#include "LoopSupport.h"
+#include "zip/ZAExcept.h"
+#include "zip/ZAFileDates.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/time.h>
+
+using namespace zip;
+using ziptest::TempDir;
+using ziptest::WriteFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+template <class F> std::int32_t NativeErrorOf(F f) {
+    try {
+        f();
+    } catch (const EZAException& e) {
+        return e.NativeError();
+    }
+    return -1;
+}
+
+struct Steps : ::testing::Test {
+    vcl::TComponent owner{nullptr};
+    ziptest::TLoopArchiver* a = vcl::Create<ziptest::TLoopArchiver>(&owner);
+    TempDir dir;
+
+    Steps() {
+        a->SetName("ZipArchiver1");
+        a->BaseDir = dir.Path();
+        ziptest::PythonZip(dir, dir / "a.zip",
+                           "i = zipfile.ZipInfo('f.txt', (2020, 6, 15, 12, 0, 0))\n"
+                           "i.external_attr = 0x20; z.writestr(i, 'old')\n"
+                           "z.writestr('g.txt', 'g')");
+        a->Load(dir, dir / "a.zip");
+    }
+
+    void SetAge(const std::string& path, int year) {
+        std::tm tm{};
+        tm.tm_year = year - 1900;
+        tm.tm_mon = 5;
+        tm.tm_mday = 15;
+        tm.tm_hour = 12;
+        tm.tm_isdst = -1;
+        const std::time_t when = std::mktime(&tm);
+        const timeval times[2] = {{when, 0}, {when, 0}};
+        ::utimes(path.c_str(), times);
+    }
+};
+
+TEST_F(Steps, IndexAndPendingChecks) {
+    EXPECT_EQ(NativeErrorOf([&] { a->RemoveItem(2); }), 21);
+    EXPECT_EQ(NativeErrorOf([&] { a->RemoveItem(0); }), 22);
+    EXPECT_EQ(NativeErrorOf([&] { a->MarkItemForUpdate(-1, dir / "f.txt"); }), 24);
+    EXPECT_EQ(NativeErrorOf([&] { a->MarkItemForUpdate(0, dir / "f.txt"); }), 25);
+    a->SetUpdateCounter(1);
+    a->RemoveItem(0);
+    ASSERT_EQ(a->Directory().Count(), 1);
+    EXPECT_EQ(a->Entry(0).StoredName, "g.txt");
+}
+
+TEST_F(Steps, MarkingAFileTakesItsDateAttributesAndTheArchiverSettings) {
+    fs::create_directories(dir / "sub");
+    WriteFile(dir / "sub/new.txt", "fresh");
+    SetAge(dir / "sub/new.txt", 2022);
+    a->SetUpdateCounter(1);
+    a->Password = "pw";
+    a->SetCompressionMode(6);
+    TDirItem& e = a->MarkItemForUpdate(0, dir / "sub/new.txt", dir.Path());
+    EXPECT_EQ(e.StoredName, "sub/new.txt");
+    EXPECT_TRUE(e.NewData);
+    EXPECT_EQ(e.Operation, poUpdate);
+    EXPECT_EQ(e.SourceFileName, dir / "sub/new.txt");
+    EXPECT_EQ(e.Password, "pw");
+    EXPECT_EQ(e.CompressionMode, 6);
+    const TZACentralHeader& h = e.CentralHeader;
+    EXPECT_EQ(h.Signature, 0x02014B50u);
+    EXPECT_EQ(h.VersionMadeBy, 0x0014);
+    EXPECT_EQ(h.VersionNeeded, 0x0014);
+    EXPECT_EQ(h.Flags, FlagEncrypted);
+    EXPECT_EQ(h.Method, MethodDeflated);
+    EXPECT_EQ(CombineDosDateTime(h.Date, h.Time), DosFileAge(dir / "sub/new.txt"));
+    EXPECT_EQ(h.Crc32, 0xFFFFFFFFu);
+    EXPECT_EQ(h.NameLength, 11);
+    EXPECT_EQ(h.ExternalAttributes, 0x20u);
+    EXPECT_EQ(h.CompressedSize, 0u);
+    EXPECT_EQ(h.LocalHeaderOffset, 0u);
+
+    a->Options().OEMFileNames = false;
+    a->MarkItemForUpdate(1, dir / "sub/new.txt", dir.Path());
+    EXPECT_EQ(a->Entry(1).CentralHeader.VersionMadeBy, 0x0B14);
+}
+
+TEST_F(Steps, MarkingAFolderOrAMissingFile) {
+    fs::create_directories(dir / "folder");
+    a->SetUpdateCounter(1);
+    a->Password = "pw";
+    TDirItem& f = a->MarkItemForUpdate(0, dir / "folder", dir.Path());
+    EXPECT_EQ(f.StoredName, "folder/");
+    EXPECT_EQ(f.CentralHeader.Method, 0);
+    EXPECT_EQ(f.CentralHeader.Crc32, 0u);
+    EXPECT_EQ(f.CentralHeader.Flags, 2);
+    EXPECT_EQ(f.CompressionMode, 0);
+    EXPECT_EQ(f.CentralHeader.ExternalAttributes & 0x10u, 0x10u);
+
+    const std::int32_t before = DosDateTimeNow();
+    TDirItem& m = a->MarkItemForUpdate(1, dir / "missing.txt", dir.Path());
+    EXPECT_EQ(m.CentralHeader.ExternalAttributes, 0x20u);
+    EXPECT_GE(CombineDosDateTime(m.CentralHeader.Date, m.CentralHeader.Time), before);
+}
+
+struct UpdateCase {
+    const char* label;
+    TZAOverwriteMode mode;
+    int diskYear; // the entry is of 2020
+    bool marked;
+};
+
+const UpdateCase updateCases[] = {
+    {"AlwaysMarks", omAlways, 2020, true},
+    {"NeverLeaves", omNever, 2022, false},
+    {"IfNewerMarksANewerDiskFile", omIfNewer, 2022, true},
+    {"IfNewerLeavesADiskFileOfTheSameAge", omIfNewer, 2020, false},
+    {"IfNewerLeavesAnOlderDiskFile", omIfNewer, 2018, false},
+    {"IfOlderMarksAnOlderDiskFile", omIfOlder, 2018, true},
+    {"IfOlderLeavesANewerDiskFile", omIfOlder, 2022, false},
+};
+
+struct Update : Steps, ::testing::WithParamInterface<UpdateCase> {};
+
+TEST_P(Update, ModeDecides) {
+    const UpdateCase& c = GetParam();
+    WriteFile(dir / "f.txt", "new");
+    SetAge(dir / "f.txt", c.diskYear);
+    a->SetUpdateCounter(1);
+    a->Options().OverwriteMode = c.mode;
+    a->UpdateItem(0, "f.txt", dir.Path() + "/");
+    EXPECT_EQ(a->Entry(0).NewData, c.marked);
+    if (c.marked) {
+        EXPECT_EQ(a->Entry(0).StoredName, "f.txt");
+        EXPECT_EQ(a->Entry(0).SourceFileName, dir / "f.txt");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, Update, ::testing::ValuesIn(updateCases),
+                         [](const auto& p) { return std::string(p.param.label); });
+
+TEST_F(Steps, UpdateLeavesMissingFilesAndNamesOutsideTheBase) {
+    WriteFile(dir / "../outside-" + std::to_string(::getpid()), "x");
+    a->SetUpdateCounter(1);
+    a->UpdateItem(0, "f.txt", dir.Path() + "/"); // no such disk file
+    a->UpdateItem(0, "../outside-" + std::to_string(::getpid()), dir.Path() + "/");
+    EXPECT_FALSE(a->Entry(0).NewData);
+    fs::remove(dir / "../outside-" + std::to_string(::getpid()));
+}
+
+TEST_F(Steps, TwoTemporaryFilesDiffer) {
+    a->TempDir = dir.Path();
+    const std::string first = a->MakeTempFileName();
+    const std::string second = a->MakeTempFileName();
+    EXPECT_NE(first, second);
+    EXPECT_EQ(fs::path(first).filename().string().substr(0, 2), "FC");
+}
+
+} // namespace

@@ -1,0 +1,224 @@
+// Extracting one entry: to a disk file below the base folder (its folders, the overwrite
+// rules, date and attributes), or into any stream.
+#include "platform/FileAttributes.h"
+#include "platform/Random.h"
+#include "vcl/SysUtils.h"
+#include "zip/ZAExcept.h"
+#include "zip/ZAExtractPath.h"
+#include "zip/ZAFileDates.h"
+#include "zip/ZARecords.h"
+#include "zip/ZAStrFunc.h"
+#include "zip/ZipArchiver.h"
+
+#include <cerrno>
+#include <exception>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zip {
+
+namespace {
+
+constexpr unsigned HostUnix = 3;
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+// The permission bits an entry made on Unix carries in the high half of its attributes.
+// Never setuid, setgid or sticky; a symbolic link is written as a plain file holding the
+// link's text, with the default mode, and never becomes a link.
+bool EntryUnixMode(const TDirItem& entry, std::uint32_t attr, mode_t& mode) {
+    if ((entry.CentralHeader.VersionMadeBy >> 8) != HostUnix)
+        return false;
+    const auto unixMode = static_cast<mode_t>(attr >> 16);
+    if (unixMode == 0 || (unixMode & S_IFMT) == S_IFLNK)
+        return false;
+    mode = unixMode & 0777;
+    return true;
+}
+
+// A new file next to target, which takes target's place only once its data is complete: a
+// failed extraction leaves the old file as it was. Created with 0666 less the umask, as the
+// target itself would be. -1 when the folder cannot hold it.
+int CreateSibling(const std::string& target, std::string& tempName) {
+    const std::string folder = vcl::ExtractFilePath(target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::uint32_t number = 0;
+        platform::RandomBytes(&number, sizeof number);
+        tempName = folder + ".FC" + vcl::IntToHex(number, 8) + ".tmp";
+        int fd = ::open(tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+} // namespace
+
+void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& Name,
+                                        const std::string& BaseFolder) {
+    TZADirArray& dir = FDirManager->Directory;
+    if (Index < 0 || Index >= dir.Count())
+        throw EZAException(16, this);
+    const TDirItem& entry = dir.ItemPtr(Index);
+    const std::uint32_t storedAttr = entry.CentralHeader.ExternalAttributes;
+    const std::string stored = entry.StoredName;
+    const std::int32_t entryDate =
+        CombineDosDateTime(entry.CentralHeader.Date, entry.CentralHeader.Time);
+
+    std::uint32_t attr = storedAttr;
+    std::string name = Name;
+    DoExtractFile(name, attr, entry.Comment);
+
+    if (!FOptions->CreateDirs) {
+        auto cut = name.find_last_of("/\\:");
+        if (cut != std::string::npos)
+            name.erase(0, cut + 1);
+    }
+
+    // The one place where the entry's name becomes a disk path: names that would lead out of
+    // the base folder are refused before anything is created.
+    std::string target = ConfinedPath(BaseFolder, name);
+    if (target.empty())
+        throw EZAException::CreateFmt(19, {name}, this);
+
+    if (FOptions->CreateDirs) {
+        std::size_t cut = name.size();
+        while (cut > 0 && !IsSeparator(name[cut - 1]))
+            --cut;
+        const std::string folder = ConfinedPath(BaseFolder, name.substr(0, cut));
+        bool made = false;
+        try {
+            made = !folder.empty() && vcl::ForceDirectories(folder);
+        } catch (...) {
+            made = false;
+        }
+        if (!made)
+            throw EZAException::CreateFmt(20, {folder.empty() ? name : folder}, this);
+    }
+
+    // A folder entry leaves only its folder; so does a name that names no file below the base.
+    const bool folderEntry = (storedAttr & platform::faDirectory) != 0 ||
+                             (!stored.empty() && IsSeparator(stored.back()));
+    if (folderEntry || name.empty() || IsSeparator(name.back()) ||
+        target == vcl::ExcludeTrailingPathDelimiter(BaseFolder))
+        return;
+
+    if (std::int32_t existing = platform::FileGetAttr(target); existing != -1) {
+        if (!FOptions->ReplaceReadOnly && (existing & platform::faReadOnly) != 0)
+            return;
+        switch (FOptions->OverwriteMode) {
+        case omPrompt: {
+            std::string dest = target;
+            bool confirm = false;
+            DoConfirmOverwrite(name, dest, confirm);
+            if (!confirm)
+                return;
+            if (dest != target) {
+                target = ConfinedFullPath(BaseFolder, dest);
+                if (target.empty())
+                    throw EZAException::CreateFmt(19, {dest}, this);
+            }
+            break;
+        }
+        case omAlways:
+            break;
+        case omNever:
+            return;
+        case omIfNewer:
+            if (!(DosFileAge(target) < entryDate))
+                return;
+            break;
+        case omIfOlder:
+            if (!(DosFileAge(target) > entryDate))
+                return;
+            break;
+        }
+    }
+
+    // The file being replaced keeps its permission bits (an installed program stays
+    // executable), less the read-only state, which replacing clears.
+    bool replacing = false;
+    mode_t keptMode = 0;
+    if (struct stat st{}; ::stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            throw EZAException::CreateFmt(19, {target}, this);
+        replacing = true;
+        keptMode = (st.st_mode & 0777) | S_IWUSR;
+    }
+
+    std::string temp;
+    const int fd = CreateSibling(target, temp);
+    if (fd < 0)
+        throw EZAException::CreateFmt(19, {target}, this);
+
+    std::exception_ptr failure;
+    bool discard = false;
+    {
+        vcl::THandleStream out(fd);
+        try {
+            ExtractItemToStream(Index, out);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        discard = failure || FSkipFile || FProgressCancel;
+        (void)SetDosFileTime(fd, entryDate);
+        if (!discard) {
+            mode_t mode = 0;
+            if (FOptions->SetAttributes && EntryUnixMode(entry, attr, mode)) {
+                (void)::fchmod(fd, mode);
+                if ((attr & platform::faReadOnly) != 0)
+                    (void)platform::FileSetAttrHandle(fd, platform::faReadOnly);
+            } else {
+                if (replacing)
+                    (void)::fchmod(fd, keptMode);
+                if (FOptions->SetAttributes)
+                    (void)platform::FileSetAttrHandle(fd, attr);
+            }
+            // The old file goes only once the new one is on the disk, so a crash between the
+            // two cannot leave an empty file in its place.
+            if (replacing || (FOptions->FlushBuffers && IsRemovableDrive(target)))
+                (void)out.Flush();
+        }
+    }
+
+    if (discard) {
+        ::unlink(temp.c_str());
+        if (failure)
+            std::rethrow_exception(failure);
+        return;
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        throw EZAException::CreateFmt(19, {target}, this);
+    }
+}
+
+void TZABaseArchiver::ExtractItemToStream(std::int32_t Index, vcl::TStream& Target) {
+    TZADirArray& dir = FDirManager->Directory;
+    if (Index < 0 || Index >= dir.Count())
+        throw EZAException(16, this);
+    const TDirItem& entry = dir.ItemPtr(Index);
+    const TZACentralHeader& h = entry.CentralHeader;
+
+    TZAVolumeNumberInfo volume;
+    volume.LastNumber = FDirManager->IsZip64
+                            ? static_cast<std::int32_t>(FDirManager->Zip64Locator.TotalDisks) - 1
+                            : std::int32_t{FDirManager->EndRecord.DiskNumber};
+    // The Zip64 field holds a value only where the header carries its marker.
+    volume.SetNumber(h.DiskNumberStart == Zip64Marker16 ? entry.Zip64DiskNumberStart
+                                                        : std::int32_t{h.DiskNumberStart});
+    OpenVolume(volume);
+
+    const std::int64_t offset = h.LocalHeaderOffset == Zip64Marker32
+                                    ? static_cast<std::int64_t>(entry.Zip64LocalHeaderOffset)
+                                    : std::int64_t{h.LocalHeaderOffset};
+    FArchiveStream->SetPosition(offset);
+    if (!DecompressStream(*FArchiveStream, Target, entry) && !FProgressCancel &&
+        !ExtractCorruptedFiles && !FSkipFile)
+        throw EZAException(8, this);
+}
+
+} // namespace zip

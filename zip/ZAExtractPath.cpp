@@ -1,0 +1,102 @@
+#include "zip/ZAExtractPath.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <sys/stat.h>
+#include <vector>
+
+namespace zip {
+
+namespace {
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+// A Windows drive ("c:"): on Windows the name would be a full path, so it is one here too.
+bool HasDrive(std::string_view name) {
+    return name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]));
+}
+
+std::string RealPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : std::string();
+}
+
+bool Inside(const std::string& path, const std::string& folder) {
+    if (folder == "/")
+        return true;
+    return path == folder ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+            path[folder.size()] == '/');
+}
+
+} // namespace
+
+std::string ConfinedPath(const std::string& baseFolder, std::string_view name) {
+    if (baseFolder.empty() || baseFolder.front() != '/')
+        return {};
+    if ((!name.empty() && IsSeparator(name.front())) || HasDrive(name))
+        return {};
+
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (start <= name.size()) {
+        std::size_t end = start;
+        while (end < name.size() && !IsSeparator(name[end]))
+            ++end;
+        std::string_view part = name.substr(start, end - start);
+        if (part == "..") {
+            if (parts.empty())
+                return {};
+            parts.pop_back();
+        } else if (!part.empty() && part != ".") {
+            parts.emplace_back(part);
+        }
+        start = end + 1;
+    }
+
+    std::string base = baseFolder;
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    std::string path = base;
+
+    // An existing part that is a link must stay inside the base folder, or writing through
+    // it would land elsewhere. Parts that do not exist yet become real folders.
+    std::string realBase;
+    bool checking = true;
+    for (const std::string& part : parts) {
+        path += (path == "/" ? "" : "/") + part;
+        if (!checking)
+            continue;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) {
+            checking = false;
+            continue;
+        }
+        if (!S_ISLNK(st.st_mode))
+            continue;
+        if (realBase.empty())
+            realBase = RealPath(base);
+        std::string real = RealPath(path);
+        if (realBase.empty() || real.empty() || !Inside(real, realBase))
+            return {};
+    }
+    return path;
+}
+
+std::string ConfinedFullPath(const std::string& baseFolder, std::string_view path) {
+    if (!path.empty() && path.front() == '/') {
+        std::string base = baseFolder;
+        if (base.empty() || base.back() != '/')
+            base += '/';
+        if (path.substr(0, base.size()) != base)
+            return {};
+        path.remove_prefix(base.size());
+    }
+    return ConfinedPath(baseFolder, path);
+}
+
+} // namespace zip

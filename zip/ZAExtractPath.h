@@ -1,0 +1,21 @@
+// Where extraction may write: below the base folder and nowhere else. Every path the engine
+// writes an entry's file or folder to comes from ConfinedPath.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zip {
+
+// The full path of name below baseFolder (an absolute folder ending in "/"), "." and ".."
+// folded as text with "/" and "\" both separating, without a trailing "/"; baseFolder itself
+// without its "/" when name names no deeper part. "" when the name must be refused: it is
+// absolute ("/x", "\x", "c:..."), its ".." climbs above the base, or one of its parts that
+// already exists is a symbolic link leading out of the base folder (or nowhere).
+std::string ConfinedPath(const std::string& baseFolder, std::string_view name);
+
+// As ConfinedPath for a path a handler chose: a full path is accepted when it lies below
+// baseFolder; anything else is taken relative to it.
+std::string ConfinedFullPath(const std::string& baseFolder, std::string_view path);
+
+} // namespace zip

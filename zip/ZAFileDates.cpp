@@ -1,0 +1,63 @@
+#include "zip/ZAFileDates.h"
+
+#include "platform/FileAttributes.h"
+#include "zip/ZARecords.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace zip {
+
+std::int32_t DosDateTimeFrom(std::time_t when) {
+    std::tm tm{};
+    if (!::localtime_r(&when, &tm))
+        return CombineDosDateTime(PackDosDate(TDosDateTime{}), 0);
+    TDosDateTime t;
+    t.Year = tm.tm_year + 1900;
+    t.Month = tm.tm_mon + 1;
+    t.Day = tm.tm_mday;
+    t.Hour = tm.tm_hour;
+    t.Minute = tm.tm_min;
+    t.Second = tm.tm_sec > 59 ? 58 : tm.tm_sec; // a leap second
+    if (t.Year < 1980)
+        t = TDosDateTime{};
+    else if (t.Year > 2107)
+        t = TDosDateTime{2107, 12, 31, 23, 59, 58};
+    return CombineDosDateTime(PackDosDate(t), PackDosTime(t));
+}
+
+std::int32_t DosFileAge(const std::string& path) {
+    std::time_t when = 0;
+    if (!platform::FileModificationTime(path, when))
+        return -1;
+    return DosDateTimeFrom(when);
+}
+
+std::int32_t DosDateTimeNow() {
+    return DosDateTimeFrom(std::time(nullptr));
+}
+
+bool SetDosFileTime(int handle, std::int32_t dosDateTime) {
+    const auto bits = static_cast<std::uint32_t>(dosDateTime);
+    const TDosDateTime t = UnpackDosDateTime(static_cast<std::uint16_t>(bits >> 16),
+                                             static_cast<std::uint16_t>(bits & 0xFFFF));
+    std::tm tm{};
+    tm.tm_year = t.Year - 1900;
+    tm.tm_mon = t.Month - 1;
+    tm.tm_mday = t.Day;
+    tm.tm_hour = t.Hour;
+    tm.tm_min = t.Minute;
+    tm.tm_sec = t.Second;
+    tm.tm_isdst = -1;
+    std::tm given = tm;
+    const std::time_t when = std::mktime(&tm);
+    // mktime moves impossible fields on (31 February becomes March): such a date is refused.
+    if (when == static_cast<std::time_t>(-1) || tm.tm_mday != given.tm_mday ||
+        tm.tm_mon != given.tm_mon || tm.tm_year != given.tm_year || t.Hour > 23 || t.Minute > 59 ||
+        t.Second > 59)
+        return false;
+    timespec times[2] = {{when, 0}, {when, 0}};
+    return ::futimens(handle, times) == 0;
+}
+
+} // namespace zip

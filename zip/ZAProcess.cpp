@@ -1,0 +1,129 @@
+// The processing loop: one operation over every selected entry, under the process-wide
+// archiver lock, with its progress, confirmation and failure events.
+#include "zip/ZAExcept.h"
+#include "zip/ZAStrFunc.h"
+#include "zip/ZipArchiver.h"
+
+#include <algorithm>
+
+namespace zip {
+
+namespace {
+
+// Held for the whole run, events included; left on every way out.
+class TArchiverLockGuard {
+public:
+    TArchiverLockGuard() { TZABaseArchiver::EnterArchiverLock(); }
+    ~TArchiverLockGuard() { TZABaseArchiver::LeaveArchiverLock(); }
+    TArchiverLockGuard(const TArchiverLockGuard&) = delete;
+    TArchiverLockGuard& operator=(const TArchiverLockGuard&) = delete;
+};
+
+bool ReportsProgress(TZAProcessOperation operation) {
+    return operation == poExtract || operation == poTest;
+}
+
+} // namespace
+
+void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
+    TArchiverLockGuard lock;
+    TZADirArray& dir = FDirManager->Directory;
+
+    FProcessedFileNo = 0;
+    FProcessedFileCount = 0;
+    FProgressCancel = false;
+    FProgressEnabled = true;
+    for (std::int32_t i = 0; i < dir.Count(); ++i)
+        if (dir.ItemPtr(i).Selected)
+            ++FProcessedFileCount;
+
+    const bool progress = ReportsProgress(Operation);
+    TZAAction action = fxaIgnore;
+    // A progress dispatcher without a handler clears the flag; a cancel asked for earlier
+    // must survive it.
+    auto endEvent = [this](auto fire) {
+        const bool saved = FProgressCancel;
+        fire();
+        FProgressCancel = FProgressCancel || saved;
+    };
+
+    bool started = true;
+    if (progress) {
+        DoOverallProgress(0.0, Operation, ppStart, FProgressCancel);
+        started = !FProgressCancel;
+    }
+
+    if (started) {
+        std::int32_t i = 0;
+        while (i < dir.Count()) {
+            if (!dir.ItemPtr(i).Selected) {
+                ++i;
+                continue;
+            }
+            dir.ItemPtr(i).Operation = Operation;
+            bool removed = false;
+            bool stop = false;
+            do {
+                action = fxaIgnore;
+                std::string name = dir.ItemPtr(i).StoredName;
+                try {
+                    bool confirm = true;
+                    DoConfirmProcessFile(name, Operation, confirm);
+                    if (!confirm)
+                        break;
+                    const std::string base = BaseFolder(BaseDir);
+                    const std::string stored = dir.ItemPtr(i).StoredName;
+                    if (progress) {
+                        DoFileProgress(stored, 0.0, Operation, ppStart, FProgressCancel);
+                        if (FProgressCancel) {
+                            stop = true;
+                            break;
+                        }
+                    }
+                    const std::int32_t before = dir.Count();
+                    switch (Operation) {
+                    case poDelete:
+                        DeleteItem(i);
+                        break;
+                    case poUpdate:
+                        UpdateItem(i, name, base);
+                        break;
+                    case poExtract:
+                        ExtractItemToFile(i, name, base);
+                        break;
+                    case poTest:
+                        TestItem(i, name);
+                        break;
+                    default:
+                        break;
+                    }
+                    removed = dir.Count() < before;
+                    if (progress)
+                        endEvent([&] {
+                            DoFileProgress(stored, 100.0, Operation, ppEnd, FProgressCancel);
+                        });
+                    if (FProgressCancel) {
+                        stop = true;
+                        break;
+                    }
+                    ++FProcessedFileNo;
+                } catch (const EZAException& e) {
+                    DoProcessFileFailure(name, Operation, e.NativeError(), e.ErrorCode(),
+                                         e.Message(), action);
+                }
+            } while (action == fxaRetry);
+            if (stop || action == fxaAbort || FProgressCancel)
+                break;
+            if (!removed)
+                ++i;
+        }
+
+        if (progress)
+            endEvent([&] { DoOverallProgress(100.0, Operation, ppEnd, FProgressCancel); });
+    }
+
+    if (FProgressCancel || action == fxaAbort)
+        ClearUpdateCounter();
+}
+
+} // namespace zip

@@ -1,0 +1,152 @@
+// The delete, update and test steps of the processing loop, and the routines with which they
+// prepare the live directory for the update pass.
+#include "platform/FileAttributes.h"
+#include "vcl/PathUtils.h"
+#include "vcl/SysUtils.h"
+#include "zip/ZAExcept.h"
+#include "zip/ZAExtractPath.h"
+#include "zip/ZAFileDates.h"
+#include "zip/ZARecords.h"
+#include "zip/ZAStrFunc.h"
+#include "zip/ZipArchiver.h"
+
+#include <unistd.h>
+
+namespace zip {
+
+void TZABaseArchiver::DeleteItem(std::int32_t Index) {
+    RemoveItem(Index);
+}
+
+void TZABaseArchiver::RemoveItem(std::int32_t Index) {
+    TZADirArray& dir = FDirManager->Directory;
+    if (Index < 0 || Index >= dir.Count())
+        throw EZAException(21, this);
+    if (!UpdatePending())
+        throw EZAException(22, this);
+    dir.Delete(Index);
+}
+
+TDirItem& TZABaseArchiver::MarkItemForUpdate(std::int32_t Index, const std::string& Path,
+                                             const std::string& RelativeTo) {
+    TZADirArray& dir = FDirManager->Directory;
+    if (Index < 0 || Index >= dir.Count())
+        throw EZAException(24, this);
+    if (!UpdatePending())
+        throw EZAException(25, this);
+    FillDirItemFromFile(Index, Path, RelativeTo);
+    TDirItem& item = dir.ItemPtr(Index);
+    item.Operation = poUpdate;
+    return item;
+}
+
+void TZABaseArchiver::FillDirItemFromFile(std::int32_t Index, const std::string& Path,
+                                          const std::string& RelativeTo) {
+    std::string stored = StoredFileName(Path, RelativeTo, FOptions->StorePath);
+    if (stored.empty())
+        return;
+    const bool folder = vcl::DirectoryExists(Path);
+    std::int32_t age = folder ? -1 : DosFileAge(Path);
+    if (age == -1)
+        age = DosDateTimeNow();
+    const std::int32_t found = platform::FileGetAttr(Path);
+    const std::uint32_t attr =
+        found == -1 ? platform::faArchive : static_cast<std::uint32_t>(found);
+    if (folder && stored.back() != '/')
+        stored += '/';
+
+    TDirItem& item = FDirManager->Directory.ItemPtr(Index);
+    item.StoredName = stored;
+    item.NewData = true;
+    item.Password = Password;
+    item.SourceFileName = Path;
+    item.CompressionMode = folder ? 0 : FCompressionMode;
+    // The header describes the new data alone: nothing of the old record's extras stays.
+    item.Comment.clear();
+    item.ExtraFields.clear();
+    item.Zip64 = false;
+    item.Zip64CompressedSize = item.Zip64UncompressedSize = item.Zip64LocalHeaderOffset = 0;
+    item.Zip64DiskNumberStart = 0;
+
+    const bool alternate = FDirManager->EndRecord.Signature == AlternateSignatures.EndOfCentralDir;
+    TZACentralHeader h;
+    h.Signature = alternate ? AlternateSignatures.CentralHeader : StandardSignatures.CentralHeader;
+    h.VersionMadeBy = EntryVersion(false, FOptions->OEMFileNames, false);
+    h.VersionNeeded = EntryVersion(false, FOptions->OEMFileNames, alternate);
+    h.Flags = Password.empty() ? 0 : FlagEncrypted;
+    h.Method = FCompressionMethod;
+    const auto bits = static_cast<std::uint32_t>(age);
+    h.Time = static_cast<std::uint16_t>(bits & 0xFFFF);
+    h.Date = static_cast<std::uint16_t>(bits >> 16);
+    h.Crc32 = 0xFFFFFFFF;
+    h.NameLength = static_cast<std::uint16_t>(stored.size());
+    h.ExternalAttributes = attr;
+    if (folder) {
+        // A folder has no data, so it is never marked encrypted.
+        h.Method = MethodStored;
+        h.Crc32 = 0;
+        h.Flags = 2;
+    }
+    item.CentralHeader = h;
+}
+
+void TZABaseArchiver::UpdateItem(std::int32_t Index, const std::string& Name,
+                                 const std::string& BaseFolder) {
+    TZADirArray& dir = FDirManager->Directory;
+    const TDirItem& entry = dir.ItemPtr(Index);
+    const std::uint32_t attr = entry.CentralHeader.ExternalAttributes;
+    if ((attr & platform::faDirectory) != 0)
+        return;
+    // A stored name never takes its data from outside the base folder.
+    const std::string path = ConfinedPath(BaseFolder, Name);
+    if (path.empty() || platform::FileGetAttr(path) == -1)
+        return;
+    if (!FOptions->ReplaceReadOnly && (attr & platform::faReadOnly) != 0)
+        return;
+    const std::int32_t entryDate =
+        CombineDosDateTime(entry.CentralHeader.Date, entry.CentralHeader.Time);
+    switch (FOptions->OverwriteMode) {
+    case omPrompt: {
+        std::string dest = Name; // a changed name has no effect
+        bool confirm = false;
+        DoConfirmOverwrite(path, dest, confirm);
+        if (!confirm)
+            return;
+        break;
+    }
+    case omAlways:
+        break;
+    case omNever:
+        return;
+    case omIfNewer:
+        if (!(entryDate < DosFileAge(path)))
+            return;
+        break;
+    case omIfOlder:
+        if (!(entryDate > DosFileAge(path)))
+            return;
+        break;
+    }
+    // The stored name is taken relative to BaseDir, without changing the process's folder.
+    MarkItemForUpdate(Index, path, ResolvePath(BaseDir, {}));
+}
+
+void TZABaseArchiver::TestItem(std::int32_t Index, const std::string& /*Name*/) {
+    const TDirItem& entry = FDirManager->Directory.ItemPtr(Index);
+    if ((entry.CentralHeader.ExternalAttributes & platform::faDirectory) != 0)
+        return;
+    const std::string temp = MakeTempFileName();
+    struct TRemoveAfter {
+        const std::string& name;
+        ~TRemoveAfter() { ::unlink(name.c_str()); }
+    } remove{temp};
+    std::unique_ptr<vcl::TFileStream> file;
+    try {
+        file = std::make_unique<vcl::TFileStream>(temp, vcl::fmOpenReadWrite);
+    } catch (const vcl::EStreamError&) {
+        throw EZAException::CreateFmt(19, {temp}, this);
+    }
+    ExtractItemToStream(Index, *file);
+}
+
+} // namespace zip
