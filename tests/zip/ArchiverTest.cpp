@@ -5,7 +5,6 @@
 #include "platform/Drives.h"
 #include "vcl/Dialogs.h"
 #include "zip/ZAExcept.h"
-#include "zip/ZAPending.h"
 
 #include <atomic>
 #include <chrono>
