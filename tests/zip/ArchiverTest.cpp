@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 using namespace zip;
+using ziptest::NativeErrorOf;
 using ziptest::TTestArchiver;
 
 namespace {
@@ -25,15 +26,6 @@ struct Fixture : ::testing::Test {
     ziptest::TempDir dir;
     Fixture() { a->SetName("ZipArchiver1"); }
 };
-
-template <class F> std::int32_t NativeErrorOf(F f) {
-    try {
-        f();
-    } catch (const EZAException& e) {
-        return e.NativeError();
-    }
-    return -1;
-}
 
 } // namespace
 
