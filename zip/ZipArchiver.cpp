@@ -1,7 +1,6 @@
 #include "zip/ZipArchiver.h"
 
 #include "zip/ZAExcept.h"
-#include "zip/ZAPending.h"
 #include "zip/ZARecords.h"
 #include "zip/ZAStrFunc.h"
 #include "zip/ZAZlib.h"

@@ -2,11 +2,22 @@
 // and the state that only the opening steps set.
 #pragma once
 
+#include "zip/ZAExcept.h"
 #include "zip/ZipArchiver.h"
 
 #include <memory>
 
 namespace ziptest {
+
+// The native code of the EZAException that f raises; -1 when it raises none.
+template <class F> std::int32_t NativeErrorOf(F f) {
+    try {
+        f();
+    } catch (const zip::EZAException& e) {
+        return e.NativeError();
+    }
+    return -1;
+}
 
 class TTestArchiver : public zip::TZipArchiver {
 public:

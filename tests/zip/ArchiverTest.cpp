@@ -5,7 +5,6 @@
 #include "platform/Drives.h"
 #include "vcl/Dialogs.h"
 #include "zip/ZAExcept.h"
-#include "zip/ZAPending.h"
 
 #include <atomic>
 #include <chrono>
@@ -16,6 +15,7 @@
 #include <unistd.h>
 
 using namespace zip;
+using ziptest::NativeErrorOf;
 using ziptest::TTestArchiver;
 
 namespace {
@@ -26,15 +26,6 @@ struct Fixture : ::testing::Test {
     ziptest::TempDir dir;
     Fixture() { a->SetName("ZipArchiver1"); }
 };
-
-template <class F> std::int32_t NativeErrorOf(F f) {
-    try {
-        f();
-    } catch (const EZAException& e) {
-        return e.NativeError();
-    }
-    return -1;
-}
 
 } // namespace
 

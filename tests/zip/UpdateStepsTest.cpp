@@ -9,20 +9,12 @@
 #include <sys/time.h>
 
 using namespace zip;
+using ziptest::NativeErrorOf;
 using ziptest::TempDir;
 using ziptest::WriteFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-template <class F> std::int32_t NativeErrorOf(F f) {
-    try {
-        f();
-    } catch (const EZAException& e) {
-        return e.NativeError();
-    }
-    return -1;
-}
 
 struct Steps : ::testing::Test {
     vcl::TComponent owner{nullptr};

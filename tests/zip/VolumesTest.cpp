@@ -12,6 +12,7 @@
 #include <numeric>
 
 using namespace zip;
+using ziptest::NativeErrorOf;
 using ziptest::TTestArchiver;
 
 namespace {
@@ -30,15 +31,6 @@ struct Volumes : ::testing::Test {
         return name;
     }
 };
-
-template <class F> std::int32_t NativeErrorOf(F f) {
-    try {
-        f();
-    } catch (const EZAException& e) {
-        return e.NativeError();
-    }
-    return -1;
-}
 
 std::string Pattern(std::size_t size) {
     std::string data(size, '\0');
