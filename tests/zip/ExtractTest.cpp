@@ -1,6 +1,7 @@
 // Extraction to files: archives made by Info-ZIP zip, 7-Zip and Python's zipfile written out
 // and compared byte for byte, dates and modes, the overwrite rules, folders, hostile names,
 // and damaged data that must never replace a good file.
+#include "CipherSupport.h"
 #include "LoopSupport.h"
 #include "vcl/Dialogs.h"
 #include "zip/ZAExcept.h"
@@ -57,8 +58,11 @@ struct Extract : ::testing::Test {
         ::chmod((src + "/sub/run.sh").c_str(), 0755);
     }
 
+    // Made again while the empty password, the archiver's first try, would pass a check byte.
     void Make(const std::string& command) {
-        ASSERT_TRUE(ziptest::Run("cd '" + src + "' && " + command)) << command;
+        ziptest::MakeWithoutImpostors(
+            [&] { EXPECT_TRUE(ziptest::Run("cd '" + src + "' && " + command)) << command; },
+            dir / "a.zip", {""});
         a->Load(dir, dir / "a.zip");
     }
 
