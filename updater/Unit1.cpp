@@ -208,10 +208,7 @@ void TForm1::Button5Click(TObject*) {
     TMemoryStream stream;
     try {
         IdHTTP1->Get(UrlPageVersion, stream);
-    } catch (const net::EIdException&) {
-        Label1->SetCaption(noNewVersion);
-        return;
-    } catch (const std::exception&) {
+    } catch (const std::exception&) { // the library's errors and any other alike
         Label1->SetCaption(noNewVersion);
         return;
     }
