@@ -17,12 +17,19 @@ class TQtPresenter : public TDialogPresenter {
 public:
     TDialogAnswer Present(const TDialogRequest& request) override {
         if (request.kind == TDialogRequest::Kind::InputBox) {
-            bool ok = false;
-            QString text =
-                QInputDialog::getText(nullptr, ToQString(request.caption), ToQString(request.text),
-                                      QLineEdit::Normal, ToQString(request.value), &ok);
-            return ok ? TDialogAnswer{mrOk, FromQString(text)}
-                      : TDialogAnswer{mrCancel, request.value};
+            QInputDialog box;
+            box.setWindowTitle(ToQString(request.caption));
+            box.setLabelText(ToQString(request.text));
+            box.setTextEchoMode(QLineEdit::Normal);
+            box.setTextValue(ToQString(request.value));
+            // The framework's own button texts, not Qt's untranslated ones.
+            if (request.buttons.size() > 0)
+                box.setOkButtonText(ToQString(request.buttons[0].caption));
+            if (request.buttons.size() > 1)
+                box.setCancelButtonText(ToQString(request.buttons[1].caption));
+            if (box.exec() != QDialog::Accepted)
+                return {mrCancel, request.value};
+            return {mrOk, FromQString(box.textValue())};
         }
         QMessageBox box;
         box.setWindowTitle(ToQString(request.caption));

@@ -1,6 +1,12 @@
 #include "vcl/Dialogs.h"
 #include "vcl/Forms.h"
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace vcl;
@@ -60,6 +66,40 @@ TEST(Dialogs, TheInputBoxGivesWhatWasTyped) {
     EXPECT_EQ(dialogs->shown.at(0).kind, TDialogRequest::Kind::InputBox);
     EXPECT_EQ(dialogs->shown.at(0).caption, "Password");
     EXPECT_EQ(dialogs->shown.at(0).text, "Enter password for a.txt");
+}
+
+// The real dialogs: what their buttons read once on screen, then closed without a button.
+std::vector<std::string> ShownButtonsThenClose(const std::function<void()>& show) {
+    std::vector<std::string> seen;
+    QTimer::singleShot(0, [&seen] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        for (QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+            if (b->isVisible())
+                seen.push_back(b->text().toStdString());
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    show();
+    std::sort(seen.begin(), seen.end());
+    return seen;
+}
+
+TEST(Dialogs, TheRealDialogsShowTheFrenchButtons) {
+    TApplication app;
+    std::string value = "initial";
+    bool confirmed = true;
+    EXPECT_EQ(ShownButtonsThenClose([&] { confirmed = InputQuery("Password", "Enter", value); }),
+              (std::vector<std::string>{"Annuler", "OK"}));
+    EXPECT_FALSE(confirmed);
+    EXPECT_EQ(value, "initial");
+    int answer = mrNone;
+    EXPECT_EQ(ShownButtonsThenClose([&] {
+                  answer = MessageDlg("?", TMsgDlgType::mtConfirmation,
+                                      {TMsgDlgBtn::mbOK, TMsgDlgBtn::mbCancel});
+              }),
+              (std::vector<std::string>{"Annuler", "OK"}));
+    EXPECT_EQ(answer, mrCancel);
 }
 
 TEST(Dialogs, PresentersNestAndComeBack) {
