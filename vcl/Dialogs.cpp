@@ -12,6 +12,19 @@ namespace vcl {
 
 namespace {
 
+// The system's boxes break a line at a carriage return alone as well as at CR LF; Qt breaks
+// only at a line feed.
+QString ShownText(const std::string& text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r')
+            shown += text[i];
+        else if (i + 1 == text.size() || text[i + 1] != '\n')
+            shown += '\n';
+    return ToQString(shown);
+}
+
 // The default presenter: real Qt dialogs.
 class TQtPresenter : public TDialogPresenter {
 public:
@@ -19,7 +32,7 @@ public:
         if (request.kind == TDialogRequest::Kind::InputBox) {
             QInputDialog box;
             box.setWindowTitle(ToQString(request.caption));
-            box.setLabelText(ToQString(request.text));
+            box.setLabelText(ShownText(request.text));
             box.setTextEchoMode(QLineEdit::Normal);
             box.setTextValue(ToQString(request.value));
             // The framework's own button texts, not Qt's untranslated ones.
@@ -33,7 +46,7 @@ public:
         }
         QMessageBox box;
         box.setWindowTitle(ToQString(request.caption));
-        box.setText(ToQString(request.text));
+        box.setText(ShownText(request.text));
         switch (request.icon) {
         case TDialogIcon::Stop:
             box.setIcon(QMessageBox::Critical);

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QMessageBox>
 #include <QTimer>
 #include <algorithm>
 #include <functional>
@@ -100,6 +101,22 @@ TEST(Dialogs, TheRealDialogsShowTheFrenchButtons) {
               }),
               (std::vector<std::string>{"Annuler", "OK"}));
     EXPECT_EQ(answer, mrCancel);
+}
+
+// The messages break their lines with a carriage return alone, as the system's own boxes
+// show them.
+TEST(Dialogs, TheRealMessageBoxBreaksLinesAtACarriageReturn) {
+    TApplication app;
+    std::string shown;
+    QTimer::singleShot(0, [&shown] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        shown = box->text().toStdString();
+        box->reject();
+    });
+    ShowMessage("un\r\rdeux\r\ntrois");
+    EXPECT_EQ(shown, "un\n\ndeux\ntrois");
 }
 
 TEST(Dialogs, PresentersNestAndComeBack) {
