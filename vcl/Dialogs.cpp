@@ -67,6 +67,11 @@ public:
         for (const auto& b : request.buttons)
             buttons.emplace_back(box.addButton(ToQString(b.caption), QMessageBox::ActionRole),
                                  b.result);
+        // Qt refuses to close a box that has no escape button; the framework's dialogs close
+        // from their window frame (or Esc) with an answer of their own.
+        QAbstractButton* closer = box.addButton(QString(), QMessageBox::RejectRole);
+        closer->hide();
+        box.setEscapeButton(closer);
         box.exec();
         for (auto& [button, result] : buttons)
             if (box.clickedButton() == button)

@@ -119,6 +119,26 @@ TEST(Dialogs, TheRealMessageBoxBreaksLinesAtACarriageReturn) {
     EXPECT_EQ(shown, "un\n\ndeux\ntrois");
 }
 
+// Closing the window of a real dialog is an answer of its own, as with the scripted one.
+TEST(Dialogs, TheRealMessageDialogCanBeClosedWithoutAButton) {
+    TApplication app;
+    bool refused = false;
+    QTimer::singleShot(0, [] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    QTimer::singleShot(200, [&refused] { // still open: press a button to end the test
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            refused = true;
+            box->buttons().front()->click();
+        }
+    });
+    int answer = MessageDlg("Failed", TMsgDlgType::mtConfirmation,
+                            {TMsgDlgBtn::mbAbort, TMsgDlgBtn::mbRetry, TMsgDlgBtn::mbIgnore});
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(answer, mrCancel);
+}
+
 TEST(Dialogs, PresentersNestAndComeBack) {
     TApplication app;
     TScriptedDialogs outer;
