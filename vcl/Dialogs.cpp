@@ -18,15 +18,15 @@ public:
     TDialogAnswer Present(const TDialogRequest& request) override {
         if (request.kind == TDialogRequest::Kind::InputBox) {
             bool ok = false;
-            QString text =
-                QInputDialog::getText(nullptr, ToQString(request.caption), ToQString(request.text),
-                                      QLineEdit::Normal, ToQString(request.value), &ok);
+            QString text = QInputDialog::getText(nullptr, ToQString(request.caption),
+                                                 ToQString(ShownLineBreaks(request.text)),
+                                                 QLineEdit::Normal, ToQString(request.value), &ok);
             return ok ? TDialogAnswer{mrOk, FromQString(text)}
                       : TDialogAnswer{mrCancel, request.value};
         }
         QMessageBox box;
         box.setWindowTitle(ToQString(request.caption));
-        box.setText(ToQString(request.text));
+        box.setText(ToQString(ShownLineBreaks(request.text)));
         switch (request.icon) {
         case TDialogIcon::Stop:
             box.setIcon(QMessageBox::Critical);

@@ -1,6 +1,10 @@
 #include "vcl/Dialogs.h"
 #include "vcl/Forms.h"
 
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 using namespace vcl;
@@ -73,6 +77,28 @@ TEST(Dialogs, PresentersNestAndComeBack) {
     ShowMessage("outer");
     ASSERT_EQ(outer->shown.size(), 1u);
     EXPECT_EQ(outer->shown[0].text, "outer");
+}
+
+// The real dialog, read while it is up: the messages break their lines with a lone CR, and
+// the box must show those breaks.
+TEST(Dialogs, TheMessageBoxBreaksLinesAtALoneCarriageReturn) {
+    TApplication app;
+    QString shown;
+    bool seen = false;
+    std::function<void()> readAndClose = [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            QTimer::singleShot(10, readAndClose);
+            return;
+        }
+        seen = true;
+        shown = box->text();
+        box->buttons().at(0)->click();
+    };
+    QTimer::singleShot(0, readAndClose);
+    ShowMessage("Titre :\r\rUn\r\nDeux\nTrois\r");
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(shown, QString("Titre :\n\nUn\nDeux\nTrois\n"));
 }
 
 } // namespace
