@@ -79,6 +79,17 @@ QString ToQString(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+std::string ShownLineBreaks(const std::string& text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] != '\r')
+            shown += text[i];
+        else if (i + 1 == text.size() || text[i + 1] != '\n')
+            shown += '\n';
+    return shown;
+}
+
 std::string FromQString(const QString& text) {
     return text.toUtf8().toStdString();
 }

@@ -65,5 +65,8 @@ private:
 // Text conversions between the framework's UTF-8 strings and Qt's.
 QString ToQString(const std::string& text);
 std::string FromQString(const QString& text);
+// A text to show, with its line breaks as Qt draws them: the framework breaks a line at a
+// lone CR as well as at CR LF and LF, Qt only at LF.
+std::string ShownLineBreaks(const std::string& text);
 
 } // namespace vcl

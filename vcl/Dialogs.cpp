@@ -12,19 +12,6 @@ namespace vcl {
 
 namespace {
 
-// The system's boxes break a line at a carriage return alone as well as at CR LF; Qt breaks
-// only at a line feed.
-QString ShownText(const std::string& text) {
-    std::string shown;
-    shown.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (text[i] != '\r')
-            shown += text[i];
-        else if (i + 1 == text.size() || text[i + 1] != '\n')
-            shown += '\n';
-    return ToQString(shown);
-}
-
 // The default presenter: real Qt dialogs.
 class TQtPresenter : public TDialogPresenter {
 public:
@@ -32,7 +19,7 @@ public:
         if (request.kind == TDialogRequest::Kind::InputBox) {
             QInputDialog box;
             box.setWindowTitle(ToQString(request.caption));
-            box.setLabelText(ShownText(request.text));
+            box.setLabelText(ToQString(ShownLineBreaks(request.text)));
             box.setTextEchoMode(QLineEdit::Normal);
             box.setTextValue(ToQString(request.value));
             // The framework's own button texts, not Qt's untranslated ones.
@@ -46,7 +33,7 @@ public:
         }
         QMessageBox box;
         box.setWindowTitle(ToQString(request.caption));
-        box.setText(ShownText(request.text));
+        box.setText(ToQString(ShownLineBreaks(request.text)));
         switch (request.icon) {
         case TDialogIcon::Stop:
             box.setIcon(QMessageBox::Critical);

@@ -20,14 +20,7 @@ TLabel::TLabel(TComponent* owner)
 }
 void TLabel::SetCaption(const std::string& caption) {
     caption_ = caption;
-    std::string shown;
-    shown.reserve(caption.size());
-    for (std::size_t i = 0; i < caption.size(); ++i)
-        if (caption[i] != '\r')
-            shown += caption[i];
-        else if (i + 1 == caption.size() || caption[i + 1] != '\n')
-            shown += '\n';
-    label_->setText(ToQString(shown));
+    label_->setText(ToQString(ShownLineBreaks(caption)));
     label_->adjustSize();
 }
 void TLabel::SetTransparent(bool transparent) {
