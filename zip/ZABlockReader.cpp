@@ -106,8 +106,8 @@ bool TZAEntryReader::ReadBlockFormatData() {
         const std::int64_t wanted =
             block == header.BlockCount - 1 ? total - written_ : std::int64_t{header.BlockSize};
         // Sizes from the archive size nothing until they are known to fit the entry.
-        if (length > BlockMaxSize || wanted < 0 || wanted > BlockMaxSize ||
-            wanted > expected_ - written_)
+        if (length > BlockMaxSize || length > toRead_ - consumed_ || wanted < 0 ||
+            wanted > BlockMaxSize || wanted > expected_ - written_)
             return false;
         data.resize(static_cast<std::size_t>(length));
         if (!take(data.data(), length))

@@ -103,7 +103,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     const bool folderEntry = (storedAttr & platform::faDirectory) != 0 ||
                              (!stored.empty() && IsSeparator(stored.back()));
     if (folderEntry || name.empty() || IsSeparator(name.back()) ||
-        target == vcl::ExcludeTrailingPathDelimiter(BaseFolder))
+        target == ConfinedPath(BaseFolder, ""))
         return;
 
     if (std::int32_t existing = platform::FileGetAttr(target); existing != -1) {

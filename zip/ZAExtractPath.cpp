@@ -1,5 +1,7 @@
 #include "zip/ZAExtractPath.h"
 
+#include "vcl/PathUtils.h"
+
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -36,7 +38,7 @@ bool Inside(const std::string& path, const std::string& folder) {
 } // namespace
 
 std::string ConfinedPath(const std::string& baseFolder, std::string_view name) {
-    if (baseFolder.empty() || baseFolder.front() != '/')
+    if (baseFolder.empty())
         return {};
     if ((!name.empty() && IsSeparator(name.front())) || HasDrive(name))
         return {};
@@ -58,7 +60,9 @@ std::string ConfinedPath(const std::string& baseFolder, std::string_view name) {
         start = end + 1;
     }
 
-    std::string base = baseFolder;
+    // A relative base folder stands below the current folder, as the file functions would
+    // take it.
+    std::string base = baseFolder.front() == '/' ? baseFolder : vcl::ExpandFileName(baseFolder);
     while (base.size() > 1 && base.back() == '/')
         base.pop_back();
     std::string path = base;
@@ -89,7 +93,9 @@ std::string ConfinedPath(const std::string& baseFolder, std::string_view name) {
 
 std::string ConfinedFullPath(const std::string& baseFolder, std::string_view path) {
     if (!path.empty() && path.front() == '/') {
-        std::string base = baseFolder;
+        std::string base = baseFolder.empty() || baseFolder.front() == '/'
+                               ? baseFolder
+                               : vcl::ExpandFileName(baseFolder);
         if (base.empty() || base.back() != '/')
             base += '/';
         if (path.substr(0, base.size()) != base)

@@ -7,11 +7,12 @@
 
 namespace zip {
 
-// The full path of name below baseFolder (an absolute folder ending in "/"), "." and ".."
-// folded as text with "/" and "\" both separating, without a trailing "/"; baseFolder itself
-// without its "/" when name names no deeper part. "" when the name must be refused: it is
-// absolute ("/x", "\x", "c:..."), its ".." climbs above the base, or one of its parts that
-// already exists is a symbolic link leading out of the base folder (or nowhere).
+// The full path of name below baseFolder (a folder ending in "/"; a relative one stands below
+// the current folder), "." and ".." folded as text with "/" and "\" both separating, without a
+// trailing "/"; baseFolder itself without its "/" when name names no deeper part. "" when the
+// name must be refused: it is absolute ("/x", "\x", "c:..."), its ".." climbs above the base,
+// or one of its parts that already exists is a symbolic link leading out of the base folder
+// (or nowhere).
 std::string ConfinedPath(const std::string& baseFolder, std::string_view name);
 
 // As ConfinedPath for a path a handler chose: a full path is accepted when it lies below

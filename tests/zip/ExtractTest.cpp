@@ -310,6 +310,18 @@ TEST_F(Extract, FoldersAndTheBaseFolderAreCreated) {
     EXPECT_TRUE(fs::is_directory(out + "/new/base/noattr"));
 }
 
+TEST_F(Extract, ARelativeBaseFolderStandsBelowTheCurrentFolder) {
+    Python("z.writestr('top.txt', 't'); z.writestr('c/d.txt', 'd')");
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir.Path());
+    a->BaseDir = "out/rel";
+    a->Run(poExtract);
+    fs::current_path(previous);
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(ReadFile(out + "/rel/top.txt"), "t");
+    EXPECT_EQ(ReadFile(out + "/rel/c/d.txt"), "d");
+}
+
 TEST_F(Extract, WithoutCreateDirsEntriesLandInTheBaseFolder) {
     Python("z.writestr('a/b.txt', 'b'); z.writestr('x/', '')");
     a->Options().CreateDirs = false;
