@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <limits.h>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -23,17 +24,37 @@ std::string WithoutTrailingSlash(std::string path) {
     return path;
 }
 
+// Makes the folder and its missing parents, private as the XDG rules want them.
+void MakeFolders(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        ::mkdir(path.substr(0, slash).c_str(), 0700);
+        if (slash == std::string::npos)
+            return;
+    }
+}
+
+std::string ApplicationData() {
+    // The XDG rule: a relative $XDG_CONFIG_HOME is invalid and ignored.
+    if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/')
+        return WithoutTrailingSlash(config);
+    if (std::string home = Home(); !home.empty())
+        return WithoutTrailingSlash(home) + "/.config";
+    return {};
+}
+
 } // namespace
 
 std::string SpecialFolderPath(int csidl) {
     switch (csidl) {
-    case CSIDL_APPDATA:
-        // The XDG rule: a relative $XDG_CONFIG_HOME is invalid and ignored.
-        if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && config[0] == '/')
-            return WithoutTrailingSlash(config);
-        if (std::string home = Home(); !home.empty())
-            return WithoutTrailingSlash(home) + "/.config";
-        return {};
+    case CSIDL_APPDATA: {
+        // Every account has this folder where the programs come from; a new Linux account may
+        // not, and the programs create only their own folder inside it.
+        std::string folder = ApplicationData();
+        struct stat st {};
+        if (!folder.empty() && ::stat(folder.c_str(), &st) != 0)
+            MakeFolders(folder);
+        return folder;
+    }
     case CSIDL_PERSONAL:
         return WithoutTrailingSlash(Home());
     default:

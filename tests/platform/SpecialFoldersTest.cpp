@@ -1,4 +1,5 @@
 #include "platform/SpecialFolders.h"
+#include "support/TempDir.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -17,19 +18,23 @@ struct Env {
 };
 
 TEST(SpecialFolders, ApplicationDataFollowsTheXdgRule) {
+    testsupport::TempDir dir;
+    const std::string home = dir / "home/u";
     struct Case {
-        const char* xdg;
-        const char* home;
+        std::string xdg; // "" for unset
+        std::string home;
         std::string expected;
     } cases[] = {
-        {"/x/config/", "/home/u", "/x/config"},
-        {nullptr, "/home/u", "/home/u/.config"},
-        {"relative/ignored", "/home/u/", "/home/u/.config"},
+        {dir / "x/config/", home, dir / "x/config"},
+        {"", home, home + "/.config"},
+        {"relative/ignored", home + "/", home + "/.config"},
     };
     for (const Case& c : cases) {
-        Env xdg("XDG_CONFIG_HOME", c.xdg);
-        Env home("HOME", c.home);
+        Env xdg("XDG_CONFIG_HOME", c.xdg.empty() ? nullptr : c.xdg.c_str());
+        Env h("HOME", c.home.c_str());
         EXPECT_EQ(platform::SpecialFolderPath(platform::CSIDL_APPDATA), c.expected);
+        // A new account has no such folder yet: it is made, private, for the programs to use.
+        EXPECT_EQ(testsupport::Mode(c.expected), 0700u) << c.expected;
     }
     EXPECT_EQ(platform::SpecialFolderPath(1234), "");
 }
