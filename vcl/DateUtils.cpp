@@ -380,7 +380,8 @@ std::string DateTimeToStr(TDateTime value, const TFormatSettings& s) {
     long long days, ms;
     Split(value, days, ms);
     std::string text = DateToStr(value, s);
-    if (ms != 0)
+    // Midnight is told by the hour, minute and second: a few milliseconds past it still are.
+    if (ms / 1000 != 0)
         text += " " + FormatDateTime(s.LongTimeFormat, value, s);
     return text;
 }

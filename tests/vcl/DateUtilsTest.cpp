@@ -34,6 +34,9 @@ TEST(DateUtils, FormatsAndReadsTheRegionalForms) {
     TDateTime t = EncodeDate(2026, 12, 10) + EncodeTime(8, 5, 9, 0);
     EXPECT_EQ(DateTimeToStr(t, fr), "10/12/2026 08:05:09");
     EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 12, 10), fr), "10/12/2026"); // midnight: no time
+    EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 12, 10) + EncodeTime(0, 0, 0, 300), fr), "10/12/2026");
+    EXPECT_EQ(DateTimeToStr(EncodeDate(2026, 12, 10) + EncodeTime(0, 0, 1, 0), fr),
+              "10/12/2026 00:00:01");
     EXPECT_EQ(FormatDateTime("dddd d mmmm yyyy 'à' h:nn", t, fr), "jeudi 10 décembre 2026 à 8:05");
     EXPECT_DOUBLE_EQ(StrToDateTime("10/12/2026 08:05:09", fr), t);
     EXPECT_DOUBLE_EQ(StrToDate("1/2/2003", fr), EncodeDate(2003, 2, 1));
