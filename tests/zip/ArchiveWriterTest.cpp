@@ -340,6 +340,18 @@ TEST_F(ArchiveUpdate, AStreamErrorRollsBackAndPropagates) {
     EXPECT_TRUE(TempFilesIn(temp.Path()).empty());
 }
 
+TEST_F(ArchiveUpdate, AnArchiveOpenedReadOnlyFailsWithItsBytesAndNoTemporaryFileLeft) {
+    a->CloseArchive();
+    a->SetFileName(path);
+    a->OpenArchive(vcl::fmOpenRead | vcl::fmShareDenyNone);
+    a->BeginUpdate();
+    a->Dir().Directory.Delete(0);
+    EXPECT_THROW(a->ApplyUpdates(), vcl::Exception);
+    EXPECT_EQ(ziptest::ReadFile(path), before);
+    EXPECT_EQ(a->Dir().Directory.Count(), 3);
+    EXPECT_TRUE(TempFilesIn(temp.Path()).empty());
+}
+
 TEST_F(ArchiveUpdate, ACancelAtTheStartTouchesNothingAndOneDuringTheWorkRollsBack) {
     a->AddData("four.txt", ziptest::CompressibleText(3000000), 1);
     a->OnOverallProgress = [&](vcl::TObject*, double, TZAProcessOperation, TZAProgressPhase phase,
