@@ -1,6 +1,6 @@
 #include "zip/ZADirWriter.h"
 
-#include "platform/AnsiToOem.h"
+#include "platform/CodePages.h"
 #include "zip/ZADirManager.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZARecords.h"

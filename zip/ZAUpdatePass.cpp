@@ -126,6 +126,7 @@ void TZAUpdatePass::Run() {
     a_.FVolumeInfo->SetNumber(0);
     try {
         archive->SetSize(start_);
+        touched_ = true;
         archive->SetPosition(start_);
         if (a_.FSpanningMode == smSpanning && IsFloppyDrive(a_.FFileName))
             staging_ = std::make_unique<vcl::TMemoryStream>();
@@ -260,6 +261,12 @@ void TZAUpdatePass::RollbackUpdate() {
     dir_.IsZip64 = savedIsZip64;
     if (!a_.FArchiveStream)
         return;
+    // An archive that could not even be cut (opened read-only, say) still holds its old bytes:
+    // there is nothing to put back, and the tail copy is not needed.
+    if (!touched_) {
+        DeleteTailFile();
+        return;
+    }
     if (tail_) {
         RestoreArchiveTail();
         return;

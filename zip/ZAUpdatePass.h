@@ -56,6 +56,7 @@ private:
     std::string tailName_;
     std::unique_ptr<vcl::TFileStream> tail_;
     bool keepTail_ = false;
+    bool touched_ = false; // the archive's bytes have begun to change
     std::unique_ptr<vcl::TMemoryStream> staging_;
     bool copyCancel_ = false;
     bool committed_ = false;
