@@ -158,11 +158,11 @@ void TForm1::CreatePageIP() {
 void TForm1::CreatePageOptions() {
     GroupBox2 = Make<TGroupBox>("GroupBox2", TabSheet2);
     GroupBox2->SetCaption("Si changement  d'adresse");
-    GroupBox2->SetBounds(8, 4, 180, 176);
+    GroupBox2->SetBounds(6, 4, 170, 176);
     auto check = [this](const char* name, int top, const char* caption) {
         auto* box = Make<TCheckBox>(name, GroupBox2);
         box->SetCaption(caption);
-        box->SetBounds(10, top, 164, 20);
+        box->SetBounds(4, top, 164, 20);
         return box;
     };
     qv_fenetre = check("qv_fenetre", 22, "Faire apparaître fenêtre ");
@@ -173,13 +173,13 @@ void TForm1::CreatePageOptions() {
 
     GroupBox3 = Make<TGroupBox>("GroupBox3", TabSheet2);
     GroupBox3->SetCaption("Si besoin d'Authentification E-mail");
-    GroupBox3->SetBounds(196, 4, 188, 132);
+    GroupBox3->SetBounds(180, 4, 206, 132);
     Label3 = MakeLabel("Label3", GroupBox3, 10, 22, "Identifiant de Messagerie");
     user_name = Make<TEdit>("user_name", GroupBox3);
-    user_name->SetBounds(10, 40, 168, 22);
+    user_name->SetBounds(10, 40, 186, 22);
     Label4 = MakeLabel("Label4", GroupBox3, 10, 70, "Mot de passe");
     mot_de_passe = Make<TEdit>("mot_de_passe", GroupBox3);
-    mot_de_passe->SetBounds(10, 88, 168, 22);
+    mot_de_passe->SetBounds(10, 88, 186, 22);
 
     qv_ovh = check("qv_ovh", 142, "Connexion OVH");
 
