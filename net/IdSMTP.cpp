@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <functional>
 #include <unistd.h>
 
 namespace net {
@@ -119,6 +120,38 @@ bool Pumping() {
     return vcl::HasApplication() && TIdAntiFreeze::ShouldPump();
 }
 
+// One exchange on the session's handle while `busy` marks the component, the server's
+// replies watched by the dialogue. `release` unhooks the caller's data from the handle on
+// every path. A component released meanwhile is never touched again: its `busy` is gone too.
+detail::TransferOutcome Exchange(std::shared_ptr<RequestToken>& busy, detail::SmtpSession& session,
+                                 const detail::TransferLimits& limits, Dialogue& dialogue,
+                                 const std::function<void()>& release = {}) {
+    auto token = std::make_shared<RequestToken>();
+    busy = token;
+    detail::TransferOutcome outcome;
+    {
+        detail::Transfer transfer(session.easy.get(), session.multi.get(), *token);
+        transfer.OnTraffic = [&dialogue](curl_infotype type, std::string_view lines) {
+            dialogue.Watch(type, lines);
+        };
+        try {
+            outcome = transfer.Run(limits, Pumping());
+        } catch (...) {
+            if (release)
+                release();
+            if (!token->ownerGone)
+                busy.reset();
+            throw;
+        }
+    }
+    if (release)
+        release();
+    if (token->ownerGone)
+        throw EIdException("The SMTP session was abandoned: its component was destroyed");
+    busy.reset();
+    return outcome;
+}
+
 } // namespace
 
 TIdSMTP::TIdSMTP(vcl::TComponent* owner) : vcl::TComponent(owner) {
@@ -166,29 +199,11 @@ void TIdSMTP::Connect(int timeoutMs) {
     // for Send.
     curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, "RSET");
 
-    auto token = std::make_shared<RequestToken>();
     Dialogue dialogue;
     detail::TransferLimits limits;
     limits.connectMs = timeoutMs;
     limits.idleMs = ReadTimeout;
-    detail::TransferOutcome outcome;
-    busy_ = token;
-    {
-        detail::Transfer transfer(e, session->multi.get(), *token);
-        transfer.OnTraffic = [&dialogue](curl_infotype type, std::string_view lines) {
-            dialogue.Watch(type, lines);
-        };
-        try {
-            outcome = transfer.Run(limits, Pumping());
-        } catch (...) {
-            if (!token->ownerGone)
-                busy_.reset();
-            throw;
-        }
-    }
-    if (token->ownerGone)
-        throw EIdException("The SMTP session was abandoned: its component was destroyed");
-    busy_.reset();
+    const detail::TransferOutcome outcome = Exchange(busy_, *session, limits, dialogue);
 
     const bool failed = outcome.end != detail::TransferEnd::Finished || outcome.code != CURLE_OK;
     if (!failed) {
@@ -244,31 +259,14 @@ void TIdSMTP::Send(const TIdMessage& message) {
     // The goodbye comes with the end of the mail, under this handle's reply limit.
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
 
-    auto token = std::make_shared<RequestToken>();
     Dialogue dialogue;
     detail::TransferLimits limits;
     limits.idleMs = ReadTimeout;
-    detail::TransferOutcome outcome;
-    busy_ = token;
-    {
-        detail::Transfer transfer(e, session->multi.get(), *token);
-        transfer.OnTraffic = [&dialogue](curl_infotype type, std::string_view lines) {
-            dialogue.Watch(type, lines);
-        };
-        try {
-            outcome = transfer.Run(limits, Pumping());
-        } catch (...) {
-            if (!token->ownerGone)
-                busy_.reset();
-            throw;
-        }
-    }
     // The handle must not keep pointers into this call's locals.
-    curl_easy_setopt(e, CURLOPT_MAIL_RCPT, nullptr);
-    curl_easy_setopt(e, CURLOPT_READDATA, nullptr);
-    if (token->ownerGone)
-        throw EIdException("The SMTP session was abandoned: its component was destroyed");
-    busy_.reset();
+    const detail::TransferOutcome outcome = Exchange(busy_, *session, limits, dialogue, [e] {
+        curl_easy_setopt(e, CURLOPT_MAIL_RCPT, nullptr);
+        curl_easy_setopt(e, CURLOPT_READDATA, nullptr);
+    });
     session->closed = true;
 
     if (outcome.end == detail::TransferEnd::Finished && outcome.code == CURLE_OK)
