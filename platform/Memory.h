@@ -9,7 +9,7 @@ namespace platform {
 
 // MemAvailable of /proc/meminfo, lowered to the headroom (limit minus usage) of the memory
 // cgroup the process runs in and of each cgroup above it, when one sets a limit. 0 when no
-// figure can be read.
+// figure can be read. The figure is read again at most every 100 ms.
 std::int64_t AvailablePhysicalMemory();
 
 // The parts, for tests: the MemAvailable figure of a /proc/meminfo text, in bytes.

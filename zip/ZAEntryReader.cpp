@@ -181,7 +181,9 @@ bool TZAEntryReader::InflateLoop() {
     if (encrypted_ && !AskPassword())
         return false;
 
-    std::vector<std::uint8_t> input(static_cast<std::size_t>(EntryChunkSize + 2));
+    // No read is larger than the entry: a small entry gets no chunk-sized buffer to clear.
+    std::vector<std::uint8_t> input(
+        static_cast<std::size_t>(std::clamp<std::int64_t>(toRead_, 0, EntryChunkSize) + 2));
     if (central_.Method == MethodDeflated) {
         inflater_ = std::make_unique<Inflater>();
         if (!inflater_->started)
