@@ -16,7 +16,6 @@ import ctypes.util
 import datetime
 import json
 import os
-import random
 import shutil
 import subprocess
 import sys
@@ -166,10 +165,19 @@ def inside():
         stand_in = subprocess.Popen([running, "600"])
         children.append(stand_in)
 
-        display = ":{}".format(random.randint(200, 900))
-        xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "{}x{}x24".format(*SCREEN),
-                                 "-nolisten", "tcp"], stderr=subprocess.DEVNULL)
+        # Xvfb picks a free display itself: lock files of displays that were killed stay in
+        # /tmp, and a guessed number could be one of them.
+        ready_read, ready_write = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(ready_write), "-screen", "0",
+                                 "{}x{}x24".format(*SCREEN), "-nolisten", "tcp"],
+                                stderr=subprocess.DEVNULL, pass_fds=(ready_write,))
         children.append(xvfb)
+        os.close(ready_write)
+        with os.fdopen(ready_read) as ready:
+            number = ready.readline().strip()
+        if not number:
+            fail("Xvfb did not start")
+        display = ":" + number
         pointer = Pointer(display)
 
         runtime = os.path.join(work, "runtime")
@@ -218,8 +226,13 @@ def inside():
     finally:
         for child in reversed(children):
             if child.poll() is None:
-                child.kill()
-                child.wait()
+                # Asked first, so that Xvfb removes its lock file.
+                child.terminate()
+                try:
+                    child.wait(timeout=5)
+                except subprocess.TimeoutExpired:
+                    child.kill()
+                    child.wait()
         shutil.rmtree(work, ignore_errors=True)
 
 
