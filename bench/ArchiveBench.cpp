@@ -10,6 +10,7 @@
 // Usage: bench_zip_archive, or ZIP_BENCH_MB=16 ZIP_BENCH_FILES=2000 for a quick run. The
 // scratch folder is made in TMPDIR: on a slow disk the small-file figures are mostly the file
 // system's own (TMPDIR=/dev/shm shows the tools' cost).
+#include "BenchSupport.h"
 #include "vcl/Streams.h"
 #include "zip/ZipArchiver.h"
 
@@ -30,7 +31,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
 
 double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
@@ -39,22 +40,6 @@ double Seconds(Clock::time_point since) {
 std::size_t EnvSize(const char* name, std::size_t fallback) {
     const char* value = std::getenv(name);
     return value && *value ? std::strtoul(value, nullptr, 10) : fallback;
-}
-
-// Text-like data, as the other benchmarks make it: it deflates about 3:1.
-std::string MakeData(std::size_t size, std::uint32_t seed) {
-    const char* words[] = {"archive ", "entry ", "volume ", "header ", "deflate ", "the ",
-                           "of ",      "and ",   "data\n",  "0x1F ",   "name=",    "size: "};
-    std::mt19937 generator(seed);
-    std::string data;
-    data.reserve(size + 16);
-    while (data.size() < size) {
-        data += words[generator() % 12];
-        if (generator() % 8 == 0)
-            data.push_back(static_cast<char>(generator()));
-    }
-    data.resize(size);
-    return data;
 }
 
 void WriteFile(const fs::path& path, const std::string& data) {
@@ -303,7 +288,7 @@ int main(int argc, char** argv) {
                 fileCount, runs);
 
     // One large text-like file, deflated by zip at its default level.
-    const std::string big = MakeData(megabytes << 20, 42);
+    const std::string big = bench::TextData(megabytes << 20, 42);
     fs::create_directories(scratch / "big");
     WriteFile(scratch / "big" / "big.txt", big);
     // Many small files of 1 to 8 KiB in 100 folders.
@@ -315,7 +300,7 @@ int main(int argc, char** argv) {
             fs::create_directories(folder);
         const std::size_t size = 1024 + generator() % (7 * 1024 + 1);
         smallBytes += size;
-        WriteFile(folder / ("f" + std::to_string(i) + ".txt"), MakeData(size, generator()));
+        WriteFile(folder / ("f" + std::to_string(i) + ".txt"), bench::TextData(size, generator()));
     }
     const std::string zipBig = "cd '" + (scratch / "big").string() + "' && zip -q -r ../big.zip .";
     const std::string zipSmall =

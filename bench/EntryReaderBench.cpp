@@ -2,6 +2,7 @@
 // memory, against zlib's raw inflate (and a plain copy with crc32) over the same data into a
 // sink, with the ratio engine / zlib. Each figure is the best of several runs.
 // Usage: bench_zip_entry_reader [megabytes]
+#include "BenchSupport.h"
 #include "vcl/Streams.h"
 #include "zip/ZACrc32.h"
 #include "zip/ZARecords.h"
@@ -20,7 +21,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::BestSeconds;
+using bench::Report;
 
 // Takes everything and keeps nothing, so the figures are the reader's own.
 class TSinkStream : public vcl::TStream {
@@ -52,21 +54,6 @@ public:
     }
 };
 
-std::string MakeData(std::size_t size) {
-    const char* words[] = {"archive ", "entry ", "volume ", "header ", "deflate ", "the ",
-                           "of ",      "and ",   "data\n",  "0x1F ",   "name=",    "size: "};
-    std::mt19937 generator(42);
-    std::string data;
-    data.reserve(size + 16);
-    while (data.size() < size) {
-        data += words[generator() % 12];
-        if (generator() % 8 == 0)
-            data.push_back(static_cast<char>(generator()));
-    }
-    data.resize(size);
-    return data;
-}
-
 std::string RawDeflate(const std::string& data) {
     z_stream z{};
     deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
@@ -81,28 +68,12 @@ std::string RawDeflate(const std::string& data) {
     return out;
 }
 
-double BestSeconds(int runs, const std::function<void()>& work) {
-    double best = 1e300;
-    for (int i = 0; i < runs; ++i) {
-        auto start = Clock::now();
-        work();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return best;
-}
-
-void Report(const char* what, std::size_t bytes, double engine, double zlib) {
-    const double mb = static_cast<double>(bytes) / 1e6;
-    std::printf("%-28s engine %8.1f MB/s   zlib %8.1f MB/s   ratio %.2f\n", what, mb / engine,
-                mb / zlib, zlib / engine);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     const std::size_t size = (argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256) << 20;
     const int runs = 3;
-    const std::string data = MakeData(size);
+    const std::string data = bench::TextData(size);
     const std::uint32_t crc =
         ~zip::UpdateCrc32(zip::Crc32Start, data.data(), static_cast<std::int64_t>(data.size()));
     vcl::TComponent owner(nullptr);

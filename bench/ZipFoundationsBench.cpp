@@ -2,6 +2,7 @@
 // engine's binding against zlib called directly, all over the same 256 MiB buffer, with the
 // ratio engine / zlib (1.00 or more: the engine is at least as fast). Each figure is the best
 // of several runs. Usage: bench_zip_foundations [megabytes]
+#include "BenchSupport.h"
 #include "zip/ZACrc32.h"
 #include "zip/ZAZlib.h"
 
@@ -18,41 +19,13 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::BestSeconds;
+using bench::Clock;
+using bench::Report;
 
-// Text-like data: words drawn at random from a small vocabulary, so it deflates about as
-// well as documents and programs do (roughly 3:1), not like zeros or noise.
 std::vector<std::uint8_t> MakeData(std::size_t size) {
-    const char* words[] = {"archive ", "entry ", "volume ", "header ", "deflate ", "the ",
-                           "of ",      "and ",   "data\n",  "0x1F ",   "name=",    "size: "};
-    std::mt19937 generator(42);
-    std::vector<std::uint8_t> data;
-    data.reserve(size + 16);
-    while (data.size() < size) {
-        const char* w = words[generator() % 12];
-        while (*w)
-            data.push_back(static_cast<std::uint8_t>(*w++));
-        if (generator() % 8 == 0)
-            data.push_back(static_cast<std::uint8_t>(generator()));
-    }
-    data.resize(size);
-    return data;
-}
-
-double BestSeconds(int runs, const std::function<void()>& work) {
-    double best = 1e300;
-    for (int i = 0; i < runs; ++i) {
-        auto start = Clock::now();
-        work();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-    }
-    return best;
-}
-
-void Report(const char* what, std::size_t bytes, double engine, double zlib) {
-    double mb = static_cast<double>(bytes) / 1e6;
-    std::printf("%-34s engine %8.1f MB/s   zlib %8.1f MB/s   ratio %.2f\n", what, mb / engine,
-                mb / zlib, zlib / engine);
+    const std::string text = bench::TextData(size);
+    return {text.begin(), text.end()};
 }
 
 std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& data) {
@@ -133,9 +106,10 @@ int main(int argc, char** argv) {
     zip::TZABlock oneShot;
     engine = BestSeconds(runs, [&] {
         std::int32_t outSize = 0;
-        zip::InflateBuffer(packed.data(), static_cast<std::int32_t>(packed.size()),
-                           zip::InflateBufferMaxEstimate, oneShot, outSize,
-                           static_cast<std::int64_t>(size));
+        zip::InflateBuffer(
+            packed.data(), static_cast<std::int32_t>(packed.size()),
+            std::min<std::int32_t>(zip::InflateBufferMaxEstimate, static_cast<std::int32_t>(size)),
+            oneShot, outSize, static_cast<std::int64_t>(size));
         if (outSize != static_cast<std::int32_t>(size))
             throw std::runtime_error("InflateBuffer failed");
     });
