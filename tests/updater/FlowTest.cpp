@@ -79,6 +79,18 @@ protected:
         server_ = nullptr;
     }
 
+    // A stand-in for the running main program under that name, one the flow may stop.
+    std::unique_ptr<Child> RunningMainProgram(const TempDir& dir,
+                                              const std::string& name = "Kestrova.exe") {
+        const std::string running = dir / name;
+        std::filesystem::copy_file(HOLD_MEMORY, running);
+        WriteFile(dir / "data", std::string(4096, 'x'));
+        auto child = std::make_unique<Child>(running, std::vector<std::string>{dir / "data"});
+        Adopt(child->Pid());
+        EXPECT_EQ(child->ReadLine().rfind("ready", 0), 0u);
+        return child;
+    }
+
     void SetUp() override {
         std::ofstream(Log(), std::ios::trunc).close();
         Start("127.0.0.1:" + std::to_string(port_));
@@ -231,12 +243,7 @@ TEST_F(Flow, AVersionPageThatCannotBeHadMeansNoNewVersion) {
 
 TEST_F(Flow, AFirstLineThatIsNoDateEndsInTheErrorBoxBeforeAnythingIsStopped) {
     TempDir runDir;
-    const std::string running = runDir / "Kestrova.exe";
-    std::filesystem::copy_file(HOLD_MEMORY, running);
-    WriteFile(runDir / "data", std::string(4096, 'x'));
-    Child child(running, {runDir / "data"});
-    Adopt(child.Pid());
-    ASSERT_EQ(child.ReadLine().rfind("ready", 0), 0u);
+    auto child = RunningMainProgram(runDir);
 
     Serve("<html>maintenance</html>\r\n", "");
     form->BitBtn1->Click();
@@ -246,7 +253,7 @@ TEST_F(Flow, AFirstLineThatIsNoDateEndsInTheErrorBoxBeforeAnythingIsStopped) {
     EXPECT_EQ(dialogs->shown[0].text, "'<html>maintenance</html>' n'est pas une date correcte.");
     EXPECT_FALSE(form->BitBtn1->Enabled());
     EXPECT_FALSE(AskedForTheArchive());
-    EXPECT_FALSE(platform::WaitForProcessExit(child.Pid(), 100));
+    EXPECT_FALSE(platform::WaitForProcessExit(child->Pid(), 100));
 }
 
 TEST_F(Flow, AMissingMainProgramIsReportedAndNothingIsAsked) {
@@ -296,16 +303,11 @@ TEST_F(Flow, TheMainProgramIsStoppedByNameWhateverItsLetterCase) {
 
 TEST_F(Flow, AnArchiveFileThatCannotBeMadeEndsInTheErrorBoxWithTheMainProgramStopped) {
     TempDir runDir;
-    const std::string running = runDir / "Kestrova.exe";
-    std::filesystem::copy_file(HOLD_MEMORY, running);
-    WriteFile(runDir / "data", std::string(4096, 'x'));
-    Child child(running, {runDir / "data"});
-    Adopt(child.Pid());
-    ASSERT_EQ(child.ReadLine().rfind("ready", 0), 0u);
+    auto child = RunningMainProgram(runDir);
     vcl::CreateDir(form->CheminZip); // a folder where the archive should go
 
     form->BitBtn1->Click();
-    EXPECT_TRUE(platform::WaitForProcessExit(child.Pid(), 0));
+    EXPECT_TRUE(platform::WaitForProcessExit(child->Pid(), 0));
     ASSERT_EQ(dialogs->shown.size(), 1u);
     EXPECT_EQ(dialogs->shown[0].icon, vcl::TDialogIcon::Stop);
     EXPECT_EQ(dialogs->shown[0].text,
@@ -361,16 +363,11 @@ TEST_F(Flow, TheDownloadMovesTheProgressBarAndWritesTheWholeArchive) {
 
 TEST_F(Flow, ANewerReleaseReplacesAndRestartsTheMainProgram) {
     TempDir runDir;
-    const std::string running = runDir / "KESTROVA.EXE";
-    std::filesystem::copy_file(HOLD_MEMORY, running);
-    WriteFile(runDir / "data", std::string(4096, 'x'));
-    Child child(running, {runDir / "data"});
-    Adopt(child.Pid());
-    ASSERT_EQ(child.ReadLine().rfind("ready", 0), 0u);
+    auto child = RunningMainProgram(runDir, "KESTROVA.EXE");
     ServeArchive(MakeRelease());
 
     form->BitBtn1->Click();
-    EXPECT_TRUE(platform::WaitForProcessExit(child.Pid(), 0));
+    EXPECT_TRUE(platform::WaitForProcessExit(child->Pid(), 0));
     EXPECT_EQ(Texts(),
               (std::vector<std::string>{"La mise à jour de Kestrova est terminée et installée.\r\n"
                                         "Kestrova à été redémarré automatiquement."}));
