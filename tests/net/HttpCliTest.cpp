@@ -14,33 +14,12 @@ namespace {
 
 using namespace net;
 
-class HttpCliTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        server_ = new nettest::ServerProcess(nettest::ScriptPath("http_server.py"), Log());
-        port_ = std::stoi(server_->FirstLine());
-    }
-    static void TearDownTestSuite() {
-        delete server_;
-        server_ = nullptr;
-    }
-    void SetUp() override { std::ofstream(Log(), std::ios::trunc).close(); }
+class HttpCliTest : public nettest::HttpServerSuite<HttpCliTest> {
+public:
+    static constexpr const char* kLogName = "httpcli.log";
 
-    static std::string Log() { return nettest::LogPath("httpcli.log"); }
+protected:
     static std::string Host() { return "127.0.0.1:" + std::to_string(port_); }
-    static QJsonObject LastRequest() {
-        auto all = nettest::ReadLog(Log());
-        return all.empty() ? QJsonObject() : all.back();
-    }
-    static std::string Header(const QJsonObject& request, const char* name) {
-        for (const auto& pair : request["headers"].toArray())
-            if (pair.toArray()[0].toString().compare(name, Qt::CaseInsensitive) == 0)
-                return pair.toArray()[1].toString().toStdString();
-        return "<none>";
-    }
-    static std::string Text(const QJsonObject& request, const char* key) {
-        return request[key].toString().toStdString();
-    }
     static std::string Contents(vcl::TMemoryStream& stream) {
         return std::string(reinterpret_cast<const char*>(stream.Memory()),
                            static_cast<std::size_t>(stream.Size()));
@@ -64,8 +43,6 @@ protected:
         return Contents(stream);
     }
 
-    static inline nettest::ServerProcess* server_ = nullptr;
-    static inline int port_ = 0;
     vcl::TApplication app_;
     vcl::TComponent owner_{nullptr};
 };

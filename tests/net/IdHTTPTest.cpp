@@ -17,35 +17,13 @@ namespace {
 using namespace net;
 using nettest::ErrorKind;
 
-class IdHTTPTest : public ::testing::Test {
-protected:
-    static void SetUpTestSuite() {
-        server_ = new nettest::ServerProcess(nettest::ScriptPath("http_server.py"), Log());
-        port_ = std::stoi(server_->FirstLine());
-    }
-    static void TearDownTestSuite() {
-        delete server_;
-        server_ = nullptr;
-    }
-    void SetUp() override { std::ofstream(Log(), std::ios::trunc).close(); }
+class IdHTTPTest : public nettest::HttpServerSuite<IdHTTPTest> {
+public:
+    static constexpr const char* kLogName = "idhttp.log";
 
-    static std::string Log() { return nettest::LogPath("idhttp.log"); }
+protected:
     static std::string Url(const std::string& path) {
         return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
-    static QJsonObject LastRequest() {
-        auto all = nettest::ReadLog(Log());
-        return all.empty() ? QJsonObject() : all.back();
-    }
-    static std::string Header(const QJsonObject& request, const std::string& name) {
-        for (const auto& pair : request["headers"].toArray())
-            if (pair.toArray()[0].toString().compare(QString::fromStdString(name),
-                                                     Qt::CaseInsensitive) == 0)
-                return pair.toArray()[1].toString().toStdString();
-        return "<none>";
-    }
-    static std::string Text(const QJsonObject& request, const char* key) {
-        return request[key].toString().toStdString();
     }
 
     TIdHTTP* NewClient() {
@@ -54,8 +32,6 @@ protected:
         return http;
     }
 
-    static inline nettest::ServerProcess* server_ = nullptr;
-    static inline int port_ = 0;
     vcl::TApplication app_;
     vcl::TComponent owner_{nullptr};
 };

@@ -3,7 +3,10 @@
 // to it hang.
 #pragma once
 
+#include <QJsonArray>
 #include <QJsonObject>
+#include <fstream>
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -56,5 +59,40 @@ namespace nettest {
 
 // The most derived of the clients' error classes that the error belongs to, by name.
 std::string ErrorKind(const std::exception_ptr& error);
+
+// A test suite with one loopback HTTP server for all its tests, the log emptied before each.
+// Suite names its log file in a static kLogName.
+template <class Suite> class HttpServerSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        server_ = new ServerProcess(ScriptPath("http_server.py"), Log());
+        port_ = std::stoi(server_->FirstLine());
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        server_ = nullptr;
+    }
+    void SetUp() override { std::ofstream(Log(), std::ios::trunc).close(); }
+
+    static std::string Log() { return LogPath(Suite::kLogName); }
+    static QJsonObject LastRequest() {
+        auto all = ReadLog(Log());
+        return all.empty() ? QJsonObject() : all.back();
+    }
+    // A request header's value, "<none>" when it was not sent.
+    static std::string Header(const QJsonObject& request, const std::string& name) {
+        for (const auto& pair : request["headers"].toArray())
+            if (pair.toArray()[0].toString().compare(QString::fromStdString(name),
+                                                     Qt::CaseInsensitive) == 0)
+                return pair.toArray()[1].toString().toStdString();
+        return "<none>";
+    }
+    static std::string Text(const QJsonObject& request, const char* key) {
+        return request[key].toString().toStdString();
+    }
+
+    static inline ServerProcess* server_ = nullptr;
+    static inline int port_ = 0;
+};
 
 } // namespace nettest
