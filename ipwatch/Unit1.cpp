@@ -226,26 +226,21 @@ void TForm1::CreatePageURL() {
     Memo2->SetScrollBars(TScrollStyle::ssVertical);
 }
 
-namespace {
+TEdit* TForm1::MakeField(TControl* page, const char* labelName, TLabel*& label, const char* name,
+                         int top, const std::string& caption) {
+    label = MakeLabel(labelName, page, 10, top + 3, caption);
+    auto* edit = Make<TEdit>(name, page);
+    edit->SetBounds(118, top, 200, 22);
+    return edit;
+}
 
-// The three fields of a dynamic-DNS page, in the order the window made them.
-struct FieldPlace {
-    int top;
-    const char* caption;
-};
-
-} // namespace
-
+// The three fields of each dynamic-DNS page are made in the window's order, which is the
+// order of their keys in the settings file.
 void TForm1::CreatePageDyndns() {
-    auto field = [this](const char* labelName, TLabel*& label, const char* name, FieldPlace at) {
-        label = MakeLabel(labelName, TabSheet5, 10, at.top + 3, at.caption);
-        auto* edit = Make<TEdit>(name, TabSheet5);
-        edit->SetBounds(118, at.top, 200, 22);
-        return edit;
-    };
-    password_ip = field("Label11", Label11, "password_ip", {34, "Mot de passe :"});
-    Login_ip = field("Label12", Label12, "Login_ip", {8, "Identifiant :"});
-    domaine_ip = field("Label13", Label13, "domaine_ip", {60, "Domaine dyndns"});
+    TControl* page = TabSheet5;
+    password_ip = MakeField(page, "Label11", Label11, "password_ip", 34, "Mot de passe :");
+    Login_ip = MakeField(page, "Label12", Label12, "Login_ip", 8, "Identifiant :");
+    domaine_ip = MakeField(page, "Label13", Label13, "domaine_ip", 60, "Domaine dyndns");
     Button12 = MakeButton("Button12", TabSheet5, 118, 88, 140, "Reconnexion Dyndns",
                           &TForm1::Button12Click);
     Button9 =
@@ -257,15 +252,10 @@ void TForm1::CreatePageDyndns() {
 }
 
 void TForm1::CreatePageNoIP() {
-    auto field = [this](const char* labelName, TLabel*& label, const char* name, FieldPlace at) {
-        label = MakeLabel(labelName, TabSheet6, 10, at.top + 3, at.caption);
-        auto* edit = Make<TEdit>(name, TabSheet6);
-        edit->SetBounds(118, at.top, 200, 22);
-        return edit;
-    };
-    password_no = field("Label15", Label15, "password_no", {34, "Mot de passe :"});
-    login_no = field("Label16", Label16, "login_no", {8, "E-mail"});
-    domaine_no = field("Label17", Label17, "domaine_no", {60, "Domaine No-ip"});
+    TControl* page = TabSheet6;
+    password_no = MakeField(page, "Label15", Label15, "password_no", 34, "Mot de passe :");
+    login_no = MakeField(page, "Label16", Label16, "login_no", 8, "E-mail");
+    domaine_no = MakeField(page, "Label17", Label17, "domaine_no", 60, "Domaine No-ip");
     Button13 = MakeButton("Button13", TabSheet6, 118, 88, 140, "Reconnexion No-IP",
                           &TForm1::Button13Click);
     Button10 = MakeButton("Button10", TabSheet6, 260, 88, 120, "Reconnexion No-IP",
@@ -277,15 +267,10 @@ void TForm1::CreatePageNoIP() {
 }
 
 void TForm1::CreatePageOvh() {
-    auto field = [this](const char* labelName, TLabel*& label, const char* name, FieldPlace at) {
-        label = MakeLabel(labelName, TabSheet7, 10, at.top + 3, at.caption);
-        auto* edit = Make<TEdit>(name, TabSheet7);
-        edit->SetBounds(118, at.top, 200, 22);
-        return edit;
-    };
-    domaine_ovh = field("Label19", Label19, "domaine_ovh", {60, "Domaine Ovh"});
-    ident_ovh = field("Label20", Label20, "ident_ovh", {8, "Identifiant :"});
-    passe_ovh = field("Label21", Label21, "passe_ovh", {34, "Mot de passe :"});
+    TControl* page = TabSheet7;
+    domaine_ovh = MakeField(page, "Label19", Label19, "domaine_ovh", 60, "Domaine Ovh");
+    ident_ovh = MakeField(page, "Label20", Label20, "ident_ovh", 8, "Identifiant :");
+    passe_ovh = MakeField(page, "Label21", Label21, "passe_ovh", 34, "Mot de passe :");
     Button15 =
         MakeButton("Button15", TabSheet7, 118, 88, 140, "Reconnexion OVH", &TForm1::Button15Click);
     Button14 = MakeButton("Button14", TabSheet7, 260, 88, 120, "Reconnexion Dyndns",

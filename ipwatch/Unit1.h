@@ -194,6 +194,9 @@ private:
                            const std::string& caption);
     vcl::TButton* MakeButton(const char* name, vcl::TControl* parent, int left, int top, int width,
                              const std::string& caption, Handler onClick);
+    // One labelled field of a dynamic-DNS page: its label at the left, the edit box after it.
+    vcl::TEdit* MakeField(vcl::TControl* page, const char* labelName, vcl::TLabel*& label,
+                          const char* name, int top, const std::string& caption);
 
     void CreateHeading();
     void CreatePages();
