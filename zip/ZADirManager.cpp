@@ -45,9 +45,9 @@ std::int64_t AsStreamValue(std::uint64_t v) {
                : static_cast<std::int64_t>(v);
 }
 
+// A volume number from the archive; past the largest one it stands for no volume there is.
 std::int32_t AsVolumeNumber(std::uint64_t v) {
-    return static_cast<std::int32_t>(
-        std::min<std::uint64_t>(v, std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(std::min<std::uint64_t>(v, MaxVolumeNumber));
 }
 
 } // namespace
@@ -113,6 +113,12 @@ bool TZADirManager::OemFileNames() const {
 
 const TZASignatureSet& TZADirManager::Signatures() const {
     return ZipFormat() ? StandardSignatures : AlternateSignatures;
+}
+
+std::int32_t TZADirManager::LastVolume() const {
+    // Some writers leave the number of disks 0 in a single-volume archive.
+    return IsZip64 ? AsVolumeNumber(std::max<std::uint32_t>(Zip64Locator.TotalDisks, 1) - 1)
+                   : std::int32_t{EndRecord.DiskNumber};
 }
 
 void TZADirManager::ResetDirectory() {
@@ -194,6 +200,9 @@ std::string TZADirManager::StoredName(std::string raw, std::uint16_t flags) cons
         raw.resize(cut);
     }
     std::replace(raw.begin(), raw.end(), '\\', '/');
+    // The code-page conversion works in a buffer three times the name's size: what the
+    // directory keeps of it is the name alone.
+    raw.shrink_to_fit();
     return raw;
 }
 
@@ -230,7 +239,7 @@ void TZADirManager::ReadEntry(TDirItem& entry) {
             if (h.LocalHeaderOffset == Zip64Marker32 && zr.remaining() >= 8)
                 entry.Zip64LocalHeaderOffset = zr.u64();
             if (h.DiskNumberStart == Zip64Marker16 && zr.remaining() >= 4)
-                entry.Zip64DiskNumberStart = static_cast<std::int32_t>(zr.u32());
+                entry.Zip64DiskNumberStart = AsVolumeNumber(zr.u32());
             entry.Zip64 = true;
         }
         entry.ExtraFields.push_back(std::move(field));
@@ -294,8 +303,7 @@ void TZADirManager::ReadCentralDir() {
     std::int32_t lastVolume;
     if (IsZip64) {
         firstVolume = AsVolumeNumber(Zip64EndRecord.CentralDirDisk);
-        // Some writers leave the number of disks 0 in a single-volume archive.
-        lastVolume = AsVolumeNumber(std::max<std::uint32_t>(Zip64Locator.TotalDisks, 1) - 1);
+        lastVolume = LastVolume();
     } else {
         if (EndRecord.CentralDirDisk == Zip64Marker16)
             EndRecord.CentralDirDisk = 0;
@@ -330,12 +338,15 @@ void TZADirManager::ReadCentralDir() {
     ArcStream->SetPosition(dirPos);
 
     // No central header is shorter than 46 bytes, so a count the stream cannot hold is
-    // refused before anything is allocated; across volumes the slots grow as entries come.
-    if (count > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-        throw EZAException(1);
+    // refused before anything is allocated, as the read past its end would be; across
+    // volumes the slots grow as entries come.
+    if (count > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) ||
+        (!multiVolume &&
+         count > static_cast<std::uint64_t>(TZADirArray::MaxEntriesIn(ArcStream->Size() - dirPos))))
+        throw vcl::EReadError();
     const auto entries = static_cast<std::int32_t>(count);
     if (!multiVolume)
-        Directory.SetCount(entries, ArcStream->Size() - dirPos);
+        Directory.SetCount(entries);
 
     for (std::int32_t k = 0; k < entries; ++k) {
         if (multiVolume) {

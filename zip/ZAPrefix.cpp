@@ -77,7 +77,9 @@ bool TZADirManager::MatchFirstLocalHeader(std::int64_t position) {
             RecordReader er(extra);
             while (er.remaining() >= 4) {
                 const std::uint16_t id = er.u16();
-                const std::size_t n = std::min<std::size_t>(er.u16(), er.remaining());
+                // The length first: the record keeps only what the field still holds.
+                const std::size_t declared = er.u16();
+                const std::size_t n = std::min(declared, er.remaining());
                 const std::string data = er.bytes(n);
                 RecordReader zr(data);
                 if (id != Zip64ExtraId)

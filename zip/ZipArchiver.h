@@ -48,6 +48,7 @@ struct TZAArchiveItem {
 void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
 
 class TZAEntryReader;
+class TZAEntryStarts;
 
 class TZABaseArchiver : public vcl::TComponent {
     friend class TZAEntryReader; // reads and sets the progress, password and volume state
@@ -271,6 +272,8 @@ protected:
     long double FFileBytesTotal = 0;
     TZAUnpublishedEvent FOnUnpublishedEvent;
     std::unique_ptr<TZADirManager> FDirManager;
+    // While a run reads entries: where every entry starts, to refuse entries sharing bytes.
+    std::shared_ptr<const TZAEntryStarts> FEntryStarts;
     std::uint16_t FCompressionMethod = 0xFFFF;
     std::uint8_t FCompressionMode = 1;
     TZACompressionLevel FCompressionLevel = clFastest;
