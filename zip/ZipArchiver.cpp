@@ -83,7 +83,6 @@ TZABaseArchiver::TZABaseArchiver(vcl::TComponent* AOwner) : vcl::TComponent(AOwn
     FSpanningMode = smNone;
     FSpanningOptions = std::make_unique<TZASpanningOptions>();
     FZip64Mode = zmAuto;
-    FVolumeInfo = std::make_unique<TZAVolumeNumberInfo>();
 }
 
 TZABaseArchiver::~TZABaseArchiver() {
@@ -211,6 +210,12 @@ void TZABaseArchiver::CloseArchive() {
     }
     FreeArchiveStream();
     FDirManager.reset();
+}
+
+void TZABaseArchiver::ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream) {
+    FreeArchiveStream();
+    FCustomStream = false;
+    FArchiveStream = std::move(Stream);
 }
 
 void TZABaseArchiver::FreeArchiveStream() {
