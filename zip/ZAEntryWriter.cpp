@@ -69,6 +69,7 @@ bool TZAEntryWriter::Run() {
         if (size_ == 0 && owner_.FZipFormat)
             header_.Method = MethodStored;
         entry_.CentralHeader = header_;
+        entry_.ResolveZip64();
         return true;
     }
     if (owner_.FProgressCancel)
