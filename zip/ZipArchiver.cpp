@@ -224,6 +224,14 @@ void TZABaseArchiver::ExtractFiles(const std::string& FileMask, std::int32_t Sea
     ProcessFiles(poExtract);
 }
 
+void TZABaseArchiver::TestFiles(const std::string& FileMask, std::int32_t SearchAttr,
+                                const std::string& ExclusionMask) {
+    CheckActive();
+    CheckNotUpdating();
+    SelectFiles(FileMask, SearchAttr, ExclusionMask);
+    ProcessFiles(poTest);
+}
+
 void TZABaseArchiver::SelectFiles(const std::string& FileMask, std::int32_t SearchAttr,
                                   const std::string& ExclusionMask) {
     FDirManager->Directory.ClearSelection();

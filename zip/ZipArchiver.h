@@ -114,6 +114,11 @@ public:
     void CloseArchive();
     void ExtractFiles(const std::string& FileMask, std::int32_t SearchAttr,
                       const std::string& ExclusionMask);
+    // Reads every matching entry as extraction would, into a temporary file that is then
+    // deleted, so its data, size and CRC are checked without writing anything out; each
+    // failure goes to OnProcessFileFailure.
+    void TestFiles(const std::string& FileMask, std::int32_t SearchAttr,
+                   const std::string& ExclusionMask);
     bool FindFirst(const std::string& FileMask, TZAArchiveItem& Item, std::int32_t SearchAttr,
                    const std::string& ExclusionMask);
     bool FindNext(TZAArchiveItem& Item);
