@@ -79,7 +79,6 @@ TZABaseArchiver::TZABaseArchiver(vcl::TComponent* AOwner) : vcl::TComponent(AOwn
     FSpanningMode = smNone;
     FSpanningOptions = std::make_unique<TZASpanningOptions>();
     FZip64Mode = zmAuto;
-    FVolumeInfo = std::make_unique<TZAVolumeNumberInfo>();
 }
 
 TZABaseArchiver::~TZABaseArchiver() {
@@ -207,6 +206,12 @@ void TZABaseArchiver::CloseArchive() {
     }
     FreeArchiveStream();
     FDirManager.reset();
+}
+
+void TZABaseArchiver::ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream) {
+    FreeArchiveStream();
+    FCustomStream = false;
+    FArchiveStream = std::move(Stream);
 }
 
 void TZABaseArchiver::FreeArchiveStream() {
