@@ -119,6 +119,7 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
                     h.UncompressedSize = descriptor.UncompressedSize;
                 }
             }
+            entry.ResolveZip64();
             // The Zip64 marker says nothing about where the data end.
             if (h.CompressedSize != Zip64Marker32)
                 covered = nameAt + std::int64_t{local.NameLength} + local.ExtraLength +

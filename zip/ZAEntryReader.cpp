@@ -73,20 +73,22 @@ struct TZAEntryReader::Inflater {
     }
 };
 
-TZAEntryReader::TZAEntryReader(TZABaseArchiver& owner, vcl::TStream& archive, vcl::TStream& dest,
-                               const TDirItem& item)
-    : owner_(owner), stream_(&archive), dest_(dest), item_(item), central_(item.CentralHeader) {
+TZAEntryReader::TZAEntryReader(TZABaseArchiver& owner, TZAProgressState& progress,
+                               vcl::TStream& archive, vcl::TStream& dest, const TDirItem& item)
+    : owner_(owner), progress_(progress), stream_(&archive), dest_(dest), item_(item),
+      central_(item.CentralHeader) {
 }
 
 TZAEntryReader::~TZAEntryReader() = default;
 
 bool TZAEntryReader::Run() {
-    auto* dir = owner_.FDirManager.get();
+    auto* dir = owner_.DirManager();
     const std::int32_t first = EntryVolume(item_);
     if (dir) {
         volume_.LastNumber = dir->LastVolume();
         // A volume after the last one cannot hold the entry.
-        if (owner_.FSpanningMode != smNone && first > volume_.LastNumber && volume_.LastNumber >= 0)
+        if (owner_.SpanningMode() != smNone && volume_.LastNumber >= 0 &&
+            first > volume_.LastNumber)
             throw vcl::EReadError();
     }
     volume_.SetNumber(first);
@@ -100,12 +102,10 @@ bool TZAEntryReader::Run() {
                   vcl::TSeekOrigin::soCurrent);
 
     encrypted_ = (central_.Flags & FlagEncrypted) != 0;
-    toRead_ = Signed(EntryCompressedSize(item_));
-    expected_ = central_.UncompressedSize == Zip64Marker32
-                    ? Signed(item_.Zip64UncompressedSize)
-                    : std::int64_t{central_.UncompressedSize};
+    toRead_ = Signed(item_.CompressedSize);
+    expected_ = Signed(item_.UncompressedSize);
     const std::int64_t dataAt = stream_->Position();
-    if (owner_.FSpanningMode == smNone) {
+    if (owner_.SpanningMode() == smNone) {
         // One file holds everything: data the file does not hold is a read past its end, and
         // data running into the directory are no entry's own.
         const std::int64_t size = stream_->Size();
@@ -117,7 +117,7 @@ bool TZAEntryReader::Run() {
     if (dir && toRead_ > 0) {
         // Entries whose data overlap hand out the same bytes again and again (the classic
         // decompression bomb): each entry's data end before the next entry begins.
-        std::shared_ptr<const TZAEntryStarts> starts = owner_.FEntryStarts;
+        std::shared_ptr<const TZAEntryStarts> starts = owner_.EntryStarts();
         if (!starts)
             starts = std::make_shared<TZAEntryStarts>(dir->Directory);
         const auto at = static_cast<std::uint64_t>(headerAt);
@@ -126,8 +126,8 @@ bool TZAEntryReader::Run() {
                 starts->Next(first, at))
             throw EZAException(8, &owner_);
     }
-    owner_.FFileBytesTotal = static_cast<long double>(toRead_);
-    owner_.FSkipFile = false;
+    progress_.FileBytesTotal = static_cast<long double>(toRead_);
+    progress_.SkipFile = false;
 
     bool result = false;
     switch (central_.Method) {
@@ -149,18 +149,15 @@ bool TZAEntryReader::Run() {
 }
 
 bool TZAEntryReader::FireProgress() {
-    if (!owner_.FProgressEnabled)
+    if (!progress_.Enabled)
         return true;
-    const long double total = owner_.FFileBytesTotal;
-    const long double share = total > 0 ? owner_.FFileBytesDone / total : 0;
-    owner_.DoFileProgress(item_.StoredName, static_cast<double>(share * 100), item_.Operation,
-                          ppProcess, owner_.FProgressCancel);
-    if (owner_.FProgressCancel)
+    owner_.DoFileProgress(item_.StoredName, progress_.FilePercent(), item_.Operation, ppProcess,
+                          progress_.Cancel);
+    if (progress_.Cancel)
         return false;
-    const long double count = owner_.FProcessedFileCount > 0 ? owner_.FProcessedFileCount : 1;
-    owner_.DoOverallProgress(static_cast<double>((share + owner_.FProcessedFileNo) / count * 100),
-                             item_.Operation, ppProcess, owner_.FProgressCancel);
-    return !owner_.FProgressCancel;
+    owner_.DoOverallProgress(progress_.OverallPercent(), item_.Operation, ppProcess,
+                             progress_.Cancel);
+    return !progress_.Cancel;
 }
 
 bool TZAEntryReader::CheckEncryptionHeader() {
@@ -181,8 +178,8 @@ bool TZAEntryReader::AskPassword() {
         if (CheckEncryptionHeader())
             return true;
         const std::string tried = owner_.Password;
-        owner_.DoPassword(item_.StoredName, owner_.Password, owner_.FSkipFile);
-        if (owner_.FSkipFile)
+        owner_.DoPassword(item_.StoredName, owner_.Password, progress_.SkipFile);
+        if (progress_.SkipFile)
             return false;
         // The same password again can only fail again: asking on would never end.
         if (owner_.Password == tried)
@@ -194,7 +191,7 @@ bool TZAEntryReader::InflateLoop() {
     const std::int64_t available = platform::AvailablePhysicalMemory();
     // Without a figure, steps are still bounded by the largest output buffer.
     memoryLimit_ = available > 0 ? available / 20 : EntryMaxOutputBuffer;
-    owner_.FSkipFile = false;
+    progress_.SkipFile = false;
     if (encrypted_ && !AskPassword())
         return false;
 
@@ -207,7 +204,7 @@ bool TZAEntryReader::InflateLoop() {
             return false;
     }
     while (consumed_ < toRead_) {
-        owner_.FFileBytesDone = static_cast<long double>(consumed_);
+        progress_.FileBytesDone = static_cast<long double>(consumed_);
         if (!FireProgress())
             break;
         const std::int64_t n =
@@ -227,13 +224,13 @@ bool TZAEntryReader::ReadAcrossVolumes(std::uint8_t* buffer, std::int64_t count)
     while (got < count) {
         // A single file has no next volume (reopening it would read its start again), and
         // no volume follows the last one.
-        if (owner_.FSpanningMode == smNone ||
+        if (owner_.SpanningMode() == smNone ||
             (volume_.LastNumber >= 0 && volume_.Number >= volume_.LastNumber) ||
             volume_.Number >= MaxVolumeNumber)
             break;
         volume_.SetNumber(volume_.Number + 1);
         owner_.OpenVolume(volume_);
-        stream_ = owner_.FArchiveStream.get();
+        stream_ = owner_.ArchiveStream();
         stream_->SetPosition(0);
         got += stream_->Read(buffer + got, count - got);
         if (stream_->Position() == 0)
@@ -324,7 +321,7 @@ bool TZAEntryReader::DecodeChunk(std::uint8_t* input, std::int64_t n) {
 
 bool TZABaseArchiver::DecompressStream(vcl::TStream& ArchiveStream, vcl::TStream& Dest,
                                        const TDirItem& Item) {
-    TZAEntryReader reader(*this, ArchiveStream, Dest, Item);
+    TZAEntryReader reader(*this, FProgress, ArchiveStream, Dest, Item);
     return reader.Run();
 }
 

@@ -1,6 +1,6 @@
 #include "zip/ZAEntryStarts.h"
 
-#include "zip/ZARecords.h"
+#include "zip/ZADirManager.h"
 
 #include <algorithm>
 #include <limits>
@@ -8,28 +8,16 @@
 namespace zip {
 
 std::int32_t EntryVolume(const TDirItem& entry) {
-    return entry.CentralHeader.DiskNumberStart == Zip64Marker16
-               ? entry.Zip64DiskNumberStart
-               : std::int32_t{entry.CentralHeader.DiskNumberStart};
-}
-
-std::uint64_t EntryOffset(const TDirItem& entry) {
-    return entry.CentralHeader.LocalHeaderOffset == Zip64Marker32
-               ? entry.Zip64LocalHeaderOffset
-               : entry.CentralHeader.LocalHeaderOffset;
-}
-
-std::uint64_t EntryCompressedSize(const TDirItem& entry) {
-    return entry.CentralHeader.CompressedSize == Zip64Marker32 ? entry.Zip64CompressedSize
-                                                               : entry.CentralHeader.CompressedSize;
+    return static_cast<std::int32_t>(
+        std::min<std::uint64_t>(entry.DiskNumberStart, MaxVolumeNumber));
 }
 
 TZAEntryStarts::TZAEntryStarts(TZADirArray& directory) {
     starts_.reserve(static_cast<std::size_t>(directory.Count()));
     for (std::int32_t i = 0; i < directory.Count(); ++i) {
         const TDirItem& entry = directory.ItemPtr(i);
-        if (EntryCompressedSize(entry) != 0)
-            starts_.emplace_back(EntryVolume(entry), EntryOffset(entry));
+        if (entry.CompressedSize != 0)
+            starts_.emplace_back(EntryVolume(entry), entry.LocalHeaderOffset);
     }
     std::sort(starts_.begin(), starts_.end());
 }

@@ -11,10 +11,8 @@
 
 namespace zip {
 
-// The volume an entry starts on and its local header's offset, Zip64 values behind markers.
+// The volume an entry starts on, as a number the volume events can show.
 std::int32_t EntryVolume(const TDirItem& entry);
-std::uint64_t EntryOffset(const TDirItem& entry);
-std::uint64_t EntryCompressedSize(const TDirItem& entry);
 
 class TZAEntryStarts {
 public:

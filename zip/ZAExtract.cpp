@@ -7,6 +7,7 @@
 #include "zip/ZAExcept.h"
 #include "zip/ZAExtractPath.h"
 #include "zip/ZAFileDates.h"
+#include "zip/ZAOverwrite.h"
 #include "zip/ZARecords.h"
 #include "zip/ZAStrFunc.h"
 #include "zip/ZipArchiver.h"
@@ -121,8 +122,9 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     if (std::int32_t existing = platform::FileGetAttr(target); existing != -1) {
         if (!FOptions->ReplaceReadOnly && (existing & platform::faReadOnly) != 0)
             return;
-        switch (FOptions->OverwriteMode) {
-        case omPrompt: {
+        // The entry is the source here, the disk file the target.
+        switch (OverwriteRule(FOptions->OverwriteMode, entryDate, DosFileAge(target))) {
+        case TZAOverwriteAnswer::Ask: {
             std::string dest = target;
             bool confirm = false;
             DoConfirmOverwrite(name, dest, confirm);
@@ -135,18 +137,10 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
             }
             break;
         }
-        case omAlways:
+        case TZAOverwriteAnswer::Replace:
             break;
-        case omNever:
+        case TZAOverwriteAnswer::Keep:
             return;
-        case omIfNewer:
-            if (!(DosFileAge(target) < entryDate))
-                return;
-            break;
-        case omIfOlder:
-            if (!(DosFileAge(target) > entryDate))
-                return;
-            break;
         }
     }
 
@@ -175,7 +169,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
         } catch (...) {
             failure = std::current_exception();
         }
-        discard = failure || FSkipFile || FProgressCancel;
+        discard = failure || FProgress.SkipFile || FProgress.Cancel;
         (void)SetDosFileTime(fd, entryDate);
         if (!discard) {
             mode_t mode = 0;
@@ -225,12 +219,11 @@ void TZABaseArchiver::ExtractItemToStream(std::int32_t Index, vcl::TStream& Targ
 
     // An offset the volume does not reach is read past its end (and one of 2^63 or more would
     // turn negative as a stream position).
-    const std::uint64_t offset = EntryOffset(entry);
-    if (offset > static_cast<std::uint64_t>(FArchiveStream->Size()))
+    if (entry.LocalHeaderOffset > static_cast<std::uint64_t>(FArchiveStream->Size()))
         throw vcl::EReadError();
-    FArchiveStream->SetPosition(static_cast<std::int64_t>(offset));
-    if (!DecompressStream(*FArchiveStream, Target, entry) && !FProgressCancel &&
-        !ExtractCorruptedFiles && !FSkipFile)
+    FArchiveStream->SetPosition(static_cast<std::int64_t>(entry.LocalHeaderOffset));
+    if (!DecompressStream(*FArchiveStream, Target, entry) && !FProgress.Cancel &&
+        !ExtractCorruptedFiles && !FProgress.SkipFile)
         throw EZAException(8, this);
 }
 
