@@ -93,7 +93,7 @@ TZADirManager::TZADirManager(vcl::TStream* stream, TZABaseArchiver* owner, bool 
     PrefixSize = 0;
     ResetDirectory();
     if (IsNewArchive && owner) {
-        owner->FVolumeInfo->SetFirst(true);
+        owner->Volumes().Info.SetFirst(true);
         if (!owner->SFXStub.empty())
             PlaceSfxStub();
     }

@@ -7,6 +7,7 @@
 #include "zip/ZACrypt.h"
 #include "zip/ZADirArray.h"
 #include "zip/ZAOptions.h"
+#include "zip/ZAProgressState.h"
 #include "zip/ZARecords.h"
 
 #include <cstdint>
@@ -40,8 +41,8 @@ std::int64_t ChooseReadCount(std::int64_t want, std::int64_t memoryLimit,
 // The working state of one DecompressStream call.
 class TZAEntryReader {
 public:
-    TZAEntryReader(TZABaseArchiver& owner, vcl::TStream& archive, vcl::TStream& dest,
-                   const TDirItem& item);
+    TZAEntryReader(TZABaseArchiver& owner, TZAProgressState& progress, vcl::TStream& archive,
+                   vcl::TStream& dest, const TDirItem& item);
     ~TZAEntryReader();
     TZAEntryReader(const TZAEntryReader&) = delete;
     TZAEntryReader& operator=(const TZAEntryReader&) = delete;
@@ -62,6 +63,7 @@ private:
     bool ReadBlockFormatData();
 
     TZABaseArchiver& owner_;
+    TZAProgressState& progress_;
     vcl::TStream* stream_;
     vcl::TStream& dest_;
     const TDirItem& item_;

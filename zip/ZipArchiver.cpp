@@ -83,7 +83,6 @@ TZABaseArchiver::TZABaseArchiver(vcl::TComponent* AOwner) : vcl::TComponent(AOwn
     FSpanningMode = smNone;
     FSpanningOptions = std::make_unique<TZASpanningOptions>();
     FZip64Mode = zmAuto;
-    FVolumeInfo = std::make_unique<TZAVolumeNumberInfo>();
 }
 
 TZABaseArchiver::~TZABaseArchiver() {
@@ -213,6 +212,12 @@ void TZABaseArchiver::CloseArchive() {
     FDirManager.reset();
 }
 
+void TZABaseArchiver::ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream) {
+    FreeArchiveStream();
+    FCustomStream = false;
+    FArchiveStream = std::move(Stream);
+}
+
 void TZABaseArchiver::FreeArchiveStream() {
     if (FCustomStream)
         (void)FArchiveStream.release(); // the caller's stream, not ours to free
@@ -226,6 +231,14 @@ void TZABaseArchiver::ExtractFiles(const std::string& FileMask, std::int32_t Sea
     CheckNotUpdating();
     SelectFiles(FileMask, SearchAttr, ExclusionMask);
     ProcessFiles(poExtract);
+}
+
+void TZABaseArchiver::TestFiles(const std::string& FileMask, std::int32_t SearchAttr,
+                                const std::string& ExclusionMask) {
+    CheckActive();
+    CheckNotUpdating();
+    SelectFiles(FileMask, SearchAttr, ExclusionMask);
+    ProcessFiles(poTest);
 }
 
 void TZABaseArchiver::SelectFiles(const std::string& FileMask, std::int32_t SearchAttr,

@@ -43,13 +43,13 @@ public:
         return DecompressStream(*FArchiveStream, dest, item);
     }
     void EnableProgress(std::int32_t fileNo, std::int32_t fileCount) {
-        FProgressEnabled = true;
-        FProcessedFileNo = fileNo;
-        FProcessedFileCount = fileCount;
+        FProgress.Enabled = true;
+        FProgress.ProcessedFileNo = fileNo;
+        FProgress.ProcessedFileCount = fileCount;
     }
     void PretendClosed() { FActive = false; }
-    bool ProgressCancel() const { return FProgressCancel; }
-    bool SkipFile() const { return FSkipFile; }
+    bool ProgressCancel() const { return FProgress.Cancel; }
+    bool SkipFile() const { return FProgress.SkipFile; }
     TZADirManager& Dir() { return *FDirManager; }
 };
 
