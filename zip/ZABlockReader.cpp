@@ -88,10 +88,10 @@ bool TZAEntryReader::ReadBlockFormatData() {
     if (header.BlockCount <= 0)
         return true;
 
-    const std::int64_t total = central_.UncompressedSize == Zip64Marker32
-                                   ? static_cast<std::int64_t>(std::min<std::uint64_t>(
-                                         item_.Zip64UncompressedSize, INT64_MAX))
-                                   : std::int64_t{header.TotalSize};
+    const std::int64_t total =
+        central_.UncompressedSize == Zip64Marker32
+            ? static_cast<std::int64_t>(std::min<std::uint64_t>(item_.UncompressedSize, INT64_MAX))
+            : std::int64_t{header.TotalSize};
     std::vector<std::uint8_t> data;
     for (std::int32_t block = 0; block < header.BlockCount; ++block) {
         progress_.FileBytesDone = static_cast<long double>(consumed_);

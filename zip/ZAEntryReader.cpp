@@ -83,10 +83,7 @@ TZAEntryReader::~TZAEntryReader() = default;
 bool TZAEntryReader::Run() {
     const auto* dir = owner_.DirManager();
     const bool zip64 = dir && dir->IsZip64;
-    // The Zip64 field holds the first volume only where the header says so.
-    const std::int32_t first = central_.DiskNumberStart == Zip64Marker16
-                                   ? item_.Zip64DiskNumberStart
-                                   : std::int32_t{central_.DiskNumberStart};
+    const auto first = static_cast<std::int32_t>(item_.DiskNumberStart);
     if (dir)
         volume_.LastNumber = zip64 ? static_cast<std::int32_t>(dir->Zip64Locator.TotalDisks) - 1
                                    : dir->EndRecord.DiskNumber;
@@ -100,11 +97,8 @@ bool TZAEntryReader::Run() {
                   vcl::TSeekOrigin::soCurrent);
 
     encrypted_ = (central_.Flags & FlagEncrypted) != 0;
-    toRead_ = central_.CompressedSize == Zip64Marker32 ? Signed(item_.Zip64CompressedSize)
-                                                       : std::int64_t{central_.CompressedSize};
-    expected_ = central_.UncompressedSize == Zip64Marker32
-                    ? Signed(item_.Zip64UncompressedSize)
-                    : std::int64_t{central_.UncompressedSize};
+    toRead_ = Signed(item_.CompressedSize);
+    expected_ = Signed(item_.UncompressedSize);
     if (owner_.SpanningMode() == smNone) {
         // One file holds everything: the data cannot run into the directory, nor past the end.
         const std::int64_t pos = stream_->Position();

@@ -195,20 +195,15 @@ void TZABaseArchiver::ExtractItemToStream(std::int32_t Index, vcl::TStream& Targ
     if (Index < 0 || Index >= dir.Count())
         throw EZAException(16, this);
     const TDirItem& entry = dir.ItemPtr(Index);
-    const TZACentralHeader& h = entry.CentralHeader;
 
     TZAVolumeNumberInfo volume;
     volume.LastNumber = FDirManager->IsZip64
                             ? static_cast<std::int32_t>(FDirManager->Zip64Locator.TotalDisks) - 1
                             : std::int32_t{FDirManager->EndRecord.DiskNumber};
-    // The Zip64 field holds a value only where the header carries its marker.
-    volume.SetNumber(h.DiskNumberStart == Zip64Marker16 ? entry.Zip64DiskNumberStart
-                                                        : std::int32_t{h.DiskNumberStart});
+    volume.SetNumber(static_cast<std::int32_t>(entry.DiskNumberStart));
     OpenVolume(volume);
 
-    const std::int64_t offset = h.LocalHeaderOffset == Zip64Marker32
-                                    ? static_cast<std::int64_t>(entry.Zip64LocalHeaderOffset)
-                                    : std::int64_t{h.LocalHeaderOffset};
+    const auto offset = static_cast<std::int64_t>(entry.LocalHeaderOffset);
     FArchiveStream->SetPosition(offset);
     if (!DecompressStream(*FArchiveStream, Target, entry) && !FProgress.Cancel &&
         !ExtractCorruptedFiles && !FProgress.SkipFile)

@@ -49,12 +49,8 @@ void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item) {
     auto slash = name.rfind('/');
     item.FileName = slash == std::string::npos ? name : name.substr(slash + 1);
     item.Folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-    item.PackedSize = h.CompressedSize == Zip64Marker32
-                          ? static_cast<std::int64_t>(entry.Zip64CompressedSize)
-                          : std::int64_t{h.CompressedSize};
-    item.UnpackedSize = h.UncompressedSize == Zip64Marker32
-                            ? static_cast<std::int64_t>(entry.Zip64UncompressedSize)
-                            : std::int64_t{h.UncompressedSize};
+    item.PackedSize = static_cast<std::int64_t>(entry.CompressedSize);
+    item.UnpackedSize = static_cast<std::int64_t>(entry.UncompressedSize);
     if (item.UnpackedSize > 0) {
         item.SavingRatio =
             (1.0 - static_cast<double>(item.PackedSize) / static_cast<double>(item.UnpackedSize)) *
