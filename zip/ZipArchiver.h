@@ -48,6 +48,7 @@ struct TZAArchiveItem {
 void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
 
 class TZAEntryReader;
+struct TZAEntryBuffers;
 
 class TZABaseArchiver : public vcl::TComponent {
     friend class TZAEntryReader; // reads and sets the progress, password and volume state
@@ -276,6 +277,11 @@ protected:
     TZACompressionLevel FCompressionLevel = clFastest;
     std::unique_ptr<vcl::TStream> FArchiveStream;
     TZip64Mode FZip64Mode = zmAuto;
+
+private:
+    // The entry reader's inflater and buffers, made on first use and kept between entries.
+    TZAEntryBuffers& EntryBuffers();
+    std::unique_ptr<TZAEntryBuffers> FEntryBuffers;
 };
 
 class TZipArchiver : public TZABaseArchiver {
