@@ -84,10 +84,7 @@ bool TSvgEditIni::ContientSvgEditIni(const TForm& Form) {
     return TrouveSvgEditIni(Form) != nullptr;
 }
 
-template <class Step> void TSvgEditIni::Walk(Step step) {
-    if (!HasApplication())
-        return;
-    TIniFile Ini(SettingsFile());
+template <class Step> void TSvgEditIni::Walk(TIniFile& File, Step step) {
     TApplication& app = Application();
     for (int f = 0; f < app.ComponentCount(); ++f) {
         auto* form = dynamic_cast<TForm*>(app.Components(f));
@@ -96,12 +93,17 @@ template <class Step> void TSvgEditIni::Walk(Step step) {
         // The switches of the last component on that form govern it.
         const TSvgEditIni& k = *TrouveSvgEditIni(*form);
         for (int i = 0; i < form->ComponentCount(); ++i)
-            step(Ini, k, *form, form->Components(i));
+            step(File, k, *form, form->Components(i));
     }
 }
 
+// The values go to memory, and the file is replaced once at the end: a crash or a full disk
+// during a save leaves the whole previous file, never a mix of old and new values.
 void TSvgEditIni::Sauve() {
-    Walk([](TIniFile& Ini, const TSvgEditIni& k, TForm& form, TComponent* C) {
+    if (!HasApplication())
+        return;
+    TMemIniFile File(SettingsFile());
+    Walk(File, [](TIniFile& Ini, const TSvgEditIni& k, TForm& form, TComponent* C) {
         Trap([&] {
             if (C->Name().find('_') == std::string::npos)
                 return;
@@ -130,10 +132,14 @@ void TSvgEditIni::Sauve() {
                 SauveGrille(Ini, list, *g);
         });
     });
+    Trap([&] { File.UpdateFile(); });
 }
 
 void TSvgEditIni::Charge() {
-    Walk([](TIniFile& Ini, const TSvgEditIni& k, TForm& form, TComponent* C) {
+    if (!HasApplication())
+        return;
+    TIniFile File(SettingsFile());
+    Walk(File, [](TIniFile& Ini, const TSvgEditIni& k, TForm& form, TComponent* C) {
         const std::string& S = form.Name();
         const std::string& N = C->Name();
         const std::string list = S + N;

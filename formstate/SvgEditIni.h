@@ -4,6 +4,7 @@
 #pragma once
 
 #include "vcl/Forms.h"
+#include "vcl/IniFiles.h"
 
 #include <string>
 
@@ -44,7 +45,7 @@ public:
 
 private:
     std::string SettingsFile();
-    template <class Step> void Walk(Step step);
+    template <class Step> void Walk(vcl::TIniFile& Ini, Step step);
 
     vcl::TForm* FForm = nullptr;
     vcl::TCloseEvent FOldOnClose;

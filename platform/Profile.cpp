@@ -3,8 +3,8 @@
 #include "platform/AtomicFile.h"
 
 #include <cerrno>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -32,7 +32,9 @@ std::string_view TrimBlanks(std::string_view s) {
     return s;
 }
 
-bool IsQuote(char c) { return c == '"' || c == '\''; }
+bool IsQuote(char c) {
+    return c == '"' || c == '\'';
+}
 
 // Reads strip blanks and one pair of enclosing quotes; a value that would lose something that
 // way is written inside quotes, so every value reads back exactly as written.
@@ -49,16 +51,38 @@ std::string Quoted(std::string_view v) {
     return quoted;
 }
 
-// One line of the file as read: kept verbatim for rewriting, parsed for lookups.
-struct Line {
-    enum Kind { Other, Section, Entry } kind = Other;
-    std::string text; // the line as it stands, without its line break
-    std::string name; // section or key name
-    std::string value;
-};
+// Cuts text to at most limit bytes without splitting a UTF-8 sequence.
+std::string Cut(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit)
+        return std::string(text);
+    std::size_t n = limit;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
+        --n;
+    return std::string(text.substr(0, n));
+}
 
-std::vector<Line> Parse(const std::string& contents) {
-    std::vector<Line> lines;
+} // namespace
+
+ProfileFile::ProfileFile(std::string fileName) : fileName_(std::move(fileName)) {
+    std::string contents;
+    int fd = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT)
+            readError_ = errno;
+    } else {
+        char buffer[16384];
+        for (;;) {
+            ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                readError_ = errno;
+            if (n <= 0)
+                break;
+            contents.append(buffer, static_cast<std::size_t>(n));
+        }
+        ::close(fd);
+    }
     std::size_t start = 0;
     while (start < contents.size()) {
         std::size_t end = contents.find('\n', start);
@@ -82,108 +106,76 @@ std::vector<Line> Parse(const std::string& contents) {
             if (eq != std::string_view::npos) {
                 std::string_view v = TrimBlanks(t.substr(eq + 1));
                 // A value enclosed in matching quotes is read without them.
-                if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') &&
-                    v.back() == v.front())
+                if (v.size() >= 2 && IsQuote(v.front()) && v.back() == v.front())
                     v = v.substr(1, v.size() - 2);
                 line.value = std::string(v);
             }
         }
-        lines.push_back(std::move(line));
+        lines_.push_back(std::move(line));
     }
-    return lines;
 }
 
-std::vector<Line> Load(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
-        return {};
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    return Parse(buffer.str());
-}
-
-// The range [begin, end) of the lines inside section (after its header), or begin == npos.
-struct Range {
-    std::size_t header = std::string::npos;
-    std::size_t end = 0;
-};
-
-Range FindSection(const std::vector<Line>& lines, std::string_view section) {
-    Range r;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].kind != Line::Section)
+// The lines inside section lie between its header and end; header is npos when it is missing.
+ProfileFile::Range ProfileFile::FindSection(std::string_view section) const {
+    Range r{std::string::npos, lines_.size()};
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        if (lines_[i].kind != Line::Section)
             continue;
         if (r.header != std::string::npos) {
             r.end = i;
             return r;
         }
-        if (SameName(lines[i].name, section))
+        if (SameName(lines_[i].name, section))
             r.header = i;
     }
-    r.end = lines.size();
     return r;
 }
 
-// Cuts text to at most limit bytes without splitting a UTF-8 sequence.
-std::string Cut(std::string_view text, std::size_t limit) {
-    if (text.size() <= limit)
-        return std::string(text);
-    std::size_t n = limit;
-    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
-        --n;
-    return std::string(text.substr(0, n));
-}
-
-} // namespace
-
-std::string GetPrivateProfileString(std::string_view section, std::string_view key,
-                                    std::string_view fallback, std::size_t size,
-                                    const std::string& fileName) {
+std::string ProfileFile::GetString(std::string_view section, std::string_view key,
+                                   std::string_view fallback, std::size_t size) const {
     std::size_t limit = size == 0 ? 0 : size - 1;
-    auto lines = Load(fileName);
-    Range r = FindSection(lines, section);
+    Range r = FindSection(section);
     if (r.header != std::string::npos)
         for (std::size_t i = r.header + 1; i < r.end; ++i)
-            if (lines[i].kind == Line::Entry && SameName(lines[i].name, key))
-                return Cut(lines[i].value, limit);
+            if (lines_[i].kind == Line::Entry && SameName(lines_[i].name, key))
+                return Cut(lines_[i].value, limit);
     return Cut(fallback, limit);
 }
 
-std::vector<std::string> GetPrivateProfileKeyNames(std::string_view section, std::size_t size,
-                                                   const std::string& fileName) {
+std::vector<std::string> ProfileFile::KeyNames(std::string_view section, std::size_t size) const {
     std::vector<std::string> names;
-    auto lines = Load(fileName);
-    Range r = FindSection(lines, section);
+    Range r = FindSection(section);
     if (r.header == std::string::npos || size < 2)
         return names;
     // Each name takes its length plus a NUL; the list ends with a second NUL.
     std::size_t room = size - 1;
     for (std::size_t i = r.header + 1; i < r.end && room > 1; ++i) {
-        if (lines[i].kind != Line::Entry)
+        if (lines_[i].kind != Line::Entry)
             continue;
-        std::string name = Cut(lines[i].name, room - 1);
+        std::string name = Cut(lines_[i].name, room - 1);
         room -= name.size() + 1;
         names.push_back(std::move(name));
     }
     return names;
 }
 
-std::vector<std::string> GetPrivateProfileSectionNames(const std::string& fileName) {
+std::vector<std::string> ProfileFile::SectionNames() const {
     std::vector<std::string> names;
-    for (const auto& line : Load(fileName))
+    for (const auto& line : lines_)
         if (line.kind == Line::Section)
             names.push_back(line.name);
     return names;
 }
 
-bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
-                               std::optional<std::string_view> value, const std::string& fileName) {
+bool ProfileFile::WriteString(std::string_view section, std::optional<std::string_view> key,
+                              std::optional<std::string_view> value, bool* changed) {
+    if (changed)
+        *changed = false;
     if (section.empty()) {
         errno = EINVAL;
         return false;
     }
-    auto lines = Load(fileName);
-    Range r = FindSection(lines, section);
+    Range r = FindSection(section);
     auto entry = [&](std::string name, std::string_view v) {
         Line l;
         l.kind = Line::Entry;
@@ -192,11 +184,11 @@ bool WritePrivateProfileString(std::string_view section, std::optional<std::stri
         l.text = l.name + "=" + Quoted(v);
         return l;
     };
+    auto at = [&](std::size_t i) { return lines_.begin() + static_cast<std::ptrdiff_t>(i); };
     if (!key) {
         if (r.header == std::string::npos)
             return true;
-        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(r.header),
-                    lines.begin() + static_cast<std::ptrdiff_t>(r.end));
+        lines_.erase(at(r.header), at(r.end));
     } else if (r.header == std::string::npos) {
         if (!value)
             return true;
@@ -204,36 +196,69 @@ bool WritePrivateProfileString(std::string_view section, std::optional<std::stri
         header.kind = Line::Section;
         header.name = std::string(section);
         header.text = "[" + header.name + "]";
-        lines.push_back(std::move(header));
-        lines.push_back(entry(std::string(*key), *value));
+        lines_.push_back(std::move(header));
+        lines_.push_back(entry(std::string(*key), *value));
     } else {
         std::size_t found = std::string::npos;
         for (std::size_t i = r.header + 1; i < r.end && found == std::string::npos; ++i)
-            if (lines[i].kind == Line::Entry && SameName(lines[i].name, *key))
+            if (lines_[i].kind == Line::Entry && SameName(lines_[i].name, *key))
                 found = i;
         if (found != std::string::npos) {
-            if (value) {
-                lines[found] = entry(lines[found].name, *value); // the stored spelling stays
-            } else {
-                lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(found));
-            }
+            if (value)
+                lines_[found] = entry(lines_[found].name, *value); // the stored spelling stays
+            else
+                lines_.erase(at(found));
         } else if (value) {
             // Append after the section's last entry, before any blank lines that close it.
-            std::size_t at = r.end;
-            while (at > r.header + 1 && lines[at - 1].kind == Line::Other &&
-                   TrimBlanks(lines[at - 1].text).empty())
-                --at;
-            lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), entry(std::string(*key), *value));
+            std::size_t last = r.end;
+            while (last > r.header + 1 && lines_[last - 1].kind == Line::Other &&
+                   TrimBlanks(lines_[last - 1].text).empty())
+                --last;
+            lines_.insert(at(last), entry(std::string(*key), *value));
         } else {
             return true;
         }
     }
+    if (changed)
+        *changed = true;
+    return true;
+}
+
+bool ProfileFile::Save() const {
+    if (readError_ != 0) {
+        errno = readError_;
+        return false;
+    }
     std::string contents;
-    for (const auto& line : lines) {
+    for (const auto& line : lines_) {
         contents += line.text;
         contents += '\n';
     }
-    return ReplaceFileContents(fileName, contents, 0600);
+    return ReplaceFileContents(fileName_, contents, 0600);
+}
+
+std::string GetPrivateProfileString(std::string_view section, std::string_view key,
+                                    std::string_view fallback, std::size_t size,
+                                    const std::string& fileName) {
+    return ProfileFile(fileName).GetString(section, key, fallback, size);
+}
+
+std::vector<std::string> GetPrivateProfileKeyNames(std::string_view section, std::size_t size,
+                                                   const std::string& fileName) {
+    return ProfileFile(fileName).KeyNames(section, size);
+}
+
+std::vector<std::string> GetPrivateProfileSectionNames(const std::string& fileName) {
+    return ProfileFile(fileName).SectionNames();
+}
+
+bool WritePrivateProfileString(std::string_view section, std::optional<std::string_view> key,
+                               std::optional<std::string_view> value, const std::string& fileName) {
+    ProfileFile file(fileName);
+    bool changed = false;
+    if (!file.WriteString(section, key, value, &changed))
+        return false;
+    return !changed || file.Save();
 }
 
 } // namespace platform

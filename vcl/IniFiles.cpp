@@ -9,13 +9,33 @@ constexpr std::size_t kValueBuffer = 2048;
 constexpr std::size_t kSectionBuffer = 16384;
 } // namespace
 
+TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {
+}
+
+TIniFile::TIniFile(std::string fileName, std::unique_ptr<platform::ProfileFile> memory)
+    : fileName_(std::move(fileName)), memory_(std::move(memory)) {
+}
+
+TIniFile::~TIniFile() = default;
+
+void TIniFile::Commit() {
+    if (memory_ && !memory_->Save())
+        WriteFailed();
+}
+
+TMemIniFile::TMemIniFile(std::string fileName)
+    : TIniFile(fileName, std::make_unique<platform::ProfileFile>(fileName)) {
+}
+
 void TIniFile::WriteFailed() const {
     throw EIniFileException(Format("Impossible d'écrire dans %s", {fileName_}));
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& ident,
                                  const std::string& fallback) const {
-    return platform::GetPrivateProfileString(section, ident, fallback, kValueBuffer, fileName_);
+    return memory_ ? memory_->GetString(section, ident, fallback, kValueBuffer)
+                   : platform::GetPrivateProfileString(section, ident, fallback, kValueBuffer,
+                                                       fileName_);
 }
 
 int TIniFile::ReadInteger(const std::string& section, const std::string& ident,
@@ -32,7 +52,9 @@ bool TIniFile::ReadBool(const std::string& section, const std::string& ident, bo
 
 void TIniFile::WriteString(const std::string& section, const std::string& ident,
                            const std::string& value) {
-    if (!platform::WritePrivateProfileString(section, ident, value, fileName_))
+    bool written = memory_ ? memory_->WriteString(section, ident, value)
+                           : platform::WritePrivateProfileString(section, ident, value, fileName_);
+    if (!written)
         WriteFailed();
 }
 
@@ -45,15 +67,19 @@ void TIniFile::WriteBool(const std::string& section, const std::string& ident, b
 }
 
 void TIniFile::ReadSection(const std::string& section, TStrings& names) const {
-    names.Assign(platform::GetPrivateProfileKeyNames(section, kSectionBuffer, fileName_));
+    names.Assign(memory_ ? memory_->KeyNames(section, kSectionBuffer)
+                         : platform::GetPrivateProfileKeyNames(section, kSectionBuffer, fileName_));
 }
 
 void TIniFile::ReadSections(TStrings& names) const {
-    names.Assign(platform::GetPrivateProfileSectionNames(fileName_));
+    names.Assign(memory_ ? memory_->SectionNames()
+                         : platform::GetPrivateProfileSectionNames(fileName_));
 }
 
 bool TIniFile::SectionExists(const std::string& section) const {
-    return !platform::GetPrivateProfileKeyNames(section, kSectionBuffer, fileName_).empty();
+    TStringList names;
+    ReadSection(section, names);
+    return names.Count() > 0;
 }
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& ident) const {
@@ -63,12 +89,20 @@ bool TIniFile::ValueExists(const std::string& section, const std::string& ident)
 }
 
 void TIniFile::EraseSection(const std::string& section) {
-    if (!platform::WritePrivateProfileString(section, std::nullopt, std::nullopt, fileName_))
+    auto key = std::optional<std::string_view>();
+    bool erased = memory_
+                      ? memory_->WriteString(section, key, std::nullopt)
+                      : platform::WritePrivateProfileString(section, key, std::nullopt, fileName_);
+    if (!erased)
         WriteFailed();
 }
 
+// A key that cannot be removed is no error.
 void TIniFile::DeleteKey(const std::string& section, const std::string& ident) {
-    platform::WritePrivateProfileString(section, ident, std::nullopt, fileName_);
+    if (memory_)
+        memory_->WriteString(section, ident, std::nullopt);
+    else
+        platform::WritePrivateProfileString(section, ident, std::nullopt, fileName_);
 }
 
 } // namespace vcl

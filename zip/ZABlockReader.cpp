@@ -64,7 +64,7 @@ bool TZAEntryReader::ReadBlockFormatData() {
 
     encrypted_ = header.CipherId != NoCipher;
     if (encrypted_) {
-        owner_.FSkipFile = false;
+        progress_.SkipFile = false;
         try {
             auto fits = [&] {
                 auto check = header.CheckBlock;
@@ -75,8 +75,8 @@ bool TZAEntryReader::ReadBlockFormatData() {
             if (!fits()) {
                 // Without a cipher no password changes the outcome, so one answer settles it:
                 // skipping, or a failed entry.
-                owner_.DoPassword(item_.StoredName, owner_.Password, owner_.FSkipFile);
-                if (owner_.FSkipFile || !fits())
+                owner_.DoPassword(item_.StoredName, owner_.Password, progress_.SkipFile);
+                if (progress_.SkipFile || !fits())
                     return false;
             }
         } catch (...) {
@@ -84,17 +84,17 @@ bool TZAEntryReader::ReadBlockFormatData() {
         }
         crc_ = Crc32Start;
     }
-    owner_.FFileBytesTotal = static_cast<long double>(toRead_);
+    progress_.FileBytesTotal = static_cast<long double>(toRead_);
     if (header.BlockCount <= 0)
         return true;
 
-    const std::int64_t total = central_.UncompressedSize == Zip64Marker32
-                                   ? static_cast<std::int64_t>(std::min<std::uint64_t>(
-                                         item_.Zip64UncompressedSize, INT64_MAX))
-                                   : std::int64_t{header.TotalSize};
+    const std::int64_t total =
+        central_.UncompressedSize == Zip64Marker32
+            ? static_cast<std::int64_t>(std::min<std::uint64_t>(item_.UncompressedSize, INT64_MAX))
+            : std::int64_t{header.TotalSize};
     std::vector<std::uint8_t> data;
     for (std::int32_t block = 0; block < header.BlockCount; ++block) {
-        owner_.FFileBytesDone = static_cast<long double>(consumed_);
+        progress_.FileBytesDone = static_cast<long double>(consumed_);
         if (!FireProgress())
             return true;
         std::array<std::uint8_t, 4> lengthBytes{};

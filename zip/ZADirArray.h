@@ -35,6 +35,16 @@ struct TDirItem {
     std::uint64_t Zip64LocalHeaderOffset = 0;
     std::int32_t Zip64DiskNumberStart = 0;
 
+    // The entry's real sizes, local-header offset and first volume: the Zip64 value where the
+    // header holds its marker, the header's own field elsewhere. Set by ResolveZip64 when the
+    // directory is read or rebuilt and whenever a writer has changed the header, so that no
+    // reader has to look at the markers.
+    std::uint64_t CompressedSize = 0;
+    std::uint64_t UncompressedSize = 0;
+    std::uint64_t LocalHeaderOffset = 0;
+    std::uint32_t DiskNumberStart = 0;
+    void ResolveZip64();
+
     // What the update pass needs to write new data for the entry.
     bool NewData = false;
     std::string Password;

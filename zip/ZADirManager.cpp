@@ -93,7 +93,7 @@ TZADirManager::TZADirManager(vcl::TStream* stream, TZABaseArchiver* owner, bool 
     PrefixSize = 0;
     ResetDirectory();
     if (IsNewArchive && owner) {
-        owner->FVolumeInfo->SetFirst(true);
+        owner->Volumes().Info.SetFirst(true);
         if (!owner->SFXStub.empty())
             PlaceSfxStub();
     }
@@ -206,35 +206,7 @@ void TZADirManager::ReadEntry(TDirItem& entry) {
     entry.StoredName =
         h.NameLength != 0 ? StoredName(ReadHere(*ArcStream, h.NameLength), h.Flags) : std::string();
 
-    entry.ExtraFields.clear();
-    entry.Zip64 = false;
-    std::string extra = ReadHere(*ArcStream, h.ExtraLength);
-    RecordReader er(extra);
-    // A record header cut short by the end of the field ends the list: its bytes belong to
-    // no record.
-    while (er.remaining() >= 4) {
-        TZAExtraField field;
-        field.ID = er.u16();
-        std::size_t size = er.u16();
-        // A record that claims more than the field holds keeps what there is.
-        size = std::min(size, er.remaining());
-        std::string data = er.bytes(size);
-        field.Data.assign(data.begin(), data.end());
-        if (field.ID == Zip64ExtraId) {
-            // Each value only while its whole width remains in the field.
-            RecordReader zr(data);
-            if (h.UncompressedSize == Zip64Marker32 && zr.remaining() >= 8)
-                entry.Zip64UncompressedSize = zr.u64();
-            if (h.CompressedSize == Zip64Marker32 && zr.remaining() >= 8)
-                entry.Zip64CompressedSize = zr.u64();
-            if (h.LocalHeaderOffset == Zip64Marker32 && zr.remaining() >= 8)
-                entry.Zip64LocalHeaderOffset = zr.u64();
-            if (h.DiskNumberStart == Zip64Marker16 && zr.remaining() >= 4)
-                entry.Zip64DiskNumberStart = static_cast<std::int32_t>(zr.u32());
-            entry.Zip64 = true;
-        }
-        entry.ExtraFields.push_back(std::move(field));
-    }
+    ReadCentralExtra(entry, ReadHere(*ArcStream, h.ExtraLength));
 
     entry.Comment = h.CommentLength != 0 ? ReadHere(*ArcStream, h.CommentLength) : std::string();
 }

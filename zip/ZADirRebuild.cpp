@@ -116,6 +116,7 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
                     h.UncompressedSize = descriptor.UncompressedSize;
                 }
             }
+            entry.ResolveZip64();
         }
         p = FindNextLocalHeader(p + 4);
     }

@@ -73,12 +73,12 @@ void TZADirWriter::Put(const std::string& bytes, vcl::TStream*& stream, std::int
     if (bytes.empty())
         return;
     owner_.WriteBufferToVolumes(bytes.data(), static_cast<std::int32_t>(bytes.size()), stream,
-                                *owner_.FVolumeInfo, keepTogether, staging);
+                                volumes_.Info, keepTogether, staging);
 }
 
 void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStream& staging) {
     TZACentralHeader& h = entry.CentralHeader;
-    const std::string name = EntryNameBytes(entry, owner_.FOptions->OEMFileNames);
+    const std::string name = EntryNameBytes(entry, owner_.Options().OEMFileNames);
     // The fields follow what is written: a name converted to the OEM code page may have
     // fewer bytes than the stored text, and a comment field must not promise more than there is.
     const std::int32_t extraSize = CentralExtraSize(entry);
@@ -118,13 +118,13 @@ void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStre
 }
 
 void TZADirWriter::Write(vcl::TStream* stream) {
-    vcl::TStream* s = stream ? stream : owner_.FArchiveStream.get();
+    vcl::TStream* s = stream ? stream : owner_.ArchiveStream();
     if (!s)
         throw EZAException(46, &owner_);
     const std::int64_t d = s->Seek(0, vcl::TSeekOrigin::soEnd);
     TEndOfCentralDir& end = dir_.EndRecord;
-    const std::int32_t firstVolume = std::max(owner_.FVolumeInfo->Number, 0);
-    end.CentralDirDisk = DiskField(owner_.FVolumeInfo->Number);
+    const std::int32_t firstVolume = std::max(volumes_.Info.Number, 0);
+    end.CentralDirDisk = DiskField(volumes_.Info.Number);
     dir_.DirStart = d;
 
     vcl::TMemoryStream staging;
@@ -137,7 +137,7 @@ void TZADirWriter::Write(vcl::TStream* stream) {
             if (staging.Size() > 0)
                 owner_.WriteBufferToVolumes(staging.Memory(),
                                             static_cast<std::int32_t>(staging.Size()), s,
-                                            *owner_.FVolumeInfo, 0, nullptr);
+                                            volumes_.Info, 0, nullptr);
         } catch (...) {
             // The first failure is the one to report.
         }
@@ -145,19 +145,19 @@ void TZADirWriter::Write(vcl::TStream* stream) {
     }
     if (staging.Size() > 0)
         owner_.WriteBufferToVolumes(staging.Memory(), static_cast<std::int32_t>(staging.Size()), s,
-                                    *owner_.FVolumeInfo, 0, nullptr);
+                                    volumes_.Info, 0, nullptr);
 
     const std::int64_t size = s->Position() - d;
     const std::uint16_t entries =
         count <= 65534 ? static_cast<std::uint16_t>(count) : Zip64Marker16;
-    const std::int32_t lastVolume = std::max(owner_.FVolumeInfo->Number, 0);
+    const std::int32_t lastVolume = std::max(volumes_.Info.Number, 0);
     end.EntriesOnDisk = entries;
     end.TotalEntries = entries;
     end.CentralDirSize = Field32(size);
     end.CentralDirOffset = Field32(d);
     end.CommentLength =
         static_cast<std::uint16_t>(std::min<std::size_t>(dir_.ArcComment.size(), 0xFFFF));
-    end.DiskNumber = DiskField(owner_.FVolumeInfo->Number);
+    end.DiskNumber = DiskField(volumes_.Info.Number);
 
     const std::int64_t p = s->Position();
     dir_.IsZip64 = p >= std::int64_t{Zip64Marker32} || count >= 65535;
@@ -191,26 +191,25 @@ void TZADirWriter::Write(vcl::TStream* stream) {
 }
 
 void TZADirWriter::FinishVolumes() {
-    if (owner_.FSpanningMode == smNone || owner_.FCurrentVolumeName == owner_.FFileName)
+    if (owner_.SpanningMode() == smNone || volumes_.CurrentVolumeName == owner_.FileName())
         return;
     owner_.FreeArchiveStream();
-    std::string final = owner_.FFileName;
+    std::string final = owner_.FileName();
     owner_.GetVolumeFileName(final, -1, false);
-    if (final != owner_.FCurrentVolumeName) {
+    if (final != volumes_.CurrentVolumeName) {
         vcl::DeleteFile(final);
-        if (!vcl::RenameFile(owner_.FCurrentVolumeName, final))
-            final = owner_.FCurrentVolumeName; // the set stays readable under the old name
+        if (!vcl::RenameFile(volumes_.CurrentVolumeName, final))
+            final = volumes_.CurrentVolumeName; // the set stays readable under the old name
     }
-    owner_.FCustomStream = false;
-    owner_.FArchiveStream =
-        std::make_unique<vcl::TFileStream>(final, vcl::fmOpenReadWrite | vcl::fmShareDenyNone);
-    owner_.FCurrentVolumeName = final;
+    owner_.ReplaceArchiveStream(
+        std::make_unique<vcl::TFileStream>(final, vcl::fmOpenReadWrite | vcl::fmShareDenyNone));
+    volumes_.CurrentVolumeName = final;
 }
 
 void TZABaseArchiver::WriteCentralDir(vcl::TStream* Stream) {
     if (!FDirManager)
         FDirManager = std::make_unique<TZADirManager>();
-    TZADirWriter(*this, *FDirManager).Write(Stream);
+    TZADirWriter(*this, *FDirManager, FVolumes).Write(Stream);
 }
 
 } // namespace zip

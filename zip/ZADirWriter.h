@@ -5,6 +5,7 @@
 
 #include "vcl/Streams.h"
 #include "zip/ZADirArray.h"
+#include "zip/ZAVolumeState.h"
 
 #include <cstdint>
 #include <string>
@@ -30,7 +31,8 @@ void ChooseNameEncoding(TDirItem& entry, bool oemFileNames);
 
 class TZADirWriter {
 public:
-    TZADirWriter(TZABaseArchiver& owner, TZADirManager& dir) : owner_(owner), dir_(dir) {}
+    TZADirWriter(TZABaseArchiver& owner, TZADirManager& dir, TZAVolumeState& volumes)
+        : owner_(owner), dir_(dir), volumes_(volumes) {}
 
     // At the end of stream (the archiver's archive stream when null).
     void Write(vcl::TStream* stream);
@@ -43,6 +45,7 @@ private:
 
     TZABaseArchiver& owner_;
     TZADirManager& dir_;
+    TZAVolumeState& volumes_;
 };
 
 } // namespace zip

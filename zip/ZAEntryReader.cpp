@@ -49,21 +49,18 @@ std::int64_t ChooseReadCount(std::int64_t want, std::int64_t memoryLimit,
     return n;
 }
 
-TZAEntryReader::TZAEntryReader(TZABaseArchiver& owner, vcl::TStream& archive, vcl::TStream& dest,
-                               const TDirItem& item)
-    : owner_(owner), stream_(&archive), dest_(dest), item_(item), central_(item.CentralHeader),
-      buffers_(owner.EntryBuffers()) {
+TZAEntryReader::TZAEntryReader(TZABaseArchiver& owner, TZAProgressState& progress,
+                               vcl::TStream& archive, vcl::TStream& dest, const TDirItem& item)
+    : owner_(owner), progress_(progress), stream_(&archive), dest_(dest), item_(item),
+      central_(item.CentralHeader), buffers_(owner.EntryBuffers()) {
 }
 
 TZAEntryReader::~TZAEntryReader() = default;
 
 bool TZAEntryReader::Run() {
-    const auto* dir = owner_.FDirManager.get();
+    const auto* dir = owner_.DirManager();
     const bool zip64 = dir && dir->IsZip64;
-    // The Zip64 field holds the first volume only where the header says so.
-    const std::int32_t first = central_.DiskNumberStart == Zip64Marker16
-                                   ? item_.Zip64DiskNumberStart
-                                   : std::int32_t{central_.DiskNumberStart};
+    const auto first = static_cast<std::int32_t>(item_.DiskNumberStart);
     if (dir)
         volume_.LastNumber = zip64 ? static_cast<std::int32_t>(dir->Zip64Locator.TotalDisks) - 1
                                    : dir->EndRecord.DiskNumber;
@@ -77,20 +74,17 @@ bool TZAEntryReader::Run() {
                   vcl::TSeekOrigin::soCurrent);
 
     encrypted_ = (central_.Flags & FlagEncrypted) != 0;
-    toRead_ = central_.CompressedSize == Zip64Marker32 ? Signed(item_.Zip64CompressedSize)
-                                                       : std::int64_t{central_.CompressedSize};
-    expected_ = central_.UncompressedSize == Zip64Marker32
-                    ? Signed(item_.Zip64UncompressedSize)
-                    : std::int64_t{central_.UncompressedSize};
-    if (owner_.FSpanningMode == smNone) {
+    toRead_ = Signed(item_.CompressedSize);
+    expected_ = Signed(item_.UncompressedSize);
+    if (owner_.SpanningMode() == smNone) {
         // One file holds everything: the data cannot run into the directory, nor past the end.
         const std::int64_t pos = stream_->Position();
         if (dir && toRead_ > dir->DirStart - pos)
             toRead_ = dir->DirStart - pos;
         toRead_ = std::max<std::int64_t>(std::min(toRead_, stream_->Size() - pos), 0);
     }
-    owner_.FFileBytesTotal = static_cast<long double>(toRead_);
-    owner_.FSkipFile = false;
+    progress_.FileBytesTotal = static_cast<long double>(toRead_);
+    progress_.SkipFile = false;
 
     bool result = false;
     switch (central_.Method) {
@@ -110,18 +104,15 @@ bool TZAEntryReader::Run() {
 }
 
 bool TZAEntryReader::FireProgress() {
-    if (!owner_.FProgressEnabled)
+    if (!progress_.Enabled)
         return true;
-    const long double total = owner_.FFileBytesTotal;
-    const long double share = total > 0 ? owner_.FFileBytesDone / total : 0;
-    owner_.DoFileProgress(item_.StoredName, static_cast<double>(share * 100), item_.Operation,
-                          ppProcess, owner_.FProgressCancel);
-    if (owner_.FProgressCancel)
+    owner_.DoFileProgress(item_.StoredName, progress_.FilePercent(), item_.Operation, ppProcess,
+                          progress_.Cancel);
+    if (progress_.Cancel)
         return false;
-    const long double count = owner_.FProcessedFileCount > 0 ? owner_.FProcessedFileCount : 1;
-    owner_.DoOverallProgress(static_cast<double>((share + owner_.FProcessedFileNo) / count * 100),
-                             item_.Operation, ppProcess, owner_.FProgressCancel);
-    return !owner_.FProgressCancel;
+    owner_.DoOverallProgress(progress_.OverallPercent(), item_.Operation, ppProcess,
+                             progress_.Cancel);
+    return !progress_.Cancel;
 }
 
 bool TZAEntryReader::CheckEncryptionHeader() {
@@ -142,8 +133,8 @@ bool TZAEntryReader::AskPassword() {
         if (CheckEncryptionHeader())
             return true;
         const std::string tried = owner_.Password;
-        owner_.DoPassword(item_.StoredName, owner_.Password, owner_.FSkipFile);
-        if (owner_.FSkipFile)
+        owner_.DoPassword(item_.StoredName, owner_.Password, progress_.SkipFile);
+        if (progress_.SkipFile)
             return false;
         // The same password again can only fail again: asking on would never end.
         if (owner_.Password == tried)
@@ -155,7 +146,7 @@ bool TZAEntryReader::InflateLoop() {
     const std::int64_t available = platform::AvailablePhysicalMemory();
     // Without a figure, reads are not halved: the output goes out in bounded steps anyway.
     memoryLimit_ = available > 0 ? available / 20 : std::numeric_limits<std::int64_t>::max();
-    owner_.FSkipFile = false;
+    progress_.SkipFile = false;
     if (encrypted_ && !AskPassword())
         return false;
 
@@ -177,7 +168,7 @@ bool TZAEntryReader::InflateLoop() {
             buffers_.Output.resize(static_cast<std::size_t>(EntryOutputStep));
     }
     while (consumed_ < toRead_) {
-        owner_.FFileBytesDone = static_cast<long double>(consumed_);
+        progress_.FileBytesDone = static_cast<long double>(consumed_);
         if (!FireProgress())
             break;
         const std::int64_t n =
@@ -197,12 +188,12 @@ bool TZAEntryReader::ReadAcrossVolumes(std::uint8_t* buffer, std::int64_t count)
     while (got < count) {
         // A single file has no next volume (reopening it would read its start again), and
         // no volume follows the last one.
-        if (owner_.FSpanningMode == smNone ||
+        if (owner_.SpanningMode() == smNone ||
             (volume_.LastNumber >= 0 && volume_.Number >= volume_.LastNumber))
             break;
         volume_.SetNumber(volume_.Number + 1);
         owner_.OpenVolume(volume_);
-        stream_ = owner_.FArchiveStream.get();
+        stream_ = owner_.ArchiveStream();
         stream_->SetPosition(0);
         got += stream_->Read(buffer + got, count - got);
         if (stream_->Position() == 0)
@@ -272,7 +263,7 @@ TZAEntryBuffers& TZABaseArchiver::EntryBuffers() {
 
 bool TZABaseArchiver::DecompressStream(vcl::TStream& ArchiveStream, vcl::TStream& Dest,
                                        const TDirItem& Item) {
-    TZAEntryReader reader(*this, ArchiveStream, Dest, Item);
+    TZAEntryReader reader(*this, FProgress, ArchiveStream, Dest, Item);
     return reader.Run();
 }
 

@@ -8,6 +8,7 @@
 #include "zip/ZACrypt.h"
 #include "zip/ZADirArray.h"
 #include "zip/ZAOptions.h"
+#include "zip/ZAProgressState.h"
 #include "zip/ZARecords.h"
 #include "zip/ZAZlib.h"
 
@@ -50,8 +51,8 @@ struct TZAEntryBuffers {
 // The working state of one DecompressStream call.
 class TZAEntryReader {
 public:
-    TZAEntryReader(TZABaseArchiver& owner, vcl::TStream& archive, vcl::TStream& dest,
-                   const TDirItem& item);
+    TZAEntryReader(TZABaseArchiver& owner, TZAProgressState& progress, vcl::TStream& archive,
+                   vcl::TStream& dest, const TDirItem& item);
     ~TZAEntryReader();
     TZAEntryReader(const TZAEntryReader&) = delete;
     TZAEntryReader& operator=(const TZAEntryReader&) = delete;
@@ -72,6 +73,7 @@ private:
     bool ReadBlockFormatData();
 
     TZABaseArchiver& owner_;
+    TZAProgressState& progress_;
     vcl::TStream* stream_;
     vcl::TStream& dest_;
     const TDirItem& item_;

@@ -29,9 +29,10 @@ std::int64_t DeflateOutputBound(std::int64_t n) {
     return (n + n / 10 + 12 + 255) & ~std::int64_t{255};
 }
 
-TZAEntryWriter::TZAEntryWriter(TZABaseArchiver& owner, vcl::TStream& source, vcl::TStream& output,
-                               TDirItem& entry)
-    : owner_(owner), source_(source), output_(output), entry_(entry), header_(entry.CentralHeader) {
+TZAEntryWriter::TZAEntryWriter(TZABaseArchiver& owner, TZAProgressState& progress,
+                               vcl::TStream& source, vcl::TStream& output, TDirItem& entry)
+    : owner_(owner), progress_(progress), source_(source), output_(output), entry_(entry),
+      header_(entry.CentralHeader) {
 }
 
 bool TZAEntryWriter::Run() {
@@ -44,11 +45,11 @@ bool TZAEntryWriter::Run() {
     blockSize_ = BufferSizeForMode(entry_.CompressionMode);
     encrypted_ = !entry_.Password.empty();
 
-    if (owner_.FZipFormat)
+    if (owner_.ZipFormat())
         DeflateLoop();
 
     if (read_ == size_) {
-        const bool always = owner_.FZip64Mode == zmAlways;
+        const bool always = owner_.Zip64Setting() == zmAlways;
         if (written_ >= std::int64_t{Zip64Marker32} || always) {
             entry_.Zip64 = true;
             header_.CompressedSize = Zip64Marker32;
@@ -64,32 +65,30 @@ bool TZAEntryWriter::Run() {
             header_.UncompressedSize = static_cast<std::uint32_t>(size_);
         }
         header_.Crc32 = ~crc_;
-        if (entry_.Zip64 && owner_.FZip64Mode == zmDisabled)
+        if (entry_.Zip64 && owner_.Zip64Setting() == zmDisabled)
             throw EZAException::CreateFmt(41, {entry_.SourceFileName}, &owner_);
-        if (size_ == 0 && owner_.FZipFormat)
+        if (size_ == 0 && owner_.ZipFormat())
             header_.Method = MethodStored;
         entry_.CentralHeader = header_;
+        entry_.ResolveZip64();
         return true;
     }
-    if (owner_.FProgressCancel)
+    if (progress_.Cancel)
         return false; // the entry keeps the header it had
     throw EZAException::CreateFmt(34, {size_, read_}, &owner_);
 }
 
 bool TZAEntryWriter::FireProgress() {
-    if (!owner_.FProgressEnabled)
+    if (!progress_.Enabled)
         return true;
-    const long double total = owner_.FFileBytesTotal;
-    const long double share = total > 0 ? owner_.FFileBytesDone / total : 0;
-    owner_.DoFileProgress(entry_.SourceFileName, static_cast<double>(share * 100), entry_.Operation,
-                          ppProcess, owner_.FProgressCancel);
+    owner_.DoFileProgress(entry_.SourceFileName, progress_.FilePercent(), entry_.Operation,
+                          ppProcess, progress_.Cancel);
     // Checked between the two: a dispatcher without a handler clears the flag again.
-    if (owner_.FProgressCancel)
+    if (progress_.Cancel)
         return false;
-    const long double files = std::max(owner_.FProcessedFileCount, 1);
-    owner_.DoOverallProgress(static_cast<double>((share + owner_.FProcessedFileNo) / files * 100),
-                             entry_.Operation, ppProcess, owner_.FProgressCancel);
-    return !owner_.FProgressCancel;
+    owner_.DoOverallProgress(progress_.OverallPercent(), entry_.Operation, ppProcess,
+                             progress_.Cancel);
+    return !progress_.Cancel;
 }
 
 void TZAEntryWriter::DeflateLoop() {
@@ -98,11 +97,11 @@ void TZAEntryWriter::DeflateLoop() {
     deflater_ = std::make_unique<TZDeflater>(entry_.CompressionMode);
     if (encrypted_)
         WriteEncryptionHeader();
-    owner_.FFileBytesTotal = static_cast<long double>(size_);
+    progress_.FileBytesTotal = static_cast<long double>(size_);
 
     bool cancelled = false;
     while (read_ < size_) {
-        owner_.FFileBytesDone = static_cast<long double>(read_);
+        progress_.FileBytesDone = static_cast<long double>(read_);
         if (!FireProgress()) {
             cancelled = true;
             break;
@@ -193,7 +192,7 @@ void TZAEntryWriter::WriteEncryptionHeader() {
 }
 
 bool TZABaseArchiver::CompressStream(vcl::TStream& Source, vcl::TStream& Output, TDirItem& Entry) {
-    TZAEntryWriter writer(*this, Source, Output, Entry);
+    TZAEntryWriter writer(*this, FProgress, Source, Output, Entry);
     return writer.Run();
 }
 

@@ -6,6 +6,7 @@
 #include "vcl/Streams.h"
 #include "zip/ZACrypt.h"
 #include "zip/ZADirArray.h"
+#include "zip/ZAProgressState.h"
 #include "zip/ZARecords.h"
 #include "zip/ZATypes.h"
 #include "zip/ZAZlib.h"
@@ -28,8 +29,8 @@ std::int64_t DeflateOutputBound(std::int64_t n);
 // The working state of one CompressStream call.
 class TZAEntryWriter {
 public:
-    TZAEntryWriter(TZABaseArchiver& owner, vcl::TStream& source, vcl::TStream& output,
-                   TDirItem& entry);
+    TZAEntryWriter(TZABaseArchiver& owner, TZAProgressState& progress, vcl::TStream& source,
+                   vcl::TStream& output, TDirItem& entry);
     TZAEntryWriter(const TZAEntryWriter&) = delete;
     TZAEntryWriter& operator=(const TZAEntryWriter&) = delete;
 
@@ -47,6 +48,7 @@ private:
     bool Deflated() const { return header_.Method != MethodStored; }
 
     TZABaseArchiver& owner_;
+    TZAProgressState& progress_;
     vcl::TStream& source_;
     vcl::TStream& output_;
     TDirItem& entry_;

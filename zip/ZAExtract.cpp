@@ -6,6 +6,7 @@
 #include "zip/ZAExcept.h"
 #include "zip/ZAExtractPath.h"
 #include "zip/ZAFileDates.h"
+#include "zip/ZAOverwrite.h"
 #include "zip/ZARecords.h"
 #include "zip/ZAStrFunc.h"
 #include "zip/ZipArchiver.h"
@@ -109,8 +110,9 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     if (std::int32_t existing = platform::FileGetAttr(target); existing != -1) {
         if (!FOptions->ReplaceReadOnly && (existing & platform::faReadOnly) != 0)
             return;
-        switch (FOptions->OverwriteMode) {
-        case omPrompt: {
+        // The entry is the source here, the disk file the target.
+        switch (OverwriteRule(FOptions->OverwriteMode, entryDate, DosFileAge(target))) {
+        case TZAOverwriteAnswer::Ask: {
             std::string dest = target;
             bool confirm = false;
             DoConfirmOverwrite(name, dest, confirm);
@@ -123,18 +125,10 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
             }
             break;
         }
-        case omAlways:
+        case TZAOverwriteAnswer::Replace:
             break;
-        case omNever:
+        case TZAOverwriteAnswer::Keep:
             return;
-        case omIfNewer:
-            if (!(DosFileAge(target) < entryDate))
-                return;
-            break;
-        case omIfOlder:
-            if (!(DosFileAge(target) > entryDate))
-                return;
-            break;
         }
     }
 
@@ -163,7 +157,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
         } catch (...) {
             failure = std::current_exception();
         }
-        discard = failure || FSkipFile || FProgressCancel;
+        discard = failure || FProgress.SkipFile || FProgress.Cancel;
         (void)SetDosFileTime(fd, entryDate);
         if (!discard) {
             mode_t mode = 0;
@@ -201,23 +195,18 @@ void TZABaseArchiver::ExtractItemToStream(std::int32_t Index, vcl::TStream& Targ
     if (Index < 0 || Index >= dir.Count())
         throw EZAException(16, this);
     const TDirItem& entry = dir.ItemPtr(Index);
-    const TZACentralHeader& h = entry.CentralHeader;
 
     TZAVolumeNumberInfo volume;
     volume.LastNumber = FDirManager->IsZip64
                             ? static_cast<std::int32_t>(FDirManager->Zip64Locator.TotalDisks) - 1
                             : std::int32_t{FDirManager->EndRecord.DiskNumber};
-    // The Zip64 field holds a value only where the header carries its marker.
-    volume.SetNumber(h.DiskNumberStart == Zip64Marker16 ? entry.Zip64DiskNumberStart
-                                                        : std::int32_t{h.DiskNumberStart});
+    volume.SetNumber(static_cast<std::int32_t>(entry.DiskNumberStart));
     OpenVolume(volume);
 
-    const std::int64_t offset = h.LocalHeaderOffset == Zip64Marker32
-                                    ? static_cast<std::int64_t>(entry.Zip64LocalHeaderOffset)
-                                    : std::int64_t{h.LocalHeaderOffset};
+    const auto offset = static_cast<std::int64_t>(entry.LocalHeaderOffset);
     FArchiveStream->SetPosition(offset);
-    if (!DecompressStream(*FArchiveStream, Target, entry) && !FProgressCancel &&
-        !ExtractCorruptedFiles && !FSkipFile)
+    if (!DecompressStream(*FArchiveStream, Target, entry) && !FProgress.Cancel &&
+        !ExtractCorruptedFiles && !FProgress.SkipFile)
         throw EZAException(8, this);
 }
 

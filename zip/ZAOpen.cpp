@@ -32,7 +32,7 @@ void TZABaseArchiver::InternalOpenArchive() {
         CreateNewArchive();
     } else {
         FSpanningMode = smNone;
-        FVolumeInfo->Reset();
+        FVolumes.Info.Reset();
         if (IsExeFileName(FFileName))
             OpenSFXArchive();
         else
@@ -67,7 +67,7 @@ void TZABaseArchiver::OpenSingleFileArchive() {
     bool found;
     do {
         FDirManager.reset();
-        FVolumeInfo->Reset();
+        FVolumes.Info.Reset();
         TZAVolumeNumberInfo last;
         last.SetLast(true);
         if (!vcl::FileExists(FFileName) && IsRemovableDrive(FFileName))
@@ -97,7 +97,7 @@ void TZABaseArchiver::OpenSFXArchive() {
     std::string lastName = FFileName;
     GetVolumeFileName(lastName, -1, false);
     if (!ExistingVolumeFile(lastName).empty()) {
-        FVolumeInfo->Reset();
+        FVolumes.Info.Reset();
         last.Reset();
         last.SetLast(true);
         OpenVolume(last);
@@ -106,7 +106,7 @@ void TZABaseArchiver::OpenSFXArchive() {
     bool found;
     do {
         FDirManager.reset();
-        FVolumeInfo->Reset();
+        FVolumes.Info.Reset();
         last.Reset();
         last.SetLast(true);
         OpenVolume(last);

@@ -29,28 +29,25 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
     TArchiverLockGuard lock;
     TZADirArray& dir = FDirManager->Directory;
 
-    FProcessedFileNo = 0;
-    FProcessedFileCount = 0;
-    FProgressCancel = false;
-    FProgressEnabled = true;
+    FProgress.BeginRun();
     for (std::int32_t i = 0; i < dir.Count(); ++i)
         if (dir.ItemPtr(i).Selected)
-            ++FProcessedFileCount;
+            ++FProgress.ProcessedFileCount;
 
     const bool progress = ReportsProgress(Operation);
     TZAAction action = fxaIgnore;
     // A progress dispatcher without a handler clears the flag; a cancel asked for earlier
     // must survive it.
     auto endEvent = [this](auto fire) {
-        const bool saved = FProgressCancel;
+        const bool saved = FProgress.Cancel;
         fire();
-        FProgressCancel = FProgressCancel || saved;
+        FProgress.Cancel = FProgress.Cancel || saved;
     };
 
     bool started = true;
     if (progress) {
-        DoOverallProgress(0.0, Operation, ppStart, FProgressCancel);
-        started = !FProgressCancel;
+        DoOverallProgress(0.0, Operation, ppStart, FProgress.Cancel);
+        started = !FProgress.Cancel;
     }
 
     if (started) {
@@ -74,8 +71,8 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
                     const std::string base = BaseFolder(BaseDir);
                     const std::string stored = dir.ItemPtr(i).StoredName;
                     if (progress) {
-                        DoFileProgress(stored, 0.0, Operation, ppStart, FProgressCancel);
-                        if (FProgressCancel) {
+                        DoFileProgress(stored, 0.0, Operation, ppStart, FProgress.Cancel);
+                        if (FProgress.Cancel) {
                             stop = true;
                             break;
                         }
@@ -100,29 +97,29 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
                     removed = dir.Count() < before;
                     if (progress)
                         endEvent([&] {
-                            DoFileProgress(stored, 100.0, Operation, ppEnd, FProgressCancel);
+                            DoFileProgress(stored, 100.0, Operation, ppEnd, FProgress.Cancel);
                         });
-                    if (FProgressCancel) {
+                    if (FProgress.Cancel) {
                         stop = true;
                         break;
                     }
-                    ++FProcessedFileNo;
+                    ++FProgress.ProcessedFileNo;
                 } catch (const EZAException& e) {
                     DoProcessFileFailure(name, Operation, e.NativeError(), e.ErrorCode(),
                                          e.Message(), action);
                 }
             } while (action == fxaRetry);
-            if (stop || action == fxaAbort || FProgressCancel)
+            if (stop || action == fxaAbort || FProgress.Cancel)
                 break;
             if (!removed)
                 ++i;
         }
 
         if (progress)
-            endEvent([&] { DoOverallProgress(100.0, Operation, ppEnd, FProgressCancel); });
+            endEvent([&] { DoOverallProgress(100.0, Operation, ppEnd, FProgress.Cancel); });
     }
 
-    if (FProgressCancel || action == fxaAbort)
+    if (FProgress.Cancel || action == fxaAbort)
         ClearUpdateCounter();
 }
 

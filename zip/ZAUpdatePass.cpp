@@ -18,15 +18,11 @@ namespace zip {
 namespace {
 
 std::int64_t LocalOffsetOf(const TDirItem& e) {
-    return e.CentralHeader.LocalHeaderOffset == Zip64Marker32
-               ? static_cast<std::int64_t>(e.Zip64LocalHeaderOffset)
-               : std::int64_t{e.CentralHeader.LocalHeaderOffset};
+    return static_cast<std::int64_t>(e.LocalHeaderOffset);
 }
 
 std::int64_t CompressedSizeOf(const TDirItem& e) {
-    return e.CentralHeader.CompressedSize == Zip64Marker32
-               ? static_cast<std::int64_t>(e.Zip64CompressedSize)
-               : std::int64_t{e.CentralHeader.CompressedSize};
+    return static_cast<std::int64_t>(e.CompressedSize);
 }
 
 // The entry's local-header offset, with the marker and the Zip64 value when it needs them.
@@ -38,6 +34,7 @@ void SetLocalOffset(TDirItem& e, std::int64_t offset, bool always) {
     } else {
         e.CentralHeader.LocalHeaderOffset = static_cast<std::uint32_t>(offset);
     }
+    e.ResolveZip64();
 }
 
 bool KeepsData(TZAProcessOperation op) {
@@ -62,7 +59,9 @@ std::int32_t FindFirstChangedEntry(const TZADirArray& saved, const TZADirArray& 
     return n;
 }
 
-TZAUpdatePass::TZAUpdatePass(TZABaseArchiver& owner) : a_(owner), dir_(*owner.FDirManager) {
+TZAUpdatePass::TZAUpdatePass(TZABaseArchiver& owner, TZAProgressState& progress,
+                             TZAVolumeState& volumes)
+    : a_(owner), progress_(progress), volumes_(volumes), dir_(*owner.DirManager()) {
 }
 
 TZAUpdatePass::~TZAUpdatePass() {
@@ -72,7 +71,7 @@ TZAUpdatePass::~TZAUpdatePass() {
 }
 
 bool TZAUpdatePass::Stopped() const {
-    return a_.FProgressCancel || action_ == fxaAbort;
+    return progress_.Cancel || action_ == fxaAbort;
 }
 
 std::int64_t TZAUpdatePass::StartOffset(std::int32_t first) const {
@@ -88,29 +87,25 @@ std::int64_t TZAUpdatePass::StartOffset(std::int32_t first) const {
 }
 
 void TZAUpdatePass::Run() {
-    a_.FUpdateCounter = 0;
-    a_.FProcessedFileNo = 0;
-    a_.FProcessedFileCount = 0;
-    a_.FProgressCancel = false;
-    a_.FProgressEnabled = true;
+    progress_.BeginRun();
 
     TZADirArray& live = dir_.Directory;
     TZADirArray& saved = dir_.SavedDirectory;
     std::int32_t firstNew = -1;
     for (std::int32_t i = 0; i < live.Count(); ++i)
         if (live.ItemPtr(i).NewData) {
-            ++a_.FProcessedFileCount;
+            ++progress_.ProcessedFileCount;
             if (firstNew < 0)
                 firstNew = i;
         }
     const std::int32_t first = FindFirstChangedEntry(saved, live);
     operation_ = firstNew >= 0 ? live.ItemPtr(firstNew).Operation : poDelete;
 
-    a_.DoOverallProgress(0.0, operation_, ppStart, a_.FProgressCancel);
-    if (a_.FProgressCancel)
+    a_.DoOverallProgress(0.0, operation_, ppStart, progress_.Cancel);
+    if (progress_.Cancel)
         return;
 
-    vcl::TStream* archive = a_.FArchiveStream.get();
+    vcl::TStream* archive = a_.ArchiveStream();
     start_ = StartOffset(first);
     savedEnd_ = dir_.EndRecord;
     savedZip64End_ = dir_.Zip64EndRecord;
@@ -123,16 +118,16 @@ void TZAUpdatePass::Run() {
         SaveArchiveTail();
 
     action_ = fxaIgnore;
-    a_.FVolumeInfo->SetNumber(0);
+    volumes_.Info.SetNumber(0);
     try {
         archive->SetSize(start_);
         touched_ = true;
         archive->SetPosition(start_);
-        if (a_.FSpanningMode == smSpanning && IsFloppyDrive(a_.FFileName))
+        if (a_.SpanningMode() == smSpanning && IsFloppyDrive(a_.FileName()))
             staging_ = std::make_unique<vcl::TMemoryStream>();
 
         std::int32_t i = first;
-        while (i < live.Count() && !a_.FProgressCancel) {
+        while (i < live.Count() && !progress_.Cancel) {
             bool ok = true;
             do {
                 action_ = fxaIgnore;
@@ -148,7 +143,7 @@ void TZAUpdatePass::Run() {
             TDirItem& e = live.ItemPtr(i);
             if (ok) {
                 if (e.NewData)
-                    ++a_.FProcessedFileNo;
+                    ++progress_.ProcessedFileNo;
                 ++i;
             } else if (e.Operation == poAdd || !HasOldEntry(e)) {
                 // A new entry that could not be written is left out; a moved-in file with no
@@ -161,15 +156,15 @@ void TZAUpdatePass::Run() {
         }
         if (staging_) {
             if (!Stopped() && staging_->Size() > 0) {
-                vcl::TStream* stream = a_.FArchiveStream.get();
+                vcl::TStream* stream = a_.ArchiveStream();
                 a_.WriteBufferToVolumes(staging_->Memory(),
                                         static_cast<std::int32_t>(staging_->Size()), stream,
-                                        *a_.FVolumeInfo, 0, nullptr);
+                                        volumes_.Info, 0, nullptr);
             }
             staging_.reset();
         }
         if (!Stopped()) {
-            a_.WriteCentralDir(a_.FArchiveStream.get());
+            a_.WriteCentralDir(a_.ArchiveStream());
             committed_ = true;
         }
     } catch (...) {
@@ -186,7 +181,7 @@ void TZAUpdatePass::Run() {
     // later abort or cancel keeps it rather than bringing the old bytes back.
     DeleteTailFile();
     DeleteMovedSources();
-    bool cancel = a_.FProgressCancel;
+    bool cancel = progress_.Cancel;
     a_.DoOverallProgress(100.0, operation_, ppEnd, cancel);
     Commit();
 }
@@ -199,8 +194,8 @@ void TZAUpdatePass::Commit() {
         e.PrevStoredName.clear();
         e.ReleaseSourceStream();
     }
-    if (a_.FOptions->FlushBuffers)
-        if (auto* file = dynamic_cast<vcl::THandleStream*>(a_.FArchiveStream.get()))
+    if (a_.Options().FlushBuffers)
+        if (auto* file = dynamic_cast<vcl::THandleStream*>(a_.ArchiveStream()))
             file->Flush();
 }
 
@@ -227,13 +222,13 @@ void TZAUpdatePass::DeleteMovedSources() {
 void TZAUpdatePass::SaveArchiveTail() {
     tailName_ = a_.MakeTempFileName();
     tail_ = std::make_unique<vcl::TFileStream>(tailName_, vcl::fmCreate);
-    vcl::TStream& archive = *a_.FArchiveStream;
+    vcl::TStream& archive = *a_.ArchiveStream();
     archive.SetPosition(start_);
     CopyBytes(*tail_, archive, archive.Size() - start_);
 }
 
 void TZAUpdatePass::RestoreArchiveTail() {
-    vcl::TStream& archive = *a_.FArchiveStream;
+    vcl::TStream& archive = *a_.ArchiveStream();
     // Until the old bytes are back, the tail file is their only copy.
     keepTail_ = true;
     archive.SetSize(start_);
@@ -259,7 +254,7 @@ void TZAUpdatePass::RollbackUpdate() {
     dir_.Zip64Locator = savedLocator_;
     dir_.DirStart = savedDirStart_;
     dir_.IsZip64 = savedIsZip64;
-    if (!a_.FArchiveStream)
+    if (!a_.ArchiveStream())
         return;
     // An archive that could not even be cut (opened read-only, say) still holds its old bytes:
     // there is nothing to put back, and the tail copy is not needed.
@@ -271,8 +266,8 @@ void TZAUpdatePass::RollbackUpdate() {
         RestoreArchiveTail();
         return;
     }
-    a_.FArchiveStream->SetSize(start_);
-    a_.WriteCentralDir(a_.FArchiveStream.get());
+    a_.ArchiveStream()->SetSize(start_);
+    a_.WriteCentralDir(a_.ArchiveStream());
 }
 
 bool TZAUpdatePass::HasOldEntry(const TDirItem& e) const {
@@ -307,7 +302,7 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
     const std::int64_t from = LocalOffsetOf(old) - start_;
     if (from < 0)
         throw EZAException(7, &a_); // only entries from the start offset on are in the tail
-    vcl::TStream& archive = *a_.FArchiveStream;
+    vcl::TStream& archive = *a_.ArchiveStream();
     SetLocalOffset(e, archive.Position(), false);
 
     tail_->SetPosition(from);
@@ -322,9 +317,9 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
         throw EZAException(35, &a_);
     const std::int64_t data = CompressedSizeOf(old);
     if (rename) {
-        ChooseNameEncoding(e, a_.FOptions->OEMFileNames);
+        ChooseNameEncoding(e, a_.Options().OEMFileNames);
         local.Flags |= e.CentralHeader.Flags & FlagUtf8Names;
-        const std::string bytes = EntryNameBytes(e, a_.FOptions->OEMFileNames);
+        const std::string bytes = EntryNameBytes(e, a_.Options().OEMFileNames);
         const std::uint16_t oldLength = local.NameLength;
         local.NameLength = static_cast<std::uint16_t>(std::min<std::size_t>(bytes.size(), 0xFFFF));
         RecordWriter w;
@@ -368,11 +363,11 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
     TDirItem& e = dir_.Directory.ItemPtr(i);
     const std::string eventName =
         e.Operation == poAdd || e.Operation == poMove ? e.SourceFileName : e.StoredName;
-    a_.DoFileProgress(eventName, 0.0, e.Operation, ppStart, a_.FProgressCancel);
-    if (a_.FProgressCancel)
+    a_.DoFileProgress(eventName, 0.0, e.Operation, ppStart, progress_.Cancel);
+    if (progress_.Cancel)
         return false;
 
-    vcl::TStream& archive = *a_.FArchiveStream;
+    vcl::TStream& archive = *a_.ArchiveStream();
     const std::int64_t entryStart = archive.Position();
     try {
         e.Zip64 = false;
@@ -385,7 +380,7 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
             try {
                 sourceFile_ = std::make_unique<vcl::TFileStream>(
                     e.SourceFileName,
-                    vcl::fmOpenRead | ShareModeToFileMode(a_.FOptions->ShareMode));
+                    vcl::fmOpenRead | ShareModeToFileMode(a_.Options().ShareMode));
             } catch (const vcl::EStreamError&) {
                 throw EZAException::CreateFmt(33, {e.SourceFileName}, &a_);
             }
@@ -393,12 +388,12 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
         }
         std::int64_t headerSize = 0;
         WriteEntry(e, source, headerSize);
-        if (a_.FProgressCancel) {
+        if (progress_.Cancel) {
             ReleaseEntrySource(e, false);
             return false;
         }
         ReleaseEntrySource(e, true);
-        a_.DoFileProgress(eventName, 100.0, e.Operation, ppEnd, a_.FProgressCancel);
+        a_.DoFileProgress(eventName, 100.0, e.Operation, ppEnd, progress_.Cancel);
         if (copyCancel_) {
             action_ = fxaAbort;
             return false;
@@ -406,15 +401,15 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
         return true;
     } catch (const EZAException& failure) {
         ReleaseEntrySource(e, false);
-        if (!a_.FArchiveStream) {
+        if (!a_.ArchiveStream()) {
             action_ = fxaAbort;
             return false;
         }
         // What the failed entry left in the archive goes, so a retry or the next entry
         // starts where this one did.
-        if (a_.FSpanningMode == smNone) {
-            a_.FArchiveStream->SetSize(entryStart);
-            a_.FArchiveStream->SetPosition(entryStart);
+        if (a_.SpanningMode() == smNone) {
+            a_.ArchiveStream()->SetSize(entryStart);
+            a_.ArchiveStream()->SetPosition(entryStart);
         }
         a_.DoProcessFileFailure(e.Operation == poUpdate ? e.StoredName : e.SourceFileName,
                                 e.Operation, failure.NativeError(), failure.ErrorCode(),
@@ -427,13 +422,13 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
 }
 
 void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& headerSize) {
-    const TZip64Mode mode = a_.FZip64Mode;
+    const TZip64Mode mode = a_.Zip64Setting();
     const bool always = mode == zmAlways;
     const bool alternate = dir_.EndRecord.Signature == AlternateSignatures.EndOfCentralDir;
-    const bool oem = a_.FOptions->OEMFileNames;
+    const bool oem = a_.Options().OEMFileNames;
     TZACentralHeader& c = e.CentralHeader;
-    const bool multiVolume = a_.FSpanningMode != smNone;
-    vcl::TStream& archive = *a_.FArchiveStream;
+    const bool multiVolume = a_.SpanningMode() != smNone;
+    vcl::TStream& archive = *a_.ArchiveStream();
 
     SetLocalOffset(e, archive.Position(), always);
     const std::int64_t sourceSize = source ? source->Size() : 0;
@@ -510,7 +505,7 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
         lh.CompressedSize = c.CompressedSize == Zip64Marker32 || always || localZip64
                                 ? Zip64Marker32
                                 : c.CompressedSize;
-        if (sourceSize == 0 && a_.FZipFormat)
+        if (sourceSize == 0 && a_.ZipFormat())
             lh.Method = MethodStored;
         lh.Flags = c.Flags;
         const std::int64_t end = out.Position();
@@ -526,27 +521,28 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
         }
         out.SetPosition(end);
     }
-    if (a_.FProgressCancel)
+    if (progress_.Cancel)
         return;
     out.Seek(0, vcl::TSeekOrigin::soEnd);
 
     if (multiVolume) {
         entryFile->SetPosition(0);
-        vcl::TStream* dest = a_.FArchiveStream.get();
+        vcl::TStream* dest = a_.ArchiveStream();
         bool noCancel = false;
-        a_.CopyToVolumes(*entryFile, dest, *a_.FVolumeInfo, noCancel, headerSize, 0, staging_.get(),
+        a_.CopyToVolumes(*entryFile, dest, volumes_.Info, noCancel, headerSize, 0, staging_.get(),
                          false);
-        const std::int32_t volume = a_.FVolumeInfo->Number;
+        const std::int32_t volume = volumes_.Info.Number;
         if (volume > 65534) {
             c.DiskNumberStart = Zip64Marker16;
             e.Zip64DiskNumberStart = volume;
         } else {
             c.DiskNumberStart = static_cast<std::uint16_t>(std::max(volume, 0));
         }
+        e.ResolveZip64();
         const std::int64_t at =
             staging_ ? dest->Position() + staging_->Position() : dest->Position();
         SetLocalOffset(e, at - headerSize, always);
-        a_.CopyToVolumes(*entryFile, dest, *a_.FVolumeInfo, copyCancel_, -1, -1, staging_.get(),
+        a_.CopyToVolumes(*entryFile, dest, volumes_.Info, copyCancel_, -1, -1, staging_.get(),
                          true);
     }
 }
@@ -566,11 +562,10 @@ std::string TZABaseArchiver::MakeTempFileName() {
 void TZABaseArchiver::ApplyUpdates() {
     if (FUpdateCounter <= 0)
         return;
-    if (!FDirManager || !FArchiveStream) {
-        FUpdateCounter = 0;
+    FUpdateCounter = 0;
+    if (!FDirManager || !FArchiveStream)
         throw EZAException(13, this);
-    }
-    TZAUpdatePass(*this).Run();
+    TZAUpdatePass(*this, FProgress, FVolumes).Run();
 }
 
 } // namespace zip

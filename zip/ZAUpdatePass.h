@@ -5,8 +5,10 @@
 
 #include "vcl/Streams.h"
 #include "zip/ZADirArray.h"
+#include "zip/ZAProgressState.h"
 #include "zip/ZARecords.h"
 #include "zip/ZATypes.h"
+#include "zip/ZAVolumeState.h"
 
 #include <cstdint>
 #include <memory>
@@ -23,7 +25,7 @@ std::int32_t FindFirstChangedEntry(const TZADirArray& saved, const TZADirArray& 
 
 class TZAUpdatePass {
 public:
-    explicit TZAUpdatePass(TZABaseArchiver& owner);
+    TZAUpdatePass(TZABaseArchiver& owner, TZAProgressState& progress, TZAVolumeState& volumes);
     // Whatever happened, no temporary file of the pass outlives it (but see RestoreArchiveTail).
     ~TZAUpdatePass();
     TZAUpdatePass(const TZAUpdatePass&) = delete;
@@ -49,6 +51,8 @@ private:
     void Commit();
 
     TZABaseArchiver& a_;
+    TZAProgressState& progress_;
+    TZAVolumeState& volumes_;
     TZADirManager& dir_;
     TZAAction action_ = fxaIgnore;
     TZAProcessOperation operation_ = poDelete;

@@ -6,6 +6,7 @@
 #include "zip/ZAExcept.h"
 #include "zip/ZAExtractPath.h"
 #include "zip/ZAFileDates.h"
+#include "zip/ZAOverwrite.h"
 #include "zip/ZARecords.h"
 #include "zip/ZAStrFunc.h"
 #include "zip/ZipArchiver.h"
@@ -88,6 +89,7 @@ void TZABaseArchiver::FillDirItemFromFile(std::int32_t Index, const std::string&
         h.Flags = 2;
     }
     item.CentralHeader = h;
+    item.ResolveZip64();
 }
 
 void TZABaseArchiver::UpdateItem(std::int32_t Index, const std::string& Name,
@@ -105,8 +107,9 @@ void TZABaseArchiver::UpdateItem(std::int32_t Index, const std::string& Name,
         return;
     const std::int32_t entryDate =
         CombineDosDateTime(entry.CentralHeader.Date, entry.CentralHeader.Time);
-    switch (FOptions->OverwriteMode) {
-    case omPrompt: {
+    // The disk file is the source here, the entry the target.
+    switch (OverwriteRule(FOptions->OverwriteMode, DosFileAge(path), entryDate)) {
+    case TZAOverwriteAnswer::Ask: {
         std::string dest = Name; // a changed name has no effect
         bool confirm = false;
         DoConfirmOverwrite(path, dest, confirm);
@@ -114,18 +117,10 @@ void TZABaseArchiver::UpdateItem(std::int32_t Index, const std::string& Name,
             return;
         break;
     }
-    case omAlways:
+    case TZAOverwriteAnswer::Replace:
         break;
-    case omNever:
+    case TZAOverwriteAnswer::Keep:
         return;
-    case omIfNewer:
-        if (!(entryDate < DosFileAge(path)))
-            return;
-        break;
-    case omIfOlder:
-        if (!(entryDate > DosFileAge(path)))
-            return;
-        break;
     }
     // The stored name is taken relative to BaseDir, without changing the process's folder.
     MarkItemForUpdate(Index, path, ResolvePath(BaseDir, {}));

@@ -106,15 +106,15 @@ void TZABaseArchiver::OpenVolumeStream(const std::string& FileName) {
     FreeArchiveStream();
     FCustomStream = false;
     FArchiveStream = std::make_unique<vcl::TFileStream>(FileName, FOpenMode);
-    FCurrentVolumeName = FileName;
+    FVolumes.CurrentVolumeName = FileName;
 }
 
 void TZABaseArchiver::OpenVolume(const TZAVolumeNumberInfo& Info) {
     if (FSpanningMode == smNone) {
         if (!FArchiveStream)
             OpenVolumeStream(FFileName);
-        FVolumeInfo->Number = Info.Number;
-        FVolumeInfo->Kind = Info.Kind;
+        FVolumes.Info.Number = Info.Number;
+        FVolumes.Info.Kind = Info.Kind;
         return;
     }
 
@@ -148,7 +148,7 @@ void TZABaseArchiver::OpenVolume(const TZAVolumeNumberInfo& Info) {
         return;
     }
 
-    if (FVolumeInfo->SameVolume(Info))
+    if (FVolumes.Info.SameVolume(Info))
         return;
     for (;;) {
         std::string name = FFileName;
@@ -166,8 +166,8 @@ void TZABaseArchiver::OpenVolume(const TZAVolumeNumberInfo& Info) {
         std::string file = ExistingVolumeFile(name);
         if (!file.empty()) {
             OpenVolumeStream(file);
-            FVolumeInfo->Number = Info.Number;
-            FVolumeInfo->Kind = Info.Kind;
+            FVolumes.Info.Number = Info.Number;
+            FVolumes.Info.Kind = Info.Kind;
             return;
         }
     }
@@ -184,7 +184,7 @@ std::int32_t TZABaseArchiver::WriteToVolumes(const void* Buffer, std::int32_t Co
     bool freshVolume = false;
     while (written < Count) {
         const std::int64_t staged = Staging ? Staging->Size() : 0;
-        const std::int64_t free = GetDiskFreeBytes(FCurrentVolumeName) - staged;
+        const std::int64_t free = GetDiskFreeBytes(FVolumes.CurrentVolumeName) - staged;
         const std::int64_t limit = FSpanningOptions->GetVolumeSize(Info);
         const std::int64_t room = limit - Stream->Size() - staged;
         const std::int64_t avail = limit == -1 ? free : std::min(room, free);

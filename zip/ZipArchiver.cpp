@@ -50,12 +50,8 @@ void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item) {
     auto slash = name.rfind('/');
     item.FileName = slash == std::string::npos ? name : name.substr(slash + 1);
     item.Folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-    item.PackedSize = h.CompressedSize == Zip64Marker32
-                          ? static_cast<std::int64_t>(entry.Zip64CompressedSize)
-                          : std::int64_t{h.CompressedSize};
-    item.UnpackedSize = h.UncompressedSize == Zip64Marker32
-                            ? static_cast<std::int64_t>(entry.Zip64UncompressedSize)
-                            : std::int64_t{h.UncompressedSize};
+    item.PackedSize = static_cast<std::int64_t>(entry.CompressedSize);
+    item.UnpackedSize = static_cast<std::int64_t>(entry.UncompressedSize);
     if (item.UnpackedSize > 0) {
         item.SavingRatio =
             (1.0 - static_cast<double>(item.PackedSize) / static_cast<double>(item.UnpackedSize)) *
@@ -84,7 +80,6 @@ TZABaseArchiver::TZABaseArchiver(vcl::TComponent* AOwner) : vcl::TComponent(AOwn
     FSpanningMode = smNone;
     FSpanningOptions = std::make_unique<TZASpanningOptions>();
     FZip64Mode = zmAuto;
-    FVolumeInfo = std::make_unique<TZAVolumeNumberInfo>();
 }
 
 TZABaseArchiver::~TZABaseArchiver() {
@@ -214,6 +209,12 @@ void TZABaseArchiver::CloseArchive() {
     FDirManager.reset();
 }
 
+void TZABaseArchiver::ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream) {
+    FreeArchiveStream();
+    FCustomStream = false;
+    FArchiveStream = std::move(Stream);
+}
+
 void TZABaseArchiver::FreeArchiveStream() {
     if (FCustomStream)
         (void)FArchiveStream.release(); // the caller's stream, not ours to free
@@ -227,6 +228,14 @@ void TZABaseArchiver::ExtractFiles(const std::string& FileMask, std::int32_t Sea
     CheckNotUpdating();
     SelectFiles(FileMask, SearchAttr, ExclusionMask);
     ProcessFiles(poExtract);
+}
+
+void TZABaseArchiver::TestFiles(const std::string& FileMask, std::int32_t SearchAttr,
+                                const std::string& ExclusionMask) {
+    CheckActive();
+    CheckNotUpdating();
+    SelectFiles(FileMask, SearchAttr, ExclusionMask);
+    ProcessFiles(poTest);
 }
 
 void TZABaseArchiver::SelectFiles(const std::string& FileMask, std::int32_t SearchAttr,

@@ -7,7 +7,9 @@
 #include "zip/ZADirManager.h"
 #include "zip/ZAEvents.h"
 #include "zip/ZAOptions.h"
+#include "zip/ZAProgressState.h"
 #include "zip/ZATypes.h"
+#include "zip/ZAVolumeState.h"
 
 #include <cstdint>
 #include <memory>
@@ -47,16 +49,9 @@ struct TZAArchiveItem {
 // Fills the reported fields of item from a directory entry (the search state is left alone).
 void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
 
-class TZAEntryReader;
 struct TZAEntryBuffers;
 
 class TZABaseArchiver : public vcl::TComponent {
-    friend class TZAEntryReader; // reads and sets the progress, password and volume state
-    // The writing side works on the same state and writes through the volume writer.
-    friend class TZAEntryWriter;
-    friend class TZADirWriter;
-    friend class TZAUpdatePass;
-
 public:
     explicit TZABaseArchiver(vcl::TComponent* AOwner);
     ~TZABaseArchiver() override;
@@ -115,6 +110,11 @@ public:
     void CloseArchive();
     void ExtractFiles(const std::string& FileMask, std::int32_t SearchAttr,
                       const std::string& ExclusionMask);
+    // Reads every matching entry as extraction would, into a temporary file that is then
+    // deleted, so its data, size and CRC are checked without writing anything out; each
+    // failure goes to OnProcessFileFailure.
+    void TestFiles(const std::string& FileMask, std::int32_t SearchAttr,
+                   const std::string& ExclusionMask);
     bool FindFirst(const std::string& FileMask, TZAArchiveItem& Item, std::int32_t SearchAttr,
                    const std::string& ExclusionMask);
     bool FindNext(TZAArchiveItem& Item);
@@ -137,7 +137,21 @@ public:
     // The label a spanned set's disk gets: "pkback# 001" for the first volume.
     static std::string DiskLabel(std::int32_t VolumeNumber);
 
-protected:
+    // What the engine's own parts (data reader and writer, directory writer, update pass)
+    // work with: the shared run and volume state, the open archive, its directory and the
+    // settings below the published face.
+    TZAProgressState& Progress() { return FProgress; }
+    TZAVolumeState& Volumes() { return FVolumes; }
+    vcl::TStream* ArchiveStream() const { return FArchiveStream.get(); }
+    // The stream becomes the archive stream, the archiver's own to free.
+    void ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream);
+    TZADirManager* DirManager() const { return FDirManager.get(); }
+    // The entry reader's inflater and buffers, made on first use and kept between entries.
+    TZAEntryBuffers& EntryBuffers();
+    bool ZipFormat() const { return FZipFormat; }
+    TZip64Mode Zip64Setting() const { return FZip64Mode; }
+    // The compression method code the next new entry gets.
+    std::uint16_t CompressionMethod() const { return FCompressionMethod; }
     virtual void UpdateCompressionMethod();
 
     // Event dispatchers: the handler when one is assigned, else the default answer.
@@ -190,6 +204,20 @@ protected:
     // "x.Z01"); "" when there is none.
     static std::string ExistingVolumeFile(const std::string& FileName);
 
+    // Writes the central directory, the Zip64 records when needed, the end record and the
+    // archive comment at the end of Stream (the archive stream when none is given).
+    void WriteCentralDir(vcl::TStream* Stream = nullptr);
+    // Writes the source's data for Entry to Output and fills in its CRC-32 and sizes; False
+    // when a progress event cancelled.
+    bool CompressStream(vcl::TStream& Source, vcl::TStream& Output, TDirItem& Entry);
+    // Decodes the entry whose local header stands at ArchiveStream's position into Dest;
+    // True when all of it arrived with the expected size and CRC.
+    bool DecompressStream(vcl::TStream& ArchiveStream, vcl::TStream& Dest, const TDirItem& Item);
+    // A new, empty file "FC….TMP" in TempDir, or in the system's temporary folder.
+    std::string MakeTempFileName();
+    void FreeArchiveStream();
+
+protected:
     // Opening: a new archive, an ordinary archive file, or a self-extracting one.
     void InternalOpenArchive();
     void CreateNewArchive();
@@ -229,22 +257,8 @@ protected:
     void FillDirItemFromFile(std::int32_t Index, const std::string& Path,
                              const std::string& RelativeTo = {});
 
-    void FreeArchiveStream();
-
-    // Decodes the entry whose local header stands at ArchiveStream's position into Dest;
-    // True when all of it arrived with the expected size and CRC.
-    bool DecompressStream(vcl::TStream& ArchiveStream, vcl::TStream& Dest, const TDirItem& Item);
-
-    // Writes the source's data for Entry to Output and fills in its CRC-32 and sizes; False
-    // when a progress event cancelled.
-    bool CompressStream(vcl::TStream& Source, vcl::TStream& Output, TDirItem& Entry);
-    // Writes the central directory, the Zip64 records when needed, the end record and the
-    // archive comment at the end of Stream (the archive stream when none is given).
-    void WriteCentralDir(vcl::TStream* Stream = nullptr);
     // Carries out the pending changes of the live directory, all or nothing.
     void ApplyUpdates();
-    // A new, empty file "FC….TMP" in TempDir, or in the system's temporary folder.
-    std::string MakeTempFileName();
     friend class TZADirManager; // reads the archiver's settings and switches its volumes
 
     std::int32_t FUpdateCounter = 0;
@@ -252,24 +266,17 @@ protected:
     bool FZipFormat = false;
     bool FCustomStream = false;
     std::string FFileName;
-    std::string FCurrentVolumeName;
-    std::unique_ptr<TZAVolumeNumberInfo> FVolumeInfo;
+    TZAVolumeState FVolumes;
     std::uint16_t FOpenMode = 0;
     std::unique_ptr<TZAOptions> FOptions;
     std::unique_ptr<vcl::TStrings> FFileMasks;
     std::unique_ptr<vcl::TStrings> FExclusionMasks;
     std::unique_ptr<vcl::TStrings> FNoCompressionMasks;
     bool FInMemory = false;
-    std::int32_t FProcessedFileNo = 0;
-    std::int32_t FProcessedFileCount = 0;
-    bool FProgressCancel = false;
-    bool FProgressEnabled = false;
-    bool FSkipFile = false;
+    TZAProgressState FProgress;
     TZASpanningMode FSpanningMode = smNone;
     std::unique_ptr<TZASpanningOptions> FSpanningOptions;
     bool FOpenCorruptedArchives = true;
-    long double FFileBytesDone = 0;
-    long double FFileBytesTotal = 0;
     TZAUnpublishedEvent FOnUnpublishedEvent;
     std::unique_ptr<TZADirManager> FDirManager;
     std::uint16_t FCompressionMethod = 0xFFFF;
@@ -277,10 +284,6 @@ protected:
     TZACompressionLevel FCompressionLevel = clFastest;
     std::unique_ptr<vcl::TStream> FArchiveStream;
     TZip64Mode FZip64Mode = zmAuto;
-
-private:
-    // The entry reader's inflater and buffers, made on first use and kept between entries.
-    TZAEntryBuffers& EntryBuffers();
     std::unique_ptr<TZAEntryBuffers> FEntryBuffers;
 };
 

@@ -4,8 +4,10 @@
 #include "vcl/DateUtils.h"
 #include "vcl/Forms.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/wait.h>
 
 using namespace testsupport;
 using formstate::TSvgEditIni;
@@ -272,6 +274,116 @@ TEST_F(SvgEditIniTest, AnExistingLooseFileIsTightenedOnTheNextWrite) {
     ::chmod(home.SettingsFile().c_str(), 0644);
     Form()->SvgEditIni1->Sauve();
     EXPECT_EQ(Mode(home.SettingsFile()), 0600u);
+}
+
+// Saved value by value, a disk that took some writes and refused others left a mix: a new
+// login beside the old password, a message cut short. A save now lands whole or not at all.
+TEST_F(SvgEditIniTest, ASaveTheDiskCannotTakeWholeLeavesTheWholePreviousFile) {
+    struct Case {
+        const char* name;
+        const char* login;
+        int lines;
+        bool lands;
+    } cases[] = {
+        {"a longer login, a shorter message: the new file is smaller", "second-login", 1, true},
+        {"a longer login and message: the new file is larger", "second-login", 8, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        vcl::DeleteFile(home.SettingsFile());
+        NewApplication();
+        TTestForm* f = Form();
+        f->user_name->SetText("first");
+        f->Message_qv->Lines().Assign(std::vector<std::string>{"one", "two", "three", "four"});
+        f->SvgEditIni1->Sauve();
+        const std::string before = Settings();
+
+        f->user_name->SetText(c.login);
+        f->Message_qv->Lines().Clear();
+        for (int i = 0; i < c.lines; ++i)
+            f->Message_qv->Lines().Add("line " + std::to_string(i));
+        f->SvgEditIni1->Sauve();
+        const std::string after = Settings(); // what the save writes on a roomy disk
+        WriteFile(home.SettingsFile(), before);
+        {
+            FileSizeLimit limit(before.size());
+            f->SvgEditIni1->Sauve();
+        }
+        EXPECT_EQ(Settings(), c.lands ? after : before);
+    }
+}
+
+// Runs the save child under strace, which kills it when it enters the given system call for
+// the when-th time; returns whether it died that way.
+class KilledSave {
+public:
+    static bool Possible() {
+        return Exists(kStrace) &&
+               std::system((std::string(kStrace) + " -o /dev/null true").c_str()) == 0;
+    }
+    static bool Run(const char* call, int when, const std::string& arguments) {
+        std::string command = std::string(kStrace) + " -o /dev/null -e inject=" + call +
+                              ":signal=KILL:when=" + std::to_string(when) + " " + SAVE_CHILD + " " +
+                              arguments + " 2>/dev/null";
+        int status = std::system(command.c_str());
+        return !(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+private:
+    static constexpr const char* kStrace = "/usr/bin/strace";
+};
+
+std::vector<std::string> Copies(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().filename() != "serie.ini")
+            names.push_back(entry.path().filename().string());
+    return names;
+}
+
+// A kill at any moment of a save leaves the whole old file or the whole new one, and no copy
+// of the settings (they hold passwords) outlives the next save. Before the new contents have
+// a name nothing of them can stay behind at all.
+TEST_F(SvgEditIniTest, AKillDuringASaveLeavesTheWholeOldOrTheWholeNewFile) {
+    if (!KilledSave::Possible())
+        GTEST_SKIP() << "strace cannot trace here";
+    auto save = [](const std::string& arguments) {
+        return std::system((std::string(SAVE_CHILD) + " " + arguments).c_str()) == 0;
+    };
+    const std::string oldValues = "old-login 'old line 1' 'old line 2' 'old line 3'";
+    const std::string newValues = "new-login-longer 'new line'";
+    vcl::ForceDirectories(home.SettingsFolder());
+    ASSERT_TRUE(save(newValues));
+    const std::string newFile = Settings();
+    ASSERT_TRUE(save(oldValues));
+    const std::string oldFile = Settings();
+
+    struct Point {
+        const char* call;
+        int when;
+        bool named; // the new contents may have a name of their own by then
+    } points[] = {
+        {"fsync", 1, false},                    // the new contents written, not yet on disk
+        {"linkat", 1, true},                    // about to be named
+        {"rename,renameat,renameat2", 1, true}, // named, about to replace the file
+        {"fsync", 2, false},                    // after the replacement
+        {"fsync", 3, false},
+        {"fsync", 6, false},
+    };
+    for (const Point& p : points) {
+        SCOPED_TRACE(std::string(p.call) + " #" + std::to_string(p.when));
+        WriteFile(home.SettingsFile(), oldFile);
+        KilledSave::Run(p.call, p.when, newValues);
+        const std::string left = Settings();
+        EXPECT_TRUE(left == oldFile || left == newFile) << left;
+        if (!p.named) {
+            EXPECT_EQ(Copies(home.SettingsFolder()), std::vector<std::string>{});
+        }
+        ASSERT_TRUE(save(newValues));
+        EXPECT_EQ(Settings(), newFile);
+        EXPECT_EQ(Copies(home.SettingsFolder()), std::vector<std::string>{})
+            << "the next save removes what the kill left";
+    }
 }
 
 } // namespace

@@ -1,11 +1,14 @@
 #include "platform/Profile.h"
 #include "support/TempDir.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <set>
 
 using namespace testsupport;
 using platform::GetPrivateProfileKeyNames;
 using platform::GetPrivateProfileString;
+using platform::ProfileFile;
 using platform::WritePrivateProfileString;
 
 namespace {
@@ -94,6 +97,61 @@ TEST_F(ProfileTest, FilesAreOwnerOnlyAndReplacedWhole) {
     }
     EXPECT_EQ(ReadFile(file), "[S]\nk=w\n");
     EXPECT_FALSE(WritePrivateProfileString("S", "k", "v", dir / "missing-folder/p.ini"));
+}
+
+TEST_F(ProfileTest, AProfileInMemoryReplacesTheFileOnceForAllItsChanges) {
+    WriteFile(file, "[A]\nx=1\n[Gone]\nk=v\n");
+    ProfileFile profile(file);
+    ASSERT_TRUE(profile.WriteString("a", "X", "2"));
+    ASSERT_TRUE(profile.WriteString("B", "y", "3"));
+    ASSERT_TRUE(profile.WriteString("gone", std::nullopt, std::nullopt));
+    EXPECT_EQ(profile.GetString("A", "x", "?", 2048), "2"); // reads see the changes
+    EXPECT_EQ(profile.KeyNames("B", 16384), std::vector<std::string>{"y"});
+    EXPECT_EQ(profile.SectionNames(), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(ReadFile(file), "[A]\nx=1\n[Gone]\nk=v\n") << "nothing is written before Save";
+
+    std::string before = ReadFile(file);
+    {
+        FileSizeLimit limit(8); // the new contents cannot be written whole
+        EXPECT_FALSE(profile.Save());
+    }
+    EXPECT_EQ(ReadFile(file), before);
+    ASSERT_TRUE(profile.Save());
+    EXPECT_EQ(ReadFile(file), "[A]\nx=2\n[B]\ny=3\n");
+    EXPECT_EQ(Mode(file), 0600u);
+    EXPECT_FALSE(ProfileFile(file).WriteString("", "k", "v")) << "a section needs a name";
+}
+
+TEST_F(ProfileTest, CopiesThatACrashLeftBehindGoWithTheNextWrite) {
+    WriteFile(file, "[S]\nk=old\n");
+    struct Case {
+        const char* name;
+        bool removed;
+    } cases[] = {
+        {"p.ini.Ab3dEf", true},   // a copy as mkstemp names it
+        {"p.ini.QWERTY", true},   // capitals only
+        {"p.ini.backup", false},  // a word: the user's own copy
+        {"p.ini.Ab3dE", false},   // too short
+        {"p.ini.Ab3dEf1", false}, // too long
+        {"p.ini.Ab-dEf", false},  // not mkstemp's characters
+        {"q.ini.Ab3dEf", false},  // another file's
+        {"p.ini.Zz9zz9/", false}, // a folder
+    };
+    for (const Case& c : cases) {
+        std::string path = dir / c.name;
+        if (path.back() == '/')
+            std::filesystem::create_directory(path);
+        else
+            WriteFile(path, "[S]\nk=password\n");
+    }
+    Write("S", "k", "new");
+    EXPECT_EQ(Read("S", "k"), "new");
+    for (const Case& c : cases)
+        EXPECT_EQ(Exists(dir / c.name), !c.removed) << c.name;
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        names.insert(entry.path().filename().string());
+    EXPECT_EQ(names.size(), 1 + 6u) << "the write left no copy of its own";
 }
 
 } // namespace

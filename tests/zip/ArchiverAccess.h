@@ -47,10 +47,8 @@ public:
     std::uint16_t CompressionMethodCode() const { return FCompressionMethod; }
     std::uint16_t OpenMode() const { return FOpenMode; }
     void SetOpenMode(std::uint16_t mode) { FOpenMode = mode; }
-    zip::TZAVolumeNumberInfo& VolumeInfo() { return *FVolumeInfo; }
-    vcl::TStream* ArchiveStream() { return FArchiveStream.get(); }
-    const std::string& CurrentVolumeName() const { return FCurrentVolumeName; }
-    zip::TZADirManager* DirManager() { return FDirManager.get(); }
+    zip::TZAVolumeNumberInfo& VolumeInfo() { return FVolumes.Info; }
+    const std::string& CurrentVolumeName() const { return FVolumes.CurrentVolumeName; }
     void SetOpenCorruptedArchives(bool value) { FOpenCorruptedArchives = value; }
     void SetPrefixSize(std::int64_t size) {
         FDirManager = std::make_unique<zip::TZADirManager>();

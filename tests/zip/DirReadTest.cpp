@@ -68,16 +68,10 @@ std::vector<Listed> EngineListing(ziptest::TTestArchiver& a) {
         const TZACentralHeader& h = d.CentralHeader;
         Listed e;
         e.name = d.StoredName;
-        e.packed = h.CompressedSize == Zip64Marker32
-                       ? static_cast<std::int64_t>(d.Zip64CompressedSize)
-                       : h.CompressedSize;
-        e.unpacked = h.UncompressedSize == Zip64Marker32
-                         ? static_cast<std::int64_t>(d.Zip64UncompressedSize)
-                         : h.UncompressedSize;
+        e.packed = static_cast<std::int64_t>(d.CompressedSize);
+        e.unpacked = static_cast<std::int64_t>(d.UncompressedSize);
         e.crc = h.Crc32;
-        e.offset = h.LocalHeaderOffset == Zip64Marker32
-                       ? static_cast<std::int64_t>(d.Zip64LocalHeaderOffset)
-                       : h.LocalHeaderOffset;
+        e.offset = static_cast<std::int64_t>(d.LocalHeaderOffset);
         e.flags = h.Flags;
         listed.push_back(e);
     }
@@ -498,13 +492,18 @@ TEST_F(DirRead, NewArchiveGetsTheStub) {
 
 namespace {
 
-// A one-entry archive with the given central extra field and the given end-record count.
-std::string HandMade(const std::string& centralExtra, std::uint16_t count, std::string name = "f") {
+// A one-entry archive with the given central extra field and the given end-record count. A
+// local extra field, when given, comes with the Zip64 markers in the local sizes.
+std::string HandMade(const std::string& centralExtra, std::uint16_t count, std::string name = "f",
+                     const std::string& localExtra = "") {
     RecordWriter w;
     TLocalFileHeader local;
     local.NameLength = static_cast<std::uint16_t>(name.size());
+    local.ExtraLength = static_cast<std::uint16_t>(localExtra.size());
+    if (!localExtra.empty())
+        local.CompressedSize = local.UncompressedSize = Zip64Marker32;
     local.Write(w);
-    w.bytes(name);
+    w.bytes(name).bytes(localExtra);
     const auto dirStart = static_cast<std::uint32_t>(w.size());
     TZACentralHeader h;
     h.Signature = StandardSignatures.CentralHeader;
@@ -554,6 +553,14 @@ TEST_F(DirRead, HostileDirectoriesOpenConsistentlyOrFailWithTheEnginesError) {
         {"a count no directory could hold", HandMade("", 0xFFFF), 1, 0},
         {"more entries than the stream could hold", HandMade("", 3), 1, 0},
         {"a name running past the end", LongName(HandMade("", 1)), -1, 0},
+        {"local Zip64 record longer than the local extra field",
+         HandMade("", 1, "f",
+                  std::string("\x01\x00\x10\x00"
+                              "ab",
+                              6)),
+         0, 1},
+        {"local extra record header cut short",
+         HandMade("", 1, "f", std::string("\x01\x00\x10", 3)), 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

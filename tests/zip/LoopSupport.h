@@ -28,9 +28,9 @@ public:
 
     zip::TZADirArray& Directory() { return FDirManager->Directory; }
     zip::TDirItem& Entry(std::int32_t i) { return FDirManager->Directory.ItemPtr(i); }
-    std::int32_t ProcessedFileNo() const { return FProcessedFileNo; }
-    std::int32_t ProcessedFileCount() const { return FProcessedFileCount; }
-    bool ProgressCancel() const { return FProgressCancel; }
+    std::int32_t ProcessedFileNo() const { return FProgress.ProcessedFileNo; }
+    std::int32_t ProcessedFileCount() const { return FProgress.ProcessedFileCount; }
+    bool ProgressCancel() const { return FProgress.Cancel; }
     void SetUpdateCounter(std::int32_t n) { FUpdateCounter = n; }
     std::int32_t UpdateCounter() const { return FUpdateCounter; }
     void SelectAll() {
@@ -92,6 +92,7 @@ public:
             if (hexName == "-")
                 item.StoredName.clear();
             h.NameLength = static_cast<std::uint16_t>(item.StoredName.size());
+            item.ResolveZip64();
             items.push_back(item);
         }
         FDirManager->Directory.SetCount(static_cast<std::int32_t>(items.size()));

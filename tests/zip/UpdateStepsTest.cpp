@@ -3,6 +3,7 @@
 #include "LoopSupport.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAFileDates.h"
+#include "zip/ZAOverwrite.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -43,6 +44,29 @@ struct Steps : ::testing::Test {
         ::utimes(path.c_str(), times);
     }
 };
+
+// Extraction and the update step both ask this rule, with source and target swapped.
+TEST(OverwriteRule, ByModeAndAges) {
+    struct Case {
+        const char* what;
+        TZAOverwriteMode mode;
+        std::int32_t source, target;
+        TZAOverwriteAnswer answer;
+    } cases[] = {
+        {"prompt asks", omPrompt, 1, 2, TZAOverwriteAnswer::Ask},
+        {"always replaces an older source", omAlways, 1, 2, TZAOverwriteAnswer::Replace},
+        {"never keeps a newer target", omNever, 2, 1, TZAOverwriteAnswer::Keep},
+        {"if newer: a newer source", omIfNewer, 2, 1, TZAOverwriteAnswer::Replace},
+        {"if newer: equal ages keep", omIfNewer, 2, 2, TZAOverwriteAnswer::Keep},
+        {"if newer: an older source keeps", omIfNewer, 1, 2, TZAOverwriteAnswer::Keep},
+        {"if older: an older source", omIfOlder, 1, 2, TZAOverwriteAnswer::Replace},
+        {"if older: equal ages keep", omIfOlder, 2, 2, TZAOverwriteAnswer::Keep},
+        // DOS date-times compare as signed numbers: a date after 2043 is negative.
+        {"signed comparison", omIfNewer, 1, -5, TZAOverwriteAnswer::Replace},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(OverwriteRule(c.mode, c.source, c.target), c.answer) << c.what;
+}
 
 TEST_F(Steps, IndexAndPendingChecks) {
     EXPECT_EQ(NativeErrorOf([&] { a->RemoveItem(2); }), 21);

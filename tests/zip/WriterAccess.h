@@ -23,8 +23,8 @@ public:
 
     zip::TZADirManager& Dir() { return *FDirManager; }
     std::int32_t UpdateCounter() const { return FUpdateCounter; }
-    void SetProgressEnabled(bool on) { FProgressEnabled = on; }
-    bool ProgressCancel() const { return FProgressCancel; }
+    void SetProgressEnabled(bool on) { FProgress.Enabled = on; }
+    bool ProgressCancel() const { return FProgress.Cancel; }
 
     // A new archive in a file (or a memory stream when path is empty), as the opening steps
     // would leave it.
