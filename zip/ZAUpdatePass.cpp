@@ -565,6 +565,8 @@ void TZABaseArchiver::ApplyUpdates() {
     FUpdateCounter = 0;
     if (!FDirManager || !FArchiveStream)
         throw EZAException(13, this);
+    if (FSpanningMode != smNone && FDirManager->SavedDirectory.Count() > 0)
+        throw EZAException(52, this);
     TZAUpdatePass(*this, FProgress, FVolumes).Run();
 }
 

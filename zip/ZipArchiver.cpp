@@ -83,6 +83,29 @@ TZABaseArchiver::TZABaseArchiver(vcl::TComponent* AOwner) : vcl::TComponent(AOwn
 }
 
 TZABaseArchiver::~TZABaseArchiver() {
+    TearDown();
+}
+
+void TZABaseArchiver::TearDown() {
+    // A pending update is still written, but without events: the handlers may reach state
+    // that their owner has already torn down, and no prompt can be answered now.
+    FTearingDown = true;
+    OnFileProgress = nullptr;
+    OnOverallProgress = nullptr;
+    OnCopyTempFileProgress = nullptr;
+    OnConfirmOverwrite = nullptr;
+    OnConfirmProcessFile = nullptr;
+    AfterOpen = nullptr;
+    OnPassword = nullptr;
+    OnProcessFileFailure = nullptr;
+    OnRequestBlankVolume = nullptr;
+    OnRequestFirstVolume = nullptr;
+    OnRequestLastVolume = nullptr;
+    OnRequestMiddleVolume = nullptr;
+    OnDiskFull = nullptr;
+    OnStoreFile = nullptr;
+    OnExtractFile = nullptr;
+    FOnUnpublishedEvent = nullptr;
     CloseArchive();
 }
 
@@ -277,6 +300,11 @@ void TZABaseArchiver::UpdatePass() {
 
 void TZABaseArchiver::WriteEmptyDirectory() {
     WriteCentralDir();
+}
+
+// The pending update is written while the ZIP settings are still this class's.
+TZipArchiver::~TZipArchiver() {
+    TearDown();
 }
 
 TZipArchiver::TZipArchiver(vcl::TComponent* AOwner) : TZABaseArchiver(AOwner) {
