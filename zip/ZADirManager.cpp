@@ -2,8 +2,8 @@
 // directory starts on and every central header with its name, extra field and comment.
 #include "zip/ZADirManager.h"
 
-#include "platform/CodePages.h"
 #include "zip/ZAExcept.h"
+#include "zip/ZANames.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>
@@ -14,7 +14,6 @@ namespace zip {
 namespace {
 
 constexpr std::int64_t EndSearchWindow = 65600;
-constexpr std::size_t MaxStoredNameBytes = 999;
 
 // count bytes at position; a range outside the stream fails as a read past its end would.
 std::string ReadAt(vcl::TStream& stream, std::int64_t position, std::int64_t count) {
@@ -180,21 +179,13 @@ void TZADirManager::SwitchDirVolume(const TZAVolumeNumberInfo& volume) {
     ArcStream = Owner->FArchiveStream.get();
 }
 
-std::string TZADirManager::StoredName(std::string raw, std::uint16_t flags) const {
-    // A name flagged as UTF-8 already is what the programs hold.
-    if (OemFileNames() && (flags & FlagUtf8Names) == 0)
-        raw = platform::OemToAnsi(raw);
-    if (std::size_t nul = raw.find('\0'); nul != std::string::npos)
-        raw.resize(nul);
-    if (raw.size() > MaxStoredNameBytes) {
-        std::size_t cut = MaxStoredNameBytes;
-        // Not inside a UTF-8 sequence: a cut character would be no character at all.
-        while (cut > 0 && (static_cast<std::uint8_t>(raw[cut]) & 0xC0) == 0x80)
-            --cut;
-        raw.resize(cut);
-    }
-    std::replace(raw.begin(), raw.end(), '\\', '/');
-    return raw;
+void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
+                                  std::uint16_t versionMadeBy,
+                                  const std::vector<TZAExtraField>& extra) const {
+    TZAStoredName name =
+        DecodeStoredName(field, versionMadeBy, entry.CentralHeader.Flags, extra, OemFileNames());
+    entry.StoredName = std::move(name.Name);
+    entry.NameTooLong = name.TooLong;
 }
 
 void TZADirManager::ReadEntry(TDirItem& entry) {
@@ -203,10 +194,10 @@ void TZADirManager::ReadEntry(TDirItem& entry) {
     entry.CentralHeader = ReadCentralHeader(fr);
     const TZACentralHeader& h = entry.CentralHeader;
 
-    entry.StoredName =
-        h.NameLength != 0 ? StoredName(ReadHere(*ArcStream, h.NameLength), h.Flags) : std::string();
-
+    // The extra field may say how to read the name, so the name waits for it.
+    const std::string name = ReadHere(*ArcStream, h.NameLength);
     ReadCentralExtra(entry, ReadHere(*ArcStream, h.ExtraLength));
+    SetStoredName(entry, name, h.VersionMadeBy, entry.ExtraFields);
 
     entry.Comment = h.CommentLength != 0 ? ReadHere(*ArcStream, h.CommentLength) : std::string();
 }

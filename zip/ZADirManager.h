@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zip {
@@ -91,9 +92,9 @@ private:
     bool MultiVolume() const;
     bool OemFileNames() const;
     const TZASignatureSet& Signatures() const;
-    // A stored name as the directory keeps it: OEM names converted, cut at a NUL and at
-    // 999 bytes, '\' turned into '/'.
-    std::string StoredName(std::string raw, std::uint16_t flags) const;
+    // The entry's name from its stored bytes, read as its header and extra records say.
+    void SetStoredName(TDirItem& entry, std::string_view field, std::uint16_t versionMadeBy,
+                       const std::vector<TZAExtraField>& extra) const;
     void ReadEntry(TDirItem& entry);
     // The signature search over the current archive stream.
     TZASignatureScan& Scan();

@@ -3,6 +3,7 @@
 #include "zip/ZADirManager.h"
 
 #include "zip/ZAExcept.h"
+#include "zip/ZANames.h"
 
 #include <algorithm>
 
@@ -12,7 +13,6 @@ namespace {
 
 constexpr std::int64_t ScanWindow = 65535;
 constexpr std::uint16_t MaxLocalExtraLength = 260;
-constexpr std::int64_t MaxRebuiltNameBytes = 999;
 
 } // namespace
 
@@ -98,12 +98,23 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
                                                                                        : faArchive;
             h.LocalHeaderOffset = static_cast<std::uint32_t>(p);
 
-            const std::int64_t n = std::min<std::int64_t>(local.NameLength, MaxRebuiltNameBytes);
+            // Local headers may overlap, so a name is read only one byte past what the engine
+            // holds: enough to know it is too long, which keeps the entry from extraction.
+            // The local extra field after it may say how to read the name.
+            const std::int64_t n = std::min<std::int64_t>(
+                local.NameLength, static_cast<std::int64_t>(MaxStoredNameBytes) + 1);
             const std::int64_t nameAt = p + static_cast<std::int64_t>(TLocalFileHeader::Size);
+            const std::int64_t extraAt = nameAt + local.NameLength;
             if (n != 0 && size - nameAt >= n) {
                 std::string raw(static_cast<std::size_t>(n), '\0');
                 ArcStream->ReadBuffer(raw.data(), n);
-                entry.StoredName = StoredName(std::move(raw), local.Flags);
+                std::string extra;
+                if (size - extraAt >= local.ExtraLength) {
+                    extra.resize(local.ExtraLength);
+                    ArcStream->SetPosition(extraAt);
+                    ArcStream->ReadBuffer(extra.data(), local.ExtraLength);
+                }
+                SetStoredName(entry, raw, h.VersionMadeBy, ParseExtraFields(extra));
             }
 
             if (local.Flags & FlagDataDescriptor) {

@@ -21,8 +21,6 @@ namespace zip {
 
 namespace {
 
-constexpr unsigned HostUnix = 3;
-
 bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
@@ -64,6 +62,10 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     if (Index < 0 || Index >= dir.Count())
         throw EZAException(16, this);
     const TDirItem& entry = dir.ItemPtr(Index);
+    // A name longer than the engine holds is never cut to fit: two entries that differ only
+    // past the cut would become one file.
+    if (entry.NameTooLong)
+        throw EZAException::CreateFmt(19, {Name}, this);
     const std::uint32_t storedAttr = entry.CentralHeader.ExternalAttributes;
     const std::string stored = entry.StoredName;
     const std::int32_t entryDate =
