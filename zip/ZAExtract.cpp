@@ -160,7 +160,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
             failure = std::current_exception();
         }
         discard = failure || FProgress.SkipFile || FProgress.Cancel;
-        (void)SetDosFileTime(fd, entryDate);
+        (void)SetEntryFileTime(fd, entry);
         if (!discard) {
             mode_t mode = 0;
             if (FOptions->SetAttributes && EntryUnixMode(entry, attr, mode)) {
