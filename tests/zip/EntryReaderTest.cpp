@@ -656,7 +656,9 @@ struct BlockSpec {
     std::uint8_t compression = 0;
     std::uint8_t compressed = 1;
     std::uint16_t cipher = 0xFFFF;
-    std::string check = std::string(16, 'c');
+    // A view: GCC 12 takes a defaulted string member inside a designated-initializer table
+    // for uninitialized.
+    std::string_view check = "cccccccccccccccc";
     std::uint32_t checkCrc = 0;
 };
 
@@ -788,7 +790,7 @@ TEST_F(BlockReading, EncipheredEntriesAndThePasswordPrompt) {
     const std::string plain = text.substr(0, 5000);
     BlockSpec spec{.blockSize = 5000, .totalSize = 5000, .count = 1, .cipher = 1};
     // The check CRC fits the check block as it stands: no prompt.
-    spec.checkCrc = Crc(spec.check);
+    spec.checkCrc = Crc(std::string(spec.check));
     Build(spec, {Deflated(plain)}, 5000, Crc(plain));
     Passwords({});
     vcl::TMemoryStream out;
