@@ -50,6 +50,8 @@ struct TZAArchiveItem {
 void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
 
 struct TZAEntryBuffers;
+class TZAEntryReader;
+class TZAEntryStarts;
 class TZANameIndex;
 
 class TZABaseArchiver : public vcl::TComponent {
@@ -169,6 +171,8 @@ public:
     TZADirManager* DirManager() const { return FDirManager.get(); }
     // The entry reader's inflater and buffers, made on first use and kept between entries.
     TZAEntryBuffers& EntryBuffers();
+    // Where every entry starts, while a run reads entries (none otherwise).
+    std::shared_ptr<const TZAEntryStarts> EntryStarts() const { return FEntryStarts; }
     bool ZipFormat() const { return FZipFormat; }
     TZip64Mode Zip64Setting() const { return FZip64Mode; }
     // The compression method code the next new entry gets.
@@ -309,6 +313,8 @@ protected:
     bool FOpenCorruptedArchives = true;
     TZAUnpublishedEvent FOnUnpublishedEvent;
     std::unique_ptr<TZADirManager> FDirManager;
+    // While a run reads entries: where every entry starts, to refuse entries sharing bytes.
+    std::shared_ptr<const TZAEntryStarts> FEntryStarts;
     std::uint16_t FCompressionMethod = 0xFFFF;
     std::uint8_t FCompressionMode = 1;
     TZACompressionLevel FCompressionLevel = clFastest;
