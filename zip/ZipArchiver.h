@@ -165,6 +165,8 @@ public:
     vcl::TStream* ArchiveStream() const { return FArchiveStream.get(); }
     // The stream becomes the archive stream, the archiver's own to free.
     void ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream);
+    // As ReplaceArchiveStream, handing the previous stream back instead of freeing it.
+    std::unique_ptr<vcl::TStream> SwapArchiveStream(std::unique_ptr<vcl::TStream> Stream);
     TZADirManager* DirManager() const { return FDirManager.get(); }
     bool ZipFormat() const { return FZipFormat; }
     TZip64Mode Zip64Setting() const { return FZip64Mode; }
