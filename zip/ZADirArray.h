@@ -23,7 +23,9 @@ struct TZAExtraField {
 
 struct TDirItem {
     TZACentralHeader CentralHeader;
-    std::string StoredName;     // "/" separates folders
+    std::string StoredName; // "/" separates folders
+    // The stored name is longer than the engine holds: kept whole, but never extracted.
+    bool NameTooLong = false;
     std::string PrevStoredName; // before a rename, to find the old record
     std::string Comment;
     std::vector<TZAExtraField> ExtraFields; // central header's records, in file order
