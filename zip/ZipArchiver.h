@@ -49,6 +49,7 @@ struct TZAArchiveItem {
 // Fills the reported fields of item from a directory entry (the search state is left alone).
 void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
 
+struct TZAEntryBuffers;
 class TZAEntryReader;
 class TZAEntryStarts;
 class TZANameIndex;
@@ -170,6 +171,8 @@ public:
     // As ReplaceArchiveStream, handing the previous stream back instead of freeing it.
     std::unique_ptr<vcl::TStream> SwapArchiveStream(std::unique_ptr<vcl::TStream> Stream);
     TZADirManager* DirManager() const { return FDirManager.get(); }
+    // The entry reader's inflater and buffers, made on first use and kept between entries.
+    TZAEntryBuffers& EntryBuffers();
     // Where every entry starts, while a run reads entries (none otherwise).
     std::shared_ptr<const TZAEntryStarts> EntryStarts() const { return FEntryStarts; }
     bool ZipFormat() const { return FZipFormat; }
@@ -319,6 +322,7 @@ protected:
     TZACompressionLevel FCompressionLevel = clFastest;
     std::unique_ptr<vcl::TStream> FArchiveStream;
     TZip64Mode FZip64Mode = zmAuto;
+    std::unique_ptr<TZAEntryBuffers> FEntryBuffers;
 };
 
 class TZipArchiver : public TZABaseArchiver {
