@@ -18,8 +18,11 @@ deps:
 	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
 	fi
 
+# Warnings are errors where developers build (`make test`, CI), not for those who only run it.
+WERROR ?= OFF
+
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WERROR=$(WERROR)
 	cmake --build $(BUILD) -j$(JOBS)
 
 # Starts Kestrova; without a display, run it under xvfb-run (see README).
@@ -27,6 +30,7 @@ run: build
 	@if [ -x $(BUILD)/bin/Kestrova.exe ]; then $(BUILD)/bin/Kestrova.exe; \
 	else echo "Kestrova.exe is not built yet: everything else is built"; fi
 
+test: WERROR = ON
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600
 

@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
         item.CentralHeader.Crc32 = crc;
         item.CentralHeader.CompressedSize = static_cast<std::uint32_t>(packed.size());
         item.CentralHeader.UncompressedSize = static_cast<std::uint32_t>(data.size());
+        item.ResolveZip64();
 
         bool ok = true;
         const double engine = BestSeconds(runs, [&] {

@@ -2,7 +2,7 @@
 // on Qt's offscreen platform. Run it under `strace -f -c -e trace=fsync,rename,openat` to
 // count the file operations of the saves as well.
 //     bench_settings_save [saves]
-#include "bench/BenchSupport.h"
+#include "BenchSupport.h"
 #include "ipwatch/Unit1.h"
 
 #include <cstdio>

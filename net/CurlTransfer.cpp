@@ -138,6 +138,13 @@ TransferOutcome Transfer::Run(const TransferLimits& limits, bool pump) {
         }
 
         const auto now = clock::now();
+        if (limits.deadlineMs > 0) {
+            const auto elapsed = std::chrono::duration_cast<milliseconds>(now - start).count();
+            if (elapsed >= limits.deadlineMs) {
+                outcome.end = TransferEnd::Deadline;
+                return outcome;
+            }
+        }
         if (!outcome.connected) {
             curl_off_t connectTime = 0;
             curl_easy_getinfo(easy_, CURLINFO_CONNECT_TIME_T, &connectTime);
@@ -172,6 +179,10 @@ TransferOutcome Transfer::Run(const TransferLimits& limits, bool pump) {
                 outcome.end = TransferEnd::OwnerGone;
                 return outcome;
             }
+        }
+        if (limits.deadlineMs > 0) {
+            const auto elapsed = std::chrono::duration_cast<milliseconds>(now - start).count();
+            waitMs = std::min<long>(waitMs, static_cast<long>(limits.deadlineMs - elapsed));
         }
         long curlWait = -1;
         curl_multi_timeout(multi_, &curlWait);

@@ -56,9 +56,12 @@ constexpr int PumpStepMs = 125;
 struct TransferLimits {
     int connectMs = 0; // from the start until the TCP connection stands; 0: no limit of ours
     int idleMs = 0;    // with no byte in or out; 0: none
+    // From the start until the end, however steadily bytes come: a server dripping its
+    // answer never trips the idle limit. 0: none.
+    int deadlineMs = 0;
 };
 
-enum class TransferEnd { Finished, ConnectTimeout, IdleTimeout, OwnerGone };
+enum class TransferEnd { Finished, ConnectTimeout, IdleTimeout, Deadline, OwnerGone };
 
 struct TransferOutcome {
     TransferEnd end = TransferEnd::Finished;

@@ -44,6 +44,8 @@ struct Fetch {
     std::string statusLine;
     long status = 0;
     std::int64_t received = 0;
+    std::int64_t sizeLimit = 0;
+    bool tooLarge = false;
 };
 
 size_t HeaderLine(char* data, size_t size, size_t count, void* context) {
@@ -55,6 +57,12 @@ size_t HeaderLine(char* data, size_t size, size_t count, void* context) {
         f.statusLine = std::string(line);
     } else if (line == "\r\n" || line == "\n") {
         curl_easy_getinfo(f.easy, CURLINFO_RESPONSE_CODE, &f.status);
+        curl_off_t length = -1;
+        curl_easy_getinfo(f.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+        if (length > f.sizeLimit) {
+            f.tooLarge = true;
+            return 0;
+        }
     }
     return f.token->ownerGone ? 0 : size * count;
 }
@@ -64,6 +72,10 @@ size_t BodyData(char* data, size_t size, size_t count, void* context) {
     const size_t length = size * count;
     if (f.token->ownerGone)
         return 0;
+    if (static_cast<std::int64_t>(length) > f.sizeLimit - f.received) {
+        f.tooLarge = true;
+        return 0;
+    }
     if (f.stream) {
         try {
             f.stream->WriteBuffer(data, static_cast<std::int64_t>(length));
@@ -146,6 +158,11 @@ void THttpCli::Get() {
         f.token = token.get();
         f.easy = e;
         f.stream = RcvdStream;
+        const bool inMemory = dynamic_cast<vcl::TMemoryStream*>(RcvdStream) != nullptr;
+        f.sizeLimit = inMemory ? MaxAnswerSize : MaxDownloadSize;
+        vcl::TStream* const stream = RcvdStream;
+        const std::int64_t startSize = stream ? stream->Size() : 0;
+        const std::int64_t startPosition = stream ? stream->Position() : 0;
         curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &HeaderLine);
         curl_easy_setopt(e, CURLOPT_HEADERDATA, &f);
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &BodyData);
@@ -153,17 +170,33 @@ void THttpCli::Get() {
 
         detail::TransferLimits limits;
         limits.idleMs = ReadTimeout;
+        limits.deadlineMs = inMemory ? AnswerDeadline : DownloadDeadline;
         busy_ = token;
+        detail::TransferOutcome outcome;
+        outcome.end = detail::TransferEnd::OwnerGone;
         {
             detail::Transfer transfer(e, multi.get(), *token);
             try {
-                transfer.Run(limits, vcl::HasApplication());
+                outcome = transfer.Run(limits, vcl::HasApplication());
             } catch (...) {
             }
         }
         if (token->ownerGone)
             return;
         busy_.reset();
+        const bool complete =
+            outcome.end == detail::TransferEnd::Finished && outcome.code == CURLE_OK && !f.tooLarge;
+        if (!complete) {
+            // Half an answer is no answer: the caller gets its stream back as it gave it.
+            if (stream) {
+                try {
+                    stream->SetSize(startSize);
+                    stream->SetPosition(startPosition);
+                } catch (...) {
+                }
+            }
+            return;
+        }
         status_code_ = static_cast<int>(f.status);
         reason_phrase_ = ReasonOf(f.statusLine);
         rcvd_count_ = f.received;

@@ -1,6 +1,7 @@
 // The ICS-style HTTP client in its synchronous use: Get() fetches URL into RcvdStream over
 // HTTP/1.0, pumping window messages while it waits. It raises nothing: a failed request
-// leaves the stream as it was, a cut-off one holds what arrived.
+// (no connection, no answer in time, a body cut before its announced length, an answer over
+// its size limit) leaves the stream as it was and StatusCode 0.
 #pragma once
 
 #include "vcl/Classes.h"
@@ -46,6 +47,15 @@ public:
     // Milliseconds without a byte from the server before the request is given up; 0 waits
     // for ever. A stalled server must not freeze the program, so the default is a minute.
     int ReadTimeout = 60000;
+    // What a peer can make a request hold: MaxAnswerSize bytes of an answer received into a
+    // TMemoryStream (far above any real answer), MaxDownloadSize into any other stream; and
+    // the whole request ends within AnswerDeadline or DownloadDeadline milliseconds (0: no
+    // such limit), however steadily a server drips its answer. Past a limit the request
+    // fails.
+    std::int64_t MaxAnswerSize = std::int64_t{1} << 20;
+    std::int64_t MaxDownloadSize = std::int64_t{1} << 30;
+    int AnswerDeadline = 120000;
+    int DownloadDeadline = 3600000;
 
     void Get();
 

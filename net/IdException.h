@@ -60,6 +60,13 @@ public:
     EIdConnClosedGracefully() : EIdSocketError(0, "Connection Closed Gracefully.") {}
 };
 
+// The answer is longer than the component takes into memory or into a download; a peer
+// cannot make the program hold more than that.
+class EIdAnswerTooLarge : public EIdException {
+public:
+    EIdAnswerTooLarge() : EIdException("Response too large.") {}
+};
+
 // The server answered, and refused.
 class EIdProtocolReplyError : public EIdException {
 public:

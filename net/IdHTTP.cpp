@@ -62,12 +62,14 @@ struct Exchange {
     CURL* easy = nullptr;
     vcl::TStream* response = nullptr;
     bool followRedirects = false;
+    std::int64_t sizeLimit = 0;
 
     std::string statusLine;
     long status = 0;
     bool readBegun = false;
     std::int64_t received = 0;
     std::string errorBody;
+    bool errorBodyFull = false; // the error answer's body was read up to its limit
 
     const std::string* body = nullptr;
     std::size_t sent = 0;
@@ -107,6 +109,8 @@ size_t HeaderLine(char* data, size_t size, size_t count, void* context) {
                 x.status = code;
                 curl_off_t length = -1;
                 curl_easy_getinfo(x.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+                if (!x.ErrorStatus() && length > x.sizeLimit)
+                    throw EIdAnswerTooLarge();
                 x.BeginRead(std::max<curl_off_t>(length, 0));
             }
         }
@@ -126,7 +130,14 @@ size_t BodyData(char* data, size_t size, size_t count, void* context) {
         if (x.ErrorStatus()) {
             const std::size_t room = ErrorBodyLimit - std::min(ErrorBodyLimit, x.errorBody.size());
             x.errorBody.append(data, std::min(room, length));
+            if (length > room) {
+                // Enough of an error page; the rest is not read at all.
+                x.errorBodyFull = true;
+                return 0;
+            }
         } else {
+            if (static_cast<std::int64_t>(length) > x.sizeLimit - x.received)
+                throw EIdAnswerTooLarge();
             x.response->WriteBuffer(data, static_cast<std::int64_t>(length));
         }
         x.received += static_cast<std::int64_t>(length);
@@ -282,6 +293,8 @@ void TIdHTTP::DoRequest(const std::string& url, const std::string* body, vcl::TS
     x.response = &response;
     x.followRedirects = HandleRedirects;
     x.body = body;
+    const bool inMemory = dynamic_cast<vcl::TMemoryStream*>(&response) != nullptr;
+    x.sizeLimit = inMemory ? MaxAnswerSize : MaxDownloadSize;
     curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &HeaderLine);
     curl_easy_setopt(e, CURLOPT_HEADERDATA, &x);
     curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &BodyData);
@@ -298,6 +311,7 @@ void TIdHTTP::DoRequest(const std::string& url, const std::string* body, vcl::TS
     limits.connectMs =
         ConnectTimeout > 0 ? ConnectTimeout : (pump ? TIdAntiFreeze::ConnectLimitMs : 0);
     limits.idleMs = ReadTimeout;
+    limits.deadlineMs = inMemory ? AnswerDeadline : DownloadDeadline;
 
     response_code_ = 0;
     response_text_.clear();
@@ -328,11 +342,14 @@ void TIdHTTP::DoRequest(const std::string& url, const std::string* body, vcl::TS
     case detail::TransferEnd::ConnectTimeout:
         throw EIdConnectTimeout();
     case detail::TransferEnd::IdleTimeout:
+    case detail::TransferEnd::Deadline:
         throw EIdReadTimeout();
     case detail::TransferEnd::OwnerGone:
     case detail::TransferEnd::Finished:
         break;
     }
+    if (x.errorBodyFull)
+        throw EIdHTTPProtocolException(static_cast<int>(x.status), x.statusLine, x.errorBody);
     if (outcome.code != CURLE_OK)
         detail::RaiseCurlError(e, outcome.code, errorBuffer, !outcome.connected);
     if (x.ErrorStatus())

@@ -57,6 +57,17 @@ public:
     // Milliseconds for the TCP connect; 0: 120000 while a TIdAntiFreeze is active, else only
     // the idle limit above.
     int ConnectTimeout = 0;
+    // What a peer can make a request hold. An answer read into memory (a string or a
+    // TMemoryStream) may have MaxAnswerSize bytes, far above any real answer of the servers
+    // these programs ask; a download into any other stream (a file) MaxDownloadSize. A
+    // longer answer fails the request with EIdAnswerTooLarge, one announced longer fails it
+    // before its body is read. Besides the idle limit, the whole request must end within
+    // AnswerDeadline or DownloadDeadline milliseconds (0: no such limit), else it fails with
+    // EIdReadTimeout: a server dripping its answer never lets the idle limit trip.
+    std::int64_t MaxAnswerSize = std::int64_t{1} << 20;
+    std::int64_t MaxDownloadSize = std::int64_t{1} << 30;
+    int AnswerDeadline = 120000;
+    int DownloadDeadline = 3600000;
 
     std::string Get(const std::string& url);
     void Get(const std::string& url, vcl::TStream& response);

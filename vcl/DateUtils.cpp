@@ -58,7 +58,9 @@ void Split(TDateTime value, long long& days, long long& ms) {
 }
 
 std::string Pad2(int n) {
-    return n < 10 ? "0" + std::to_string(n) : std::to_string(n);
+    std::string text(n < 10 ? 1 : 0, '0');
+    text += std::to_string(n);
+    return text;
 }
 
 std::string ConvertPosixFormat(const char* posix, bool& twelveHour) {
@@ -381,8 +383,10 @@ std::string DateTimeToStr(TDateTime value, const TFormatSettings& s) {
     Split(value, days, ms);
     std::string text = DateToStr(value, s);
     // Midnight is told by the hour, minute and second: a few milliseconds past it still are.
-    if (ms / 1000 != 0)
-        text += " " + FormatDateTime(s.LongTimeFormat, value, s);
+    if (ms / 1000 != 0) {
+        text += ' ';
+        text += FormatDateTime(s.LongTimeFormat, value, s);
+    }
     return text;
 }
 

@@ -1,77 +1,24 @@
 #include "vcl/Dialogs.h"
 
-#include "vcl/Controls.h"
-#include "vcl/Forms.h"
-
-#include <QInputDialog>
-#include <QMessageBox>
-#include <QPushButton>
 #include <algorithm>
 
 namespace vcl {
 
 namespace {
 
-// The default presenter: real Qt dialogs.
-class TQtPresenter : public TDialogPresenter {
+// Without windows: every dialog gives the answer of one closed without a button.
+class TClosedPresenter : public TDialogPresenter {
 public:
     TDialogAnswer Present(const TDialogRequest& request) override {
-        if (request.kind == TDialogRequest::Kind::InputBox) {
-            QInputDialog box;
-            box.setWindowTitle(ToQString(request.caption));
-            box.setLabelText(ToQString(ShownLineBreaks(request.text)));
-            box.setTextEchoMode(QLineEdit::Normal);
-            box.setTextValue(ToQString(request.value));
-            // The framework's own button texts, not Qt's untranslated ones.
-            if (request.buttons.size() > 0)
-                box.setOkButtonText(ToQString(request.buttons[0].caption));
-            if (request.buttons.size() > 1)
-                box.setCancelButtonText(ToQString(request.buttons[1].caption));
-            if (box.exec() != QDialog::Accepted)
-                return {mrCancel, request.value};
-            return {mrOk, FromQString(box.textValue())};
-        }
-        QMessageBox box;
-        box.setWindowTitle(ToQString(request.caption));
-        box.setText(ToQString(ShownLineBreaks(request.text)));
-        switch (request.icon) {
-        case TDialogIcon::Stop:
-            box.setIcon(QMessageBox::Critical);
-            break;
-        case TDialogIcon::Question:
-            box.setIcon(QMessageBox::Question);
-            break;
-        case TDialogIcon::Warning:
-            box.setIcon(QMessageBox::Warning);
-            break;
-        case TDialogIcon::Information:
-            box.setIcon(QMessageBox::Information);
-            break;
-        case TDialogIcon::None:
-            break;
-        }
-        std::vector<std::pair<QAbstractButton*, int>> buttons;
-        for (const auto& b : request.buttons)
-            buttons.emplace_back(box.addButton(ToQString(b.caption), QMessageBox::ActionRole),
-                                 b.result);
-        // Qt refuses to close a box that has no escape button; the framework's dialogs close
-        // from their window frame (or Esc) with an answer of their own.
-        QAbstractButton* closer = box.addButton(QString(), QMessageBox::RejectRole);
-        closer->hide();
-        box.setEscapeButton(closer);
-        box.exec();
-        for (auto& [button, result] : buttons)
-            if (box.clickedButton() == button)
-                return {result, {}};
-        return {request.closeResult, {}};
+        return {request.closeResult, request.value};
     }
 };
 
 TDialogPresenter* current_presenter = nullptr;
+TDialogHost* current_host = nullptr;
 
-TDialogPresenter& DefaultPresenter() {
-    static TQtPresenter presenter;
-    return presenter;
+std::string ApplicationTitle() {
+    return current_host ? current_host->Title() : std::string();
 }
 
 std::string ButtonCaption(TMsgDlgBtn button) {
@@ -143,7 +90,7 @@ std::string DialogCaption(TMsgDlgType type) {
     case TMsgDlgType::mtCustom:
         break;
     }
-    return HasApplication() ? Application().Title : std::string();
+    return ApplicationTitle();
 }
 
 TDialogIcon DialogIcon(TMsgDlgType type) {
@@ -173,8 +120,17 @@ TPresenterScope::~TPresenterScope() {
     current_presenter = previous_;
 }
 
+TDialogHost* SetDialogHost(TDialogHost* host) {
+    TDialogHost* previous = current_host;
+    current_host = host;
+    return previous;
+}
+
 TDialogPresenter& DialogPresenter() {
-    return current_presenter ? *current_presenter : DefaultPresenter();
+    static TClosedPresenter closed;
+    if (current_presenter)
+        return *current_presenter;
+    return current_host ? current_host->Presenter() : closed;
 }
 
 TDialogAnswer TScriptedPresenter::Present(const TDialogRequest& request) {
@@ -224,7 +180,7 @@ int MessageDlg(const std::string& message, TMsgDlgType type, const TMsgDlgButton
 void ShowMessage(const std::string& message) {
     TDialogRequest request;
     request.kind = TDialogRequest::Kind::MessageDlg;
-    request.caption = HasApplication() ? Application().Title : std::string();
+    request.caption = ApplicationTitle();
     request.text = message;
     request.buttons.push_back({"OK", mrOk});
     request.closeResult = mrCancel;

@@ -1,5 +1,6 @@
 // Message boxes, message dialogs and the input box, all through one replaceable presenter:
-// a real Qt dialog by default, a scripted one in tests.
+// real Qt dialogs while the widget layer's application object lives, a scripted one in tests,
+// and without either the answer of a dialog closed without a button.
 #pragma once
 
 #include <deque>
@@ -24,6 +25,13 @@ enum class TMsgDlgBtn {
     mbHelp
 };
 using TMsgDlgButtons = std::vector<TMsgDlgBtn>;
+
+// The system message box's flags and answers.
+constexpr int MB_OK = 0x00, MB_OKCANCEL = 0x01, MB_ABORTRETRYIGNORE = 0x02, MB_YESNOCANCEL = 0x03,
+              MB_YESNO = 0x04, MB_RETRYCANCEL = 0x05;
+constexpr int MB_ICONSTOP = 0x10, MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20,
+              MB_ICONWARNING = 0x30, MB_ICONEXCLAMATION = 0x30, MB_ICONINFORMATION = 0x40;
+constexpr int IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7;
 
 // Modal results, with the framework's values.
 constexpr int mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6,
@@ -70,6 +78,20 @@ private:
     TDialogPresenter* previous_;
 };
 
+// The widget layer's side: while its application object lives, it shows real dialogs and
+// names the title that captions the plain message boxes.
+class TDialogHost {
+public:
+    virtual ~TDialogHost() = default;
+    virtual TDialogPresenter& Presenter() = 0;
+    virtual std::string Title() const = 0;
+};
+
+// Installs the host (nullptr removes it); returns the one it replaces.
+TDialogHost* SetDialogHost(TDialogHost* host);
+
+// The scoped presenter, else the host's, else one that closes every dialog without a button:
+// a program without windows gets each dialog's closed answer and never blocks or aborts.
 TDialogPresenter& DialogPresenter();
 
 // For tests: records every request and gives the queued answers in turn; with none queued

@@ -1,7 +1,7 @@
 #include "vcl/Forms.h"
 
 #include "platform/SpecialFolders.h"
-#include "vcl/Dialogs.h"
+#include "vcl/QtPresenter.h"
 #include "vcl/SysUtils.h"
 
 #include <QApplication>
@@ -36,6 +36,17 @@ protected:
 private:
     TForm* form_;
     bool closing_ = false;
+};
+
+class TApplicationDialogs : public TDialogHost {
+public:
+    explicit TApplicationDialogs(const TApplication& application) : application_(application) {}
+    TDialogPresenter& Presenter() override { return presenter_; }
+    std::string Title() const override { return application_.Title; }
+
+private:
+    const TApplication& application_;
+    TQtPresenter presenter_;
 };
 
 } // namespace
@@ -163,6 +174,8 @@ TApplication::TApplication(int& argc, char** argv) : TComponent(nullptr) {
     // A tray program lives on with every window hidden.
     QApplication::setQuitOnLastWindowClosed(false);
     current_application = this;
+    dialogs_ = std::make_unique<TApplicationDialogs>(*this);
+    previous_dialogs_ = SetDialogHost(dialogs_.get());
 }
 
 namespace {
@@ -182,6 +195,10 @@ TApplication::~TApplication() {
     DestroyComponents();
     if (current_application == this)
         current_application = nullptr;
+    // Gives the dialogs back only when they are still this application's.
+    TDialogHost* shown = SetDialogHost(previous_dialogs_);
+    if (shown != dialogs_.get())
+        SetDialogHost(shown);
 }
 
 void TApplication::Run() {
@@ -237,6 +254,10 @@ TApplication& Application() {
 
 bool HasApplication() {
     return current_application != nullptr;
+}
+
+void Beep() {
+    QApplication::beep();
 }
 
 } // namespace vcl

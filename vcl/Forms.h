@@ -2,6 +2,7 @@
 #pragma once
 
 #include "vcl/Controls.h"
+#include "vcl/Dialogs.h" // TApplication::MessageBox takes its flags
 
 #include <exception>
 #include <functional>
@@ -88,13 +89,6 @@ template <class T, class... Args> T* CreateForm(TComponent* owner, Args&&... arg
     return form;
 }
 
-// Standard window-message answers and flags, for TApplication::MessageBox.
-constexpr int MB_OK = 0x00, MB_OKCANCEL = 0x01, MB_ABORTRETRYIGNORE = 0x02, MB_YESNOCANCEL = 0x03,
-              MB_YESNO = 0x04, MB_RETRYCANCEL = 0x05;
-constexpr int MB_ICONSTOP = 0x10, MB_ICONERROR = 0x10, MB_ICONQUESTION = 0x20,
-              MB_ICONWARNING = 0x30, MB_ICONEXCLAMATION = 0x30, MB_ICONINFORMATION = 0x40;
-constexpr int IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7;
-
 // The application object: it owns the forms, runs the message loop and shows errors that
 // no handler caught. Exactly one exists at a time; Application() returns it.
 class TApplication : public TComponent {
@@ -138,12 +132,18 @@ public:
 
 private:
     std::unique_ptr<QApplication> own_qt_;
+    // Real dialogs, captioned with Title, for as long as the application lives.
+    std::unique_ptr<TDialogHost> dialogs_;
+    TDialogHost* previous_dialogs_ = nullptr;
     TForm* main_form_ = nullptr;
     bool terminated_ = false;
 };
 
 TApplication& Application();
 bool HasApplication();
+
+// The system's default sound.
+void Beep();
 
 // Runs an event handler the way the message loop does: an exception it raises goes to the
 // application's error box instead of unwinding through the widget layer.

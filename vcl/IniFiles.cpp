@@ -42,7 +42,7 @@ int TIniFile::ReadInteger(const std::string& section, const std::string& ident,
                           int fallback) const {
     std::string text = ReadString(section, ident, "");
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
-        text = "$" + text.substr(2);
+        text.replace(0, 2, "$");
     return StrToIntDef(text, fallback);
 }
 

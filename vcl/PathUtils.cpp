@@ -53,8 +53,10 @@ std::string FoldPath(std::string_view path) {
         kept.push_back(part);
     }
     std::string out = network ? "/" : "";
-    for (std::string_view part : kept)
-        out += "/" + std::string(part);
+    for (std::string_view part : kept) {
+        out += '/';
+        out += part;
+    }
     if (out.empty())
         return "/";
     if (path.size() > 1 && path.back() == '/')

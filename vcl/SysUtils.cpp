@@ -1,6 +1,5 @@
 #include "vcl/SysUtils.h"
 
-#include <QApplication>
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -305,10 +304,6 @@ std::string SysErrorMessage(int error) {
     char buffer[256];
     // GNU strerror_r returns the text, which may not be the buffer.
     return ::strerror_r(error, buffer, sizeof buffer);
-}
-
-void Beep() {
-    QApplication::beep();
 }
 
 void Sleep(unsigned milliseconds) {

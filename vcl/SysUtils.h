@@ -78,8 +78,6 @@ bool DeleteFile(const std::string& path);
 bool RenameFile(const std::string& from, const std::string& to);
 std::string SysErrorMessage(int error);
 
-// The system's default sound.
-void Beep();
 // Suspends the calling thread; window messages wait meanwhile.
 void Sleep(unsigned milliseconds);
 

@@ -6,6 +6,10 @@
 
 namespace zip {
 
+// Markers: the real value stands in the Zip64 extra field or the Zip64 end record.
+inline constexpr std::uint32_t Zip64Marker32 = 0xFFFFFFFF;
+inline constexpr std::uint16_t Zip64Marker16 = 0xFFFF;
+
 struct TZACentralHeader {
     static constexpr std::int32_t Size = 46;
 

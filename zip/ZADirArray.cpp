@@ -22,6 +22,18 @@ void TDirItem::ReleaseSourceStream() {
     OwnsStream = false;
 }
 
+void TDirItem::ResolveZip64() {
+    const TZACentralHeader& h = CentralHeader;
+    CompressedSize = h.CompressedSize == Zip64Marker32 ? Zip64CompressedSize : h.CompressedSize;
+    UncompressedSize =
+        h.UncompressedSize == Zip64Marker32 ? Zip64UncompressedSize : h.UncompressedSize;
+    LocalHeaderOffset =
+        h.LocalHeaderOffset == Zip64Marker32 ? Zip64LocalHeaderOffset : h.LocalHeaderOffset;
+    DiskNumberStart = h.DiskNumberStart == Zip64Marker16
+                          ? static_cast<std::uint32_t>(Zip64DiskNumberStart)
+                          : h.DiskNumberStart;
+}
+
 std::int64_t TZADirArray::MaxEntriesIn(std::int64_t directoryBytes) {
     return directoryBytes <= 0 ? 0 : directoryBytes / MinEntryBytes;
 }

@@ -23,7 +23,9 @@ struct TZAExtraField {
 
 struct TDirItem {
     TZACentralHeader CentralHeader;
-    std::string StoredName;     // "/" separates folders
+    std::string StoredName; // "/" separates folders
+    // The stored name is longer than the engine holds: kept whole, but never extracted.
+    bool NameTooLong = false;
     std::string PrevStoredName; // before a rename, to find the old record
     std::string Comment;
     std::vector<TZAExtraField> ExtraFields; // central header's records, in file order
@@ -34,6 +36,16 @@ struct TDirItem {
     std::uint64_t Zip64CompressedSize = 0;
     std::uint64_t Zip64LocalHeaderOffset = 0;
     std::int32_t Zip64DiskNumberStart = 0;
+
+    // The entry's real sizes, local-header offset and first volume: the Zip64 value where the
+    // header holds its marker, the header's own field elsewhere. Set by ResolveZip64 when the
+    // directory is read or rebuilt and whenever a writer has changed the header, so that no
+    // reader has to look at the markers.
+    std::uint64_t CompressedSize = 0;
+    std::uint64_t UncompressedSize = 0;
+    std::uint64_t LocalHeaderOffset = 0;
+    std::uint32_t DiskNumberStart = 0;
+    void ResolveZip64();
 
     // What the update pass needs to write new data for the entry.
     bool NewData = false;

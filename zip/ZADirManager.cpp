@@ -2,8 +2,8 @@
 // directory starts on and every central header with its name, extra field and comment.
 #include "zip/ZADirManager.h"
 
-#include "platform/CodePages.h"
 #include "zip/ZAExcept.h"
+#include "zip/ZANames.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>
@@ -14,7 +14,6 @@ namespace zip {
 namespace {
 
 constexpr std::int64_t EndSearchWindow = 65600;
-constexpr std::size_t MaxStoredNameBytes = 999;
 
 // count bytes at position; a range outside the stream fails as a read past its end would.
 std::string ReadAt(vcl::TStream& stream, std::int64_t position, std::int64_t count) {
@@ -45,9 +44,9 @@ std::int64_t AsStreamValue(std::uint64_t v) {
                : static_cast<std::int64_t>(v);
 }
 
+// A volume number from the archive; past the largest one it stands for no volume there is.
 std::int32_t AsVolumeNumber(std::uint64_t v) {
-    return static_cast<std::int32_t>(
-        std::min<std::uint64_t>(v, std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(std::min<std::uint64_t>(v, MaxVolumeNumber));
 }
 
 } // namespace
@@ -115,6 +114,12 @@ const TZASignatureSet& TZADirManager::Signatures() const {
     return ZipFormat() ? StandardSignatures : AlternateSignatures;
 }
 
+std::int32_t TZADirManager::LastVolume() const {
+    // Some writers leave the number of disks 0 in a single-volume archive.
+    return IsZip64 ? AsVolumeNumber(std::max<std::uint32_t>(Zip64Locator.TotalDisks, 1) - 1)
+                   : std::int32_t{EndRecord.DiskNumber};
+}
+
 void TZADirManager::ResetDirectory() {
     Directory.SetCount(0);
     EndRecord = TEndOfCentralDir{};
@@ -180,21 +185,16 @@ void TZADirManager::SwitchDirVolume(const TZAVolumeNumberInfo& volume) {
     ArcStream = Owner->FArchiveStream.get();
 }
 
-std::string TZADirManager::StoredName(std::string raw, std::uint16_t flags) const {
-    // A name flagged as UTF-8 already is what the programs hold.
-    if (OemFileNames() && (flags & FlagUtf8Names) == 0)
-        raw = platform::OemToAnsi(raw);
-    if (std::size_t nul = raw.find('\0'); nul != std::string::npos)
-        raw.resize(nul);
-    if (raw.size() > MaxStoredNameBytes) {
-        std::size_t cut = MaxStoredNameBytes;
-        // Not inside a UTF-8 sequence: a cut character would be no character at all.
-        while (cut > 0 && (static_cast<std::uint8_t>(raw[cut]) & 0xC0) == 0x80)
-            --cut;
-        raw.resize(cut);
-    }
-    std::replace(raw.begin(), raw.end(), '\\', '/');
-    return raw;
+void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
+                                  std::uint16_t versionMadeBy,
+                                  const std::vector<TZAExtraField>& extra) const {
+    TZAStoredName name =
+        DecodeStoredName(field, versionMadeBy, entry.CentralHeader.Flags, extra, OemFileNames());
+    entry.StoredName = std::move(name.Name);
+    entry.NameTooLong = name.TooLong;
+    // The code-page conversion works in a buffer three times the name's size: what the
+    // directory keeps of it is the name alone.
+    entry.StoredName.shrink_to_fit();
 }
 
 void TZADirManager::ReadEntry(TDirItem& entry) {
@@ -203,38 +203,10 @@ void TZADirManager::ReadEntry(TDirItem& entry) {
     entry.CentralHeader = ReadCentralHeader(fr);
     const TZACentralHeader& h = entry.CentralHeader;
 
-    entry.StoredName =
-        h.NameLength != 0 ? StoredName(ReadHere(*ArcStream, h.NameLength), h.Flags) : std::string();
-
-    entry.ExtraFields.clear();
-    entry.Zip64 = false;
-    std::string extra = ReadHere(*ArcStream, h.ExtraLength);
-    RecordReader er(extra);
-    // A record header cut short by the end of the field ends the list: its bytes belong to
-    // no record.
-    while (er.remaining() >= 4) {
-        TZAExtraField field;
-        field.ID = er.u16();
-        std::size_t size = er.u16();
-        // A record that claims more than the field holds keeps what there is.
-        size = std::min(size, er.remaining());
-        std::string data = er.bytes(size);
-        field.Data.assign(data.begin(), data.end());
-        if (field.ID == Zip64ExtraId) {
-            // Each value only while its whole width remains in the field.
-            RecordReader zr(data);
-            if (h.UncompressedSize == Zip64Marker32 && zr.remaining() >= 8)
-                entry.Zip64UncompressedSize = zr.u64();
-            if (h.CompressedSize == Zip64Marker32 && zr.remaining() >= 8)
-                entry.Zip64CompressedSize = zr.u64();
-            if (h.LocalHeaderOffset == Zip64Marker32 && zr.remaining() >= 8)
-                entry.Zip64LocalHeaderOffset = zr.u64();
-            if (h.DiskNumberStart == Zip64Marker16 && zr.remaining() >= 4)
-                entry.Zip64DiskNumberStart = static_cast<std::int32_t>(zr.u32());
-            entry.Zip64 = true;
-        }
-        entry.ExtraFields.push_back(std::move(field));
-    }
+    // The extra field may say how to read the name, so the name waits for it.
+    const std::string name = ReadHere(*ArcStream, h.NameLength);
+    ReadCentralExtra(entry, ReadHere(*ArcStream, h.ExtraLength));
+    SetStoredName(entry, name, h.VersionMadeBy, entry.ExtraFields);
 
     entry.Comment = h.CommentLength != 0 ? ReadHere(*ArcStream, h.CommentLength) : std::string();
 }
@@ -294,8 +266,7 @@ void TZADirManager::ReadCentralDir() {
     std::int32_t lastVolume;
     if (IsZip64) {
         firstVolume = AsVolumeNumber(Zip64EndRecord.CentralDirDisk);
-        // Some writers leave the number of disks 0 in a single-volume archive.
-        lastVolume = AsVolumeNumber(std::max<std::uint32_t>(Zip64Locator.TotalDisks, 1) - 1);
+        lastVolume = LastVolume();
     } else {
         if (EndRecord.CentralDirDisk == Zip64Marker16)
             EndRecord.CentralDirDisk = 0;
@@ -331,11 +302,13 @@ void TZADirManager::ReadCentralDir() {
 
     // No central header is shorter than 46 bytes, so a count the stream cannot hold is
     // refused before anything is allocated; across volumes the slots grow as entries come.
-    if (count > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-        throw EZAException(1);
+    if (count > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) ||
+        (!multiVolume &&
+         count > static_cast<std::uint64_t>(TZADirArray::MaxEntriesIn(ArcStream->Size() - dirPos))))
+        throw vcl::EReadError();
     const auto entries = static_cast<std::int32_t>(count);
     if (!multiVolume)
-        Directory.SetCount(entries, ArcStream->Size() - dirPos);
+        Directory.SetCount(entries);
 
     for (std::int32_t k = 0; k < entries; ++k) {
         if (multiVolume) {

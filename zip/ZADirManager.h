@@ -12,12 +12,16 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zip {
 
 class TZABaseArchiver;
 class TZAVolumeNumberInfo;
+
+// The largest volume number an archive can name: events and messages show it plus one.
+inline constexpr std::int32_t MaxVolumeNumber = 0x7FFFFFFE;
 
 // Finds a 4-byte signature forward in a stream, reading windows and keeping the last one, so
 // that searches from nearby positions do not read the same bytes again.
@@ -62,6 +66,9 @@ public:
     // Where the end record found last begins; -1 when none was found.
     std::int64_t EndRecordPosition = -1;
 
+    // The number of the last volume, as the end records give it (-1: not known).
+    std::int32_t LastVolume() const;
+
     void ResetDirectory();
     // Searches backwards from the end for one end signature whose record ends exactly where
     // its comment does; the candidate nearest the end wins.
@@ -91,9 +98,9 @@ private:
     bool MultiVolume() const;
     bool OemFileNames() const;
     const TZASignatureSet& Signatures() const;
-    // A stored name as the directory keeps it: OEM names converted, cut at a NUL and at
-    // 999 bytes, '\' turned into '/'.
-    std::string StoredName(std::string raw, std::uint16_t flags) const;
+    // The entry's name from its stored bytes, read as its header and extra records say.
+    void SetStoredName(TDirItem& entry, std::string_view field, std::uint16_t versionMadeBy,
+                       const std::vector<TZAExtraField>& extra) const;
     void ReadEntry(TDirItem& entry);
     // The signature search over the current archive stream.
     TZASignatureScan& Scan();

@@ -3,6 +3,7 @@
 #include "zip/ZADirManager.h"
 
 #include "zip/ZAExcept.h"
+#include "zip/ZANames.h"
 
 #include <algorithm>
 
@@ -12,7 +13,6 @@ namespace {
 
 constexpr std::int64_t ScanWindow = 65535;
 constexpr std::uint16_t MaxLocalExtraLength = 260;
-constexpr std::int64_t MaxRebuiltNameBytes = 999;
 
 } // namespace
 
@@ -66,6 +66,9 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
     if (p == -1)
         throw EZAException(35);
     const std::int64_t size = ArcStream->Size();
+    // Where the data of the last entry taken end, as its header declares them: a signature
+    // before that stands inside those data and is no header.
+    std::int64_t covered = 0;
     while (p != -1) {
         std::string bytes(TLocalFileHeader::Size, '\0');
         ArcStream->SetPosition(p);
@@ -73,9 +76,9 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
         RecordReader r(bytes);
         const TLocalFileHeader local = TLocalFileHeader::Read(r);
 
-        // A signature inside other data rarely passes these two tests.
-        if (local.CompressedSize < static_cast<std::uint64_t>(size) &&
-            local.ExtraLength <= MaxLocalExtraLength) {
+        // An entry whose data run past the end of the file is kept: it fails when it is read,
+        // instead of vanishing from the directory.
+        if (p >= covered && local.ExtraLength <= MaxLocalExtraLength) {
             const std::int32_t index = Directory.Count();
             Directory.SetCount(index + 1);
             TDirItem& entry = Directory.ItemPtr(index);
@@ -98,12 +101,23 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
                                                                                        : faArchive;
             h.LocalHeaderOffset = static_cast<std::uint32_t>(p);
 
-            const std::int64_t n = std::min<std::int64_t>(local.NameLength, MaxRebuiltNameBytes);
+            // Local headers may overlap, so a name is read only one byte past what the engine
+            // holds: enough to know it is too long, which keeps the entry from extraction.
+            // The local extra field after it may say how to read the name.
+            const std::int64_t n = std::min<std::int64_t>(
+                local.NameLength, static_cast<std::int64_t>(MaxStoredNameBytes) + 1);
             const std::int64_t nameAt = p + static_cast<std::int64_t>(TLocalFileHeader::Size);
+            const std::int64_t extraAt = nameAt + local.NameLength;
             if (n != 0 && size - nameAt >= n) {
                 std::string raw(static_cast<std::size_t>(n), '\0');
                 ArcStream->ReadBuffer(raw.data(), n);
-                entry.StoredName = StoredName(std::move(raw), local.Flags);
+                std::string extra;
+                if (size - extraAt >= local.ExtraLength) {
+                    extra.resize(local.ExtraLength);
+                    ArcStream->SetPosition(extraAt);
+                    ArcStream->ReadBuffer(extra.data(), local.ExtraLength);
+                }
+                SetStoredName(entry, raw, h.VersionMadeBy, ParseExtraFields(extra));
             }
 
             if (local.Flags & FlagDataDescriptor) {
@@ -116,6 +130,11 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
                     h.UncompressedSize = descriptor.UncompressedSize;
                 }
             }
+            entry.ResolveZip64();
+            // The Zip64 marker says nothing about where the data end.
+            if (h.CompressedSize != Zip64Marker32)
+                covered = nameAt + std::int64_t{local.NameLength} + local.ExtraLength +
+                          std::int64_t{h.CompressedSize};
         }
         p = FindNextLocalHeader(p + 4);
     }

@@ -70,6 +70,7 @@ bool TZAEntryWriter::Run() {
         if (size_ == 0 && owner_.ZipFormat())
             header_.Method = MethodStored;
         entry_.CentralHeader = header_;
+        entry_.ResolveZip64();
         return true;
     }
     if (progress_.Cancel)

@@ -104,6 +104,12 @@ void TZABaseArchiver::DoProcessFileFailure(const std::string& FileName,
                                            std::int32_t ErrorCode, const std::string& ErrorMessage,
                                            TZAAction& Action) {
     Action = fxaIgnore;
+    // While the component is being destroyed nobody is there to answer: the pass ends and
+    // leaves the archive as it was.
+    if (FTearingDown) {
+        Action = fxaAbort;
+        return;
+    }
     if (OnProcessFileFailure) {
         OnProcessFileFailure(this, EventName(FileName), Operation, NativeError, ErrorCode,
                              ErrorMessage, Action);

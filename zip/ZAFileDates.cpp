@@ -60,4 +60,23 @@ bool SetDosFileTime(int handle, std::int32_t dosDateTime) {
     return ::futimens(handle, times) == 0;
 }
 
+std::optional<std::time_t> ExtendedModificationTime(const std::vector<TZAExtraField>& extra) {
+    const TZAExtraField* record = FindExtraField(extra, ExtendedTimestampExtraId);
+    if (!record || record->Data.size() < 5 || (record->Data[0] & 1) == 0)
+        return std::nullopt;
+    RecordReader r(record->Data.data(), record->Data.size());
+    r.skip(1);
+    // Signed, as Unix time was when the record was defined: before 1970 is negative.
+    return static_cast<std::time_t>(static_cast<std::int32_t>(r.u32()));
+}
+
+bool SetEntryFileTime(int handle, const TDirItem& entry) {
+    if (const auto when = ExtendedModificationTime(entry.ExtraFields)) {
+        const timespec times[2] = {{*when, 0}, {*when, 0}};
+        return ::futimens(handle, times) == 0;
+    }
+    return SetDosFileTime(handle,
+                          CombineDosDateTime(entry.CentralHeader.Date, entry.CentralHeader.Time));
+}
+
 } // namespace zip

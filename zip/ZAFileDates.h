@@ -2,11 +2,19 @@
 // low 16 bits, in local time, compared as signed 32-bit numbers.
 #pragma once
 
+#include "zip/ZADirArray.h"
+
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace zip {
+
+// The extended timestamp record that Info-ZIP, bsdtar and others add: a flags byte, then the
+// times it flags as 32-bit UTC seconds, the modification time (bit 0) first.
+inline constexpr std::uint16_t ExtendedTimestampExtraId = 0x5455;
 
 // A time as a DOS date-time; times before 1980 give the first one, times after 2107 the last.
 std::int32_t DosDateTimeFrom(std::time_t when);
@@ -16,5 +24,12 @@ std::int32_t DosDateTimeNow();
 // Sets the modification (and access) time of an open file; false, and nothing changed, when
 // the value holds an impossible date or time.
 bool SetDosFileTime(int handle, std::int32_t dosDateTime);
+
+// The modification time of an entry's extended timestamp record, when it has one that holds it.
+std::optional<std::time_t> ExtendedModificationTime(const std::vector<TZAExtraField>& extra);
+// Gives an extracted file its entry's modification (and access) time: the extended timestamp's
+// UTC seconds when the entry has one, so that the time does not depend on the zone the
+// archive was made or is read in; otherwise the DOS date-time, taken as local time.
+bool SetEntryFileTime(int handle, const TDirItem& entry);
 
 } // namespace zip

@@ -42,15 +42,6 @@ bool TZADirManager::FindSignatureForward(vcl::TStream& stream, std::int64_t& pos
     return true;
 }
 
-namespace {
-
-// A size as the entry holds it: the 32-bit field, or the Zip64 value behind its marker.
-std::uint64_t EntrySize(std::uint32_t field, std::uint64_t zip64) {
-    return field == Zip64Marker32 ? zip64 : field;
-}
-
-} // namespace
-
 bool TZADirManager::MatchFirstLocalHeader(std::int64_t position) {
     const std::int64_t saved = ArcStream->Position();
     bool match = false;
@@ -74,19 +65,11 @@ bool TZADirManager::MatchFirstLocalHeader(std::int64_t position) {
             ArcStream->SetPosition(nameEnd);
             std::string extra(local.ExtraLength, '\0');
             ArcStream->ReadBuffer(extra.data(), local.ExtraLength);
-            RecordReader er(extra);
-            while (er.remaining() >= 4) {
-                const std::uint16_t id = er.u16();
-                const std::size_t n = std::min<std::size_t>(er.u16(), er.remaining());
-                const std::string data = er.bytes(n);
-                RecordReader zr(data);
-                if (id != Zip64ExtraId)
-                    continue;
-                if (localUnpacked == Zip64Marker32 && zr.remaining() >= 8)
-                    localUnpacked = zr.u64();
-                if (localPacked == Zip64Marker32 && zr.remaining() >= 8)
-                    localPacked = zr.u64();
-                break;
+            const auto fields = ParseExtraFields(extra);
+            if (const TZAExtraField* field = FindExtraField(fields, Zip64ExtraId)) {
+                const TZip64Values v = ReadLocalZip64(*field, local);
+                localUnpacked = v.UncompressedSize.value_or(localUnpacked);
+                localPacked = v.CompressedSize.value_or(localPacked);
             }
         }
         match = nameEnd <= size &&
@@ -94,8 +77,7 @@ bool TZADirManager::MatchFirstLocalHeader(std::int64_t position) {
                  local.Signature == AlternateSignatures.LocalHeader) &&
                 local.VersionNeeded == h.VersionNeeded && local.Method == h.Method &&
                 local.Time == h.Time && local.Date == h.Date && local.Crc32 == h.Crc32 &&
-                localPacked == EntrySize(h.CompressedSize, first.Zip64CompressedSize) &&
-                localUnpacked == EntrySize(h.UncompressedSize, first.Zip64UncompressedSize);
+                localPacked == first.CompressedSize && localUnpacked == first.UncompressedSize;
     }
     ArcStream->SetPosition(saved);
     return match;
@@ -110,11 +92,9 @@ void TZADirManager::DetectPrefixSize(std::int64_t endPosition) {
         return;
     const std::uint32_t signature = Signatures().LocalHeader;
     const TDirItem& first = Directory.ItemPtr(0);
-    std::int64_t s = first.CentralHeader.LocalHeaderOffset;
-    if (first.CentralHeader.LocalHeaderOffset == Zip64Marker32)
-        s = first.Zip64LocalHeaderOffset > static_cast<std::uint64_t>(ArcStream->Size())
-                ? ArcStream->Size()
-                : static_cast<std::int64_t>(first.Zip64LocalHeaderOffset);
+    std::int64_t s = first.LocalHeaderOffset > static_cast<std::uint64_t>(ArcStream->Size())
+                         ? ArcStream->Size()
+                         : static_cast<std::int64_t>(first.LocalHeaderOffset);
     // Every local header stands before the central directory: searching on past it would
     // only test the signatures inside the directory and after it.
     const std::int64_t limit = std::min(ArcStream->Size(), DirStart > 0 ? DirStart : endPosition);
@@ -131,11 +111,10 @@ void TZADirManager::DetectPrefixSize(std::int64_t endPosition) {
 }
 
 bool TZADirManager::PrefixIncluded() {
-    const auto prefix = static_cast<std::uint32_t>(PrefixSize);
     for (std::int32_t i = 0; i < Directory.Count(); ++i) {
-        const TZACentralHeader& h = Directory.ItemPtr(i).CentralHeader;
-        if (h.CompressedSize != 0)
-            return h.LocalHeaderOffset >= prefix;
+        const TDirItem& entry = Directory.ItemPtr(i);
+        if (entry.CompressedSize != 0)
+            return entry.LocalHeaderOffset >= static_cast<std::uint64_t>(PrefixSize);
     }
     return true;
 }
@@ -152,6 +131,7 @@ void TZADirManager::ShiftOffsetsByPrefix() {
             entry.Zip64LocalHeaderOffset += static_cast<std::uint64_t>(PrefixSize);
         else
             h.LocalHeaderOffset += prefix;
+        entry.ResolveZip64();
     }
 }
 

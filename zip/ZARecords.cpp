@@ -1,5 +1,7 @@
 #include "zip/ZARecords.h"
 
+#include <algorithm>
+
 namespace zip {
 
 std::uint64_t RecordReader::take(std::size_t width) {
@@ -188,12 +190,11 @@ std::vector<TZAExtraField> ParseExtraFields(std::string_view extra) {
     while (r.remaining() >= 4) {
         TZAExtraField f;
         f.ID = r.u16();
-        std::uint16_t size = r.u16();
-        std::string data = r.bytes(size);
+        const std::size_t declared = r.u16();
+        const std::string data = r.bytes(std::min(declared, r.remaining()));
         f.Data.assign(data.begin(), data.end());
         fields.push_back(std::move(f));
     }
-    // Some writers pad the field with fewer than four bytes; they carry no record.
     return fields;
 }
 
@@ -205,24 +206,88 @@ std::string WriteExtraFields(const std::vector<TZAExtraField>& fields) {
     return w.data();
 }
 
+const TZAExtraField* FindExtraField(const std::vector<TZAExtraField>& fields, std::uint16_t id) {
+    for (const auto& f : fields)
+        if (f.ID == id)
+            return &f;
+    return nullptr;
+}
+
+namespace {
+
+std::string_view DataOf(const TZAExtraField& field) {
+    return {reinterpret_cast<const char*>(field.Data.data()), field.Data.size()};
+}
+
+// Takes the values in order while each fits whole; the first that does not ends the walk.
+class Zip64Walk {
+public:
+    explicit Zip64Walk(std::string_view data) : r_(data) {}
+
+    template <class T> void Take(bool marked, std::optional<T>& value, std::size_t width) {
+        if (!marked || stopped_)
+            return;
+        if (r_.remaining() < width) {
+            stopped_ = true;
+            return;
+        }
+        value = static_cast<T>(width == 8 ? r_.u64() : r_.u32());
+    }
+
+private:
+    RecordReader r_;
+    bool stopped_ = false;
+};
+
+} // namespace
+
 TZip64Values ReadCentralZip64(const TZAExtraField& field, const TZACentralHeader& header) {
-    return ReadCentralZip64(
-        std::string_view(reinterpret_cast<const char*>(field.Data.data()), field.Data.size()),
-        header);
+    return ReadCentralZip64(DataOf(field), header);
 }
 
 TZip64Values ReadCentralZip64(std::string_view data, const TZACentralHeader& header) {
     TZip64Values v;
-    RecordReader r(data);
-    if (header.UncompressedSize == Zip64Marker32)
-        v.UncompressedSize = r.u64();
-    if (header.CompressedSize == Zip64Marker32)
-        v.CompressedSize = r.u64();
-    if (header.LocalHeaderOffset == Zip64Marker32)
-        v.LocalHeaderOffset = r.u64();
-    if (header.DiskNumberStart == Zip64Marker16)
-        v.DiskNumberStart = r.u32();
+    Zip64Walk walk(data);
+    walk.Take(header.UncompressedSize == Zip64Marker32, v.UncompressedSize, 8);
+    walk.Take(header.CompressedSize == Zip64Marker32, v.CompressedSize, 8);
+    walk.Take(header.LocalHeaderOffset == Zip64Marker32, v.LocalHeaderOffset, 8);
+    walk.Take(header.DiskNumberStart == Zip64Marker16, v.DiskNumberStart, 4);
     return v;
+}
+
+TZip64Values ReadLocalZip64(const TZAExtraField& field, const TLocalFileHeader& header) {
+    return ReadLocalZip64(DataOf(field), header);
+}
+
+TZip64Values ReadLocalZip64(std::string_view data, const TLocalFileHeader& header) {
+    TZip64Values v;
+    Zip64Walk walk(data);
+    walk.Take(header.UncompressedSize == Zip64Marker32, v.UncompressedSize, 8);
+    walk.Take(header.CompressedSize == Zip64Marker32, v.CompressedSize, 8);
+    return v;
+}
+
+void ReadCentralExtra(TDirItem& entry, std::string_view extra) {
+    entry.ExtraFields = ParseExtraFields(extra);
+    entry.Zip64 = false;
+    entry.Zip64UncompressedSize = entry.Zip64CompressedSize = entry.Zip64LocalHeaderOffset = 0;
+    entry.Zip64DiskNumberStart = 0;
+    // Each Zip64 record in turn: a value in a later one replaces the earlier one's.
+    for (const TZAExtraField& field : entry.ExtraFields) {
+        if (field.ID != Zip64ExtraId)
+            continue;
+        const TZip64Values v = ReadCentralZip64(field, entry.CentralHeader);
+        if (v.UncompressedSize)
+            entry.Zip64UncompressedSize = *v.UncompressedSize;
+        if (v.CompressedSize)
+            entry.Zip64CompressedSize = *v.CompressedSize;
+        if (v.LocalHeaderOffset)
+            entry.Zip64LocalHeaderOffset = *v.LocalHeaderOffset;
+        if (v.DiskNumberStart)
+            entry.Zip64DiskNumberStart = static_cast<std::int32_t>(*v.DiskNumberStart);
+        entry.Zip64 = true;
+    }
+    entry.ResolveZip64();
 }
 
 std::string BuildCentralZip64(const TZip64Values& values) {

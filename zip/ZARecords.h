@@ -89,10 +89,6 @@ inline const TZASignatureSet& SignatureSetOf(std::uint32_t endSignature) {
                                                                : StandardSignatures;
 }
 
-// Markers: the real value stands in the Zip64 extra field or the Zip64 end record.
-inline constexpr std::uint32_t Zip64Marker32 = 0xFFFFFFFF;
-inline constexpr std::uint16_t Zip64Marker16 = 0xFFFF;
-
 inline constexpr std::uint16_t Zip64ExtraId = 0x0001;
 
 // General-purpose flag bits and compression methods the engine interprets.
@@ -102,6 +98,9 @@ inline constexpr std::uint16_t FlagUtf8Names = 0x0800;
 inline constexpr std::uint16_t MethodStored = 0;
 inline constexpr std::uint16_t MethodDeflated = 8;
 inline constexpr std::uint16_t MethodDeflate64 = 9;
+
+// The made-by host (high byte of version made by) of archives written on Unix.
+inline constexpr std::uint16_t HostUnix = 3;
 
 // External attribute bits (low byte: MS-DOS attributes).
 inline constexpr std::uint32_t faDirectory = 0x10;
@@ -190,13 +189,17 @@ struct TDataDescriptor {
     void Write(RecordWriter& w) const;
 };
 
-// Splits an extra field into its records, in file order. A record whose declared size runs
-// past the field raises ERecordTruncated.
+// Splits an extra field into its records, in file order. The tolerances are those every
+// reader in the engine applies, since other writers' archives carry such fields: a record
+// whose declared size runs past the field keeps the bytes that remain, and a record header
+// cut short (fewer than four bytes left) ends the list, its bytes belonging to no record.
 std::vector<TZAExtraField> ParseExtraFields(std::string_view extra);
 std::string WriteExtraFields(const std::vector<TZAExtraField>& fields);
+// The first record with this ID, or nullptr.
+const TZAExtraField* FindExtraField(const std::vector<TZAExtraField>& fields, std::uint16_t id);
 
-// The values of a central header's Zip64 field, each present only when the matching header
-// field holds its marker.
+// The values of a Zip64 field, each present only when the matching header field holds its
+// marker.
 struct TZip64Values {
     std::optional<std::uint64_t> UncompressedSize;
     std::optional<std::uint64_t> CompressedSize;
@@ -204,9 +207,19 @@ struct TZip64Values {
     std::optional<std::uint32_t> DiskNumberStart;
 };
 
-// Reads a Zip64 field's data in the order the header's markers call for.
+// Reads a central header's Zip64 field in the order the header's markers call for. A value
+// is taken only when its whole width remains; the values stop at the first one the field is
+// too short for, since the later ones would come from the wrong bytes. Nothing is read past
+// the field and nothing raises.
 TZip64Values ReadCentralZip64(std::string_view data, const TZACentralHeader& header);
 TZip64Values ReadCentralZip64(const TZAExtraField& field, const TZACentralHeader& header);
+// The same for a local header's Zip64 field: the uncompressed, then the compressed size.
+TZip64Values ReadLocalZip64(std::string_view data, const TLocalFileHeader& header);
+TZip64Values ReadLocalZip64(const TZAExtraField& field, const TLocalFileHeader& header);
+// A central header's extra field into the entry: its records, the Zip64 flag (set by any
+// Zip64 record, also one that holds no value), the Zip64 values and the resolved 64-bit
+// values. The entry's CentralHeader must already hold the header read.
+void ReadCentralExtra(TDirItem& entry, std::string_view extra);
 // Builds the data of a central header's Zip64 field from the values present.
 std::string BuildCentralZip64(const TZip64Values& values);
 // The 20-byte Zip64 field of a local header: ID, size 16, uncompressed then compressed size.

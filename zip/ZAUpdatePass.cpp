@@ -18,15 +18,11 @@ namespace zip {
 namespace {
 
 std::int64_t LocalOffsetOf(const TDirItem& e) {
-    return e.CentralHeader.LocalHeaderOffset == Zip64Marker32
-               ? static_cast<std::int64_t>(e.Zip64LocalHeaderOffset)
-               : std::int64_t{e.CentralHeader.LocalHeaderOffset};
+    return static_cast<std::int64_t>(e.LocalHeaderOffset);
 }
 
 std::int64_t CompressedSizeOf(const TDirItem& e) {
-    return e.CentralHeader.CompressedSize == Zip64Marker32
-               ? static_cast<std::int64_t>(e.Zip64CompressedSize)
-               : std::int64_t{e.CentralHeader.CompressedSize};
+    return static_cast<std::int64_t>(e.CompressedSize);
 }
 
 // The entry's local-header offset, with the marker and the Zip64 value when it needs them.
@@ -38,6 +34,7 @@ void SetLocalOffset(TDirItem& e, std::int64_t offset, bool always) {
     } else {
         e.CentralHeader.LocalHeaderOffset = static_cast<std::uint32_t>(offset);
     }
+    e.ResolveZip64();
 }
 
 bool KeepsData(TZAProcessOperation op) {
@@ -541,6 +538,7 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
         } else {
             c.DiskNumberStart = static_cast<std::uint16_t>(std::max(volume, 0));
         }
+        e.ResolveZip64();
         const std::int64_t at =
             staging_ ? dest->Position() + staging_->Position() : dest->Position();
         SetLocalOffset(e, at - headerSize, always);
@@ -567,6 +565,8 @@ void TZABaseArchiver::ApplyUpdates() {
     FUpdateCounter = 0;
     if (!FDirManager || !FArchiveStream)
         throw EZAException(13, this);
+    if (FSpanningMode != smNone && FDirManager->SavedDirectory.Count() > 0)
+        throw EZAException(52, this);
     TZAUpdatePass(*this, FProgress, FVolumes).Run();
 }
 

@@ -89,6 +89,7 @@ void TZABaseArchiver::FillDirItemFromFile(std::int32_t Index, const std::string&
         h.Flags = 2;
     }
     item.CentralHeader = h;
+    item.ResolveZip64();
 }
 
 void TZABaseArchiver::UpdateItem(std::int32_t Index, const std::string& Name,

@@ -49,12 +49,8 @@ void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item) {
     auto slash = name.rfind('/');
     item.FileName = slash == std::string::npos ? name : name.substr(slash + 1);
     item.Folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-    item.PackedSize = h.CompressedSize == Zip64Marker32
-                          ? static_cast<std::int64_t>(entry.Zip64CompressedSize)
-                          : std::int64_t{h.CompressedSize};
-    item.UnpackedSize = h.UncompressedSize == Zip64Marker32
-                            ? static_cast<std::int64_t>(entry.Zip64UncompressedSize)
-                            : std::int64_t{h.UncompressedSize};
+    item.PackedSize = static_cast<std::int64_t>(entry.CompressedSize);
+    item.UnpackedSize = static_cast<std::int64_t>(entry.UncompressedSize);
     if (item.UnpackedSize > 0) {
         item.SavingRatio =
             (1.0 - static_cast<double>(item.PackedSize) / static_cast<double>(item.UnpackedSize)) *
@@ -86,6 +82,29 @@ TZABaseArchiver::TZABaseArchiver(vcl::TComponent* AOwner) : vcl::TComponent(AOwn
 }
 
 TZABaseArchiver::~TZABaseArchiver() {
+    TearDown();
+}
+
+void TZABaseArchiver::TearDown() {
+    // A pending update is still written, but without events: the handlers may reach state
+    // that their owner has already torn down, and no prompt can be answered now.
+    FTearingDown = true;
+    OnFileProgress = nullptr;
+    OnOverallProgress = nullptr;
+    OnCopyTempFileProgress = nullptr;
+    OnConfirmOverwrite = nullptr;
+    OnConfirmProcessFile = nullptr;
+    AfterOpen = nullptr;
+    OnPassword = nullptr;
+    OnProcessFileFailure = nullptr;
+    OnRequestBlankVolume = nullptr;
+    OnRequestFirstVolume = nullptr;
+    OnRequestLastVolume = nullptr;
+    OnRequestMiddleVolume = nullptr;
+    OnDiskFull = nullptr;
+    OnStoreFile = nullptr;
+    OnExtractFile = nullptr;
+    FOnUnpublishedEvent = nullptr;
     CloseArchive();
 }
 
@@ -280,6 +299,11 @@ void TZABaseArchiver::UpdatePass() {
 
 void TZABaseArchiver::WriteEmptyDirectory() {
     WriteCentralDir();
+}
+
+// The pending update is written while the ZIP settings are still this class's.
+TZipArchiver::~TZipArchiver() {
+    TearDown();
 }
 
 TZipArchiver::TZipArchiver(vcl::TComponent* AOwner) : TZABaseArchiver(AOwner) {

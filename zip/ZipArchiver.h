@@ -49,6 +49,10 @@ struct TZAArchiveItem {
 // Fills the reported fields of item from a directory entry (the search state is left alone).
 void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
 
+class TZAEntryReader;
+class TZAEntryStarts;
+class TZANameIndex;
+
 class TZABaseArchiver : public vcl::TComponent {
 public:
     explicit TZABaseArchiver(vcl::TComponent* AOwner);
@@ -113,6 +117,26 @@ public:
     // failure goes to OnProcessFileFailure.
     void TestFiles(const std::string& FileMask, std::int32_t SearchAttr,
                    const std::string& ExclusionMask);
+    // An update batch: the changes made between BeginUpdate and EndUpdate wait in the live
+    // directory; EndUpdate writes them in one update pass, all or nothing, and raises what the
+    // pass raises (CloseArchive would run the pass too, but swallows its errors). Batches
+    // nest: only the outermost EndUpdate writes. A split or spanned archive that holds entries
+    // cannot be updated (EZAException 52).
+    void BeginUpdate();
+    void EndUpdate();
+    // Adds the files below BaseDir that match FileMask, or replaces the entries stored under
+    // their names (by the overwrite rules): folders are searched recursively when
+    // Options.Recurse is set, folders get entries when SearchAttr admits them, files whose
+    // name or path below the search folder matches ExclusionMask or a line of ExclusionMasks
+    // are left out, stored names follow Options.StorePath. What is neither a file nor a
+    // folder goes to OnProcessFileFailure and is skipped. Outside a batch it is a batch of
+    // its own.
+    void AddFiles(const std::string& FileMask, std::int32_t SearchAttr,
+                  const std::string& ExclusionMask);
+    // Deletes the entries that match, as ExtractFiles selects them; outside a batch it is a
+    // batch of its own.
+    void DeleteFiles(const std::string& FileMask, std::int32_t SearchAttr,
+                     const std::string& ExclusionMask);
     bool FindFirst(const std::string& FileMask, TZAArchiveItem& Item, std::int32_t SearchAttr,
                    const std::string& ExclusionMask);
     bool FindNext(TZAArchiveItem& Item);
@@ -144,6 +168,8 @@ public:
     // The stream becomes the archive stream, the archiver's own to free.
     void ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream);
     TZADirManager* DirManager() const { return FDirManager.get(); }
+    // Where every entry starts, while a run reads entries (none otherwise).
+    std::shared_ptr<const TZAEntryStarts> EntryStarts() const { return FEntryStarts; }
     bool ZipFormat() const { return FZipFormat; }
     TZip64Mode Zip64Setting() const { return FZip64Mode; }
     // The compression method code the next new entry gets.
@@ -253,11 +279,20 @@ protected:
     void FillDirItemFromFile(std::int32_t Index, const std::string& Path,
                              const std::string& RelativeTo = {});
 
+    // The destructors' last step: handlers detached, prompts off, the archive closed (which
+    // writes a pending update).
+    void TearDown();
     // Carries out the pending changes of the live directory, all or nothing.
     void ApplyUpdates();
+    // The pending changes are forgotten: the live directory is the one the batch began with.
+    void DropPendingUpdates();
+    // Marks the disk file Path for the batch: a new entry, or the entry already stored under
+    // its name when the overwrite rules let it be replaced. Index finds the stored names.
+    void AddFileToBatch(const std::string& Path, bool Folder, TZANameIndex& Index);
     friend class TZADirManager; // reads the archiver's settings and switches its volumes
 
     std::int32_t FUpdateCounter = 0;
+    bool FTearingDown = false; // the destructor runs: no events, no prompts
     bool FActive = false;
     bool FZipFormat = false;
     bool FCustomStream = false;
@@ -275,6 +310,8 @@ protected:
     bool FOpenCorruptedArchives = true;
     TZAUnpublishedEvent FOnUnpublishedEvent;
     std::unique_ptr<TZADirManager> FDirManager;
+    // While a run reads entries: where every entry starts, to refuse entries sharing bytes.
+    std::shared_ptr<const TZAEntryStarts> FEntryStarts;
     std::uint16_t FCompressionMethod = 0xFFFF;
     std::uint8_t FCompressionMode = 1;
     TZACompressionLevel FCompressionLevel = clFastest;
@@ -285,6 +322,7 @@ protected:
 class TZipArchiver : public TZABaseArchiver {
 public:
     explicit TZipArchiver(vcl::TComponent* AOwner);
+    ~TZipArchiver() override;
 
     TZip64Mode Zip64Mode() const { return FZip64Mode; }
     void SetZip64Mode(TZip64Mode Value) { FZip64Mode = Value; }

@@ -95,7 +95,7 @@ TEST_F(HttpCliTest, GetSendsHttp10WithTheUrlCredentialsAsBasicAuthorization) {
     EXPECT_EQ(Header(request, "Host"), Host());
 }
 
-TEST_F(HttpCliTest, AnswersAndFailuresFillTheStreamWithWhatArrived) {
+TEST_F(HttpCliTest, AnswersFillTheStreamAndFailuresLeaveItEmpty) {
     struct Case {
         const char* name;
         std::string url;
@@ -113,8 +113,9 @@ TEST_F(HttpCliTest, AnswersAndFailuresFillTheStreamWithWhatArrived) {
          0},
         {"not a URL", "http://bad host!/", 5000, "", 0},
         {"no answer", "http://" + Host() + "/stall", 300, "", 0},
-        {"closed in the body", "http://" + Host() + "/cut", 5000, "0123456789", 200},
-        {"stalls in the body", "http://" + Host() + "/stallbody", 300, "0123456789", 200},
+        {"closed in the body", "http://" + Host() + "/cut", 5000, "", 0},
+        {"stalls in the body", "http://" + Host() + "/stallbody", 300, "", 0},
+        {"announced above the limit", "http://" + Host() + "/big", 5000, "", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -122,6 +123,39 @@ TEST_F(HttpCliTest, AnswersAndFailuresFillTheStreamWithWhatArrived) {
         http->ReadTimeout = c.readTimeout;
         EXPECT_EQ(Fetch(http, c.url), c.body);
         EXPECT_EQ(http->StatusCode(), c.status);
+    }
+}
+
+// A body that never ends or that drips so slowly that the idle limit never trips: the
+// request fails at its limit, holding no more than the limit meanwhile.
+TEST_F(HttpCliTest, AnswersBeyondTheirLimitsFailAndLeaveTheStreamAsItWas) {
+    struct Case {
+        const char* name;
+        const char* path;
+        std::int64_t maxAnswer;
+        int deadline;
+    };
+    const Case cases[] = {
+        {"endless", "/endless", 64 * 1024, 0},
+        {"dripped", "/drip?ms=200", 0, 1200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        THttpCli* http = NewClient();
+        http->ReadTimeout = 1000;
+        if (c.maxAnswer)
+            http->MaxAnswerSize = c.maxAnswer;
+        if (c.deadline)
+            http->AnswerDeadline = c.deadline;
+        vcl::TMemoryStream stream;
+        stream.WriteBuffer("kept", 4);
+        http->URL = "http://" + Host() + c.path;
+        http->RcvdStream = &stream;
+        http->Get();
+        http->RcvdStream = nullptr;
+        EXPECT_EQ(Contents(stream), "kept");
+        EXPECT_EQ(stream.Position(), 4);
+        EXPECT_EQ(http->StatusCode(), 0);
     }
 }
 

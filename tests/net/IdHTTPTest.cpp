@@ -1,5 +1,6 @@
 // TIdHTTP and TIdAntiFreeze against the loopback HTTP server.
 #include "TestServers.h"
+#include "support/TempDir.h"
 
 #include "net/IdAntiFreeze.h"
 #include "net/IdHTTP.h"
@@ -144,8 +145,88 @@ TEST_F(IdHTTPTest, FailuresRaiseTheirOwnClasses) {
     }
 }
 
+// What a peer can make a request hold: a body shorter than announced, one longer than the
+// limit of its kind (in memory or into a file), and one dripped so slowly that the idle
+// limit never trips. Every case fails as a request error, and what the caller's stream
+// holds stays within the limit.
+TEST_F(IdHTTPTest, AnswersOutsideTheirLimitsFail) {
+    enum Target { Memory, File };
+    struct Case {
+        const char* name;
+        Target target;
+        const char* path;
+        std::int64_t maxAnswer; // 0: the component's default
+        std::int64_t maxDownload;
+        int deadline; // for the target's kind; 0: the default
+        const char* kind;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"short body", Memory, "/cut", 0, 0, 0, "EIdConnClosedGracefully",
+         "Connection Closed Gracefully."},
+        {"short download", File, "/cut", 0, 0, 0, "EIdConnClosedGracefully",
+         "Connection Closed Gracefully."},
+        {"announced above the memory default", Memory, "/big", 0, 0, 0, "EIdAnswerTooLarge",
+         "Response too large."},
+        {"endless into memory", Memory, "/endless", 64 * 1024, 0, 0, "EIdAnswerTooLarge",
+         "Response too large."},
+        {"endless download", File, "/endless", 0, 256 * 1024, 0, "EIdAnswerTooLarge",
+         "Response too large."},
+        {"announced above the download limit", File, "/big", 0, 1024 * 1024, 0, "EIdAnswerTooLarge",
+         "Response too large."},
+        {"dripped into memory", Memory, "/drip?ms=200", 0, 0, 1200, "EIdReadTimeout",
+         "Read timed out."},
+        {"dripped download", File, "/drip?ms=200", 0, 0, 1200, "EIdReadTimeout", "Read timed out."},
+        {"endless error page", Memory, "/endless?status=404", 0, 0, 0, "EIdHTTPProtocolException",
+         "HTTP/1.1 404 Not Found"},
+    };
+    testsupport::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TIdHTTP* http = NewClient();
+        http->ReadTimeout = 1000; // above the drip's pace: only the deadline can end it
+        if (c.maxAnswer)
+            http->MaxAnswerSize = c.maxAnswer;
+        if (c.maxDownload)
+            http->MaxDownloadSize = c.maxDownload;
+        if (c.deadline) {
+            http->AnswerDeadline = c.deadline;
+            http->DownloadDeadline = c.deadline;
+        }
+        vcl::TMemoryStream memory;
+        std::unique_ptr<vcl::TFileStream> file;
+        if (c.target == File)
+            file = std::make_unique<vcl::TFileStream>(dir / "download", vcl::fmCreate);
+        vcl::TStream& stream = c.target == File ? static_cast<vcl::TStream&>(*file) : memory;
+        std::exception_ptr error;
+        try {
+            http->Get(Url(c.path), stream);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        ASSERT_TRUE(error);
+        EXPECT_EQ(ErrorKind(error), c.kind);
+        try {
+            std::rethrow_exception(error);
+        } catch (const EIdException& e) {
+            EXPECT_EQ(e.Message(), c.message);
+        }
+        EXPECT_LE(stream.Size(), c.target == File ? http->MaxDownloadSize : http->MaxAnswerSize);
+    }
+}
+
+TEST_F(IdHTTPTest, ADownloadIntoAFileMayBeFarLongerThanAnAnswerInMemory) {
+    TIdHTTP* http = NewClient();
+    testsupport::TempDir dir;
+    vcl::TFileStream file(dir / "download", vcl::fmCreate);
+    http->Get(Url("/big"), file);
+    EXPECT_EQ(file.Size(), 10 * 1024 * 1024);
+    EXPECT_GT(file.Size(), http->MaxAnswerSize);
+}
+
 TEST_F(IdHTTPTest, WorkEventsFollowALargeDownload) {
     TIdHTTP* http = NewClient();
+    http->MaxAnswerSize = 16 * 1024 * 1024;
     std::int64_t max = -1, last = 0, calls = 0;
     int begins = 0, ends = 0;
     bool monotonic = true;
@@ -256,6 +337,7 @@ TEST_F(IdHTTPTest, DestroyingTheOwnerDuringARequestAbandonsIt) {
 TEST_F(IdHTTPTest, DestroyingTheOwnerFromAWorkEventAbandonsTheDownload) {
     auto* form = vcl::Create<vcl::TComponent>(&owner_);
     auto* http = vcl::Create<TIdHTTP>(form);
+    http->MaxAnswerSize = 16 * 1024 * 1024;
     int works = 0;
     http->OnWork = [&](vcl::TObject*, TWorkMode, std::int64_t) {
         if (++works == 1)

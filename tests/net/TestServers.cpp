@@ -153,6 +153,8 @@ std::string ErrorKind(const std::exception_ptr& error) {
         return "EIdConnClosedGracefully";
     } catch (const net::EIdSocketError&) {
         return "EIdSocketError";
+    } catch (const net::EIdAnswerTooLarge&) {
+        return "EIdAnswerTooLarge";
     } catch (const net::EIdAlreadyConnected&) {
         return "EIdAlreadyConnected";
     } catch (const net::EIdException&) {

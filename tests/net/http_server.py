@@ -10,7 +10,9 @@ between two requests: {"NAME": {"/path": ANSWER or [ANSWER, ...], "*": ANSWER}}.
 answered in turn, its last answer then again and again. An ANSWER is an object with
 "status" (200), "body" (""), "headers" ([[name, value], ...]), "delay_ms" (0, before the
 answer) and "action": "stall" (never answer), "stallbody" (part of the body, then nothing),
-"cut" (part of the body, then close), "reset" (close at once with a reset) or "big" (10 MB);
+"cut" (part of the body, then close), "reset" (close at once with a reset), "big" (10 MB),
+"endless" (a body without length that never ends) or "drip" (the body with its length, one
+byte every "interval_ms", 500 by default);
 "file" takes the body from the bytes of a file, and "limit" keeps only its first bytes.
 A path that no route names gets the fixed paths.
 
@@ -68,6 +70,33 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def endless(self, status=200):
+        """A body without length that goes on until the client hangs up."""
+        self.send_response(status)
+        self.send_header("Connection", "close")
+        self.end_headers()
+        chunk = b"x" * 65536
+        try:
+            while True:
+                self.wfile.write(chunk)
+        except OSError:
+            pass
+        self.close_connection = True
+
+    def drip(self, body, interval_ms):
+        """The body with its length, one byte at a time."""
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        try:
+            for i in range(len(body)):
+                self.wfile.write(body[i:i + 1])
+                self.wfile.flush()
+                time.sleep(interval_ms / 1000)
+        except OSError:
+            pass
+        self.close_connection = True
+
     def routed(self):
         """The answer the routes file gives for this request, or None."""
         if not ROUTES or not os.path.exists(ROUTES):
@@ -103,6 +132,10 @@ class Handler(BaseHTTPRequestHandler):
             body = body[:answer["limit"]]
         if action == "stall":
             time.sleep(3600)
+        elif action == "endless":
+            self.endless()
+        elif action == "drip":
+            self.drip(body, answer.get("interval_ms", 500))
         elif action == "reset":
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
                                        struct.pack("ii", 1, 0))
@@ -145,6 +178,11 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(200, b"")
         elif path == "/big":
             self.answer(200, BIG)
+        elif path == "/endless":
+            self.endless(int(query.get("status", ["200"])[0]))
+        elif path == "/drip":
+            self.drip(b"d" * int(query.get("bytes", ["1000"])[0]),
+                      int(query.get("ms", ["500"])[0]))
         elif path == "/404":
             self.answer(404, b"missing")
         elif path == "/500":

@@ -40,7 +40,9 @@ TEST(Processes, AProgramFileDeletedSinceItsStartKeepsItsName) {
     Child child(program, {data});
     ASSERT_EQ(child.ReadLine().rfind("ready", 0), 0u);
     std::filesystem::remove(program);
-    const ProcessEntry* entry = Find(ProcessSnapshot(), child.Pid());
+    // The entry points into the snapshot, which must outlive it.
+    const auto snapshot = ProcessSnapshot();
+    const ProcessEntry* entry = Find(snapshot, child.Pid());
     ASSERT_NE(entry, nullptr);
     EXPECT_EQ(entry->ExeName, "Replaced.exe");
 }

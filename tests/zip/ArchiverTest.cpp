@@ -345,6 +345,7 @@ TEST(ArchiveItem, FieldsFromADirectoryEntry) {
         entry.CentralHeader.Crc32 = 0xDEADBEEF;
         entry.CentralHeader.ExternalAttributes = 0x20;
         entry.Comment = "c";
+        entry.ResolveZip64();
         TZAArchiveItem item;
         FillArchiveItem(entry, item);
         SCOPED_TRACE(c.stored);

@@ -92,6 +92,7 @@ public:
             if (hexName == "-")
                 item.StoredName.clear();
             h.NameLength = static_cast<std::uint16_t>(item.StoredName.size());
+            item.ResolveZip64();
             items.push_back(item);
         }
         FDirManager->Directory.SetCount(static_cast<std::int32_t>(items.size()));

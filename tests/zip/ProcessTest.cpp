@@ -25,8 +25,8 @@ const char* PhaseName(TZAProgressPhase p) {
 }
 
 struct Loop : ::testing::Test {
-    vcl::TComponent owner{nullptr};
-    ziptest::TLoopArchiver* a = vcl::Create<ziptest::TLoopArchiver>(&owner);
+    // Declared before the archiver's owner, so that they outlive the archiver, whose handlers
+    // reach them, and its archive file.
     TempDir dir;
     vcl::TScriptedDialogs dialogs;
     std::vector<std::string> log; // events, ppProcess left out
@@ -35,6 +35,8 @@ struct Loop : ::testing::Test {
     std::string refuse;                      // confirmation answered False for this entry
     std::function<TZAAction(int)> onFailure; // by failure number, from 1
     std::function<bool(const std::string&)> cancelAtFileEnd;
+    vcl::TComponent owner{nullptr};
+    ziptest::TLoopArchiver* a = vcl::Create<ziptest::TLoopArchiver>(&owner);
 
     Loop() {
         a->SetName("ZipArchiver1");

@@ -166,11 +166,59 @@ TEST(ExtraFields, ParseAndWriteInFileOrder) {
     }
 }
 
-TEST(ExtraFields, ARecordRunningPastTheFieldIsTruncation) {
-    EXPECT_THROW(ParseExtraFields(Unhex("0100"
-                                        "0800"
-                                        "0102")),
-                 ERecordTruncated);
+// Other writers' archives carry such fields; every reader in the engine takes them so.
+TEST(ExtraFields, ReaderTolerances) {
+    struct Case {
+        const char* what;
+        const char* hex;
+        std::vector<std::pair<std::uint16_t, std::string>> records; // ID, data as hex
+    } cases[] = {
+        {"a record running past the field keeps what remains",
+         "0100"
+         "0800"
+         "0102",
+         {{0x0001, "0102"}}},
+        {"a record header cut short ends the list",
+         "5554"
+         "0100"
+         "07"
+         "0100"
+         "08",
+         {{0x5455, "07"}}},
+        {"three bytes of padding carry no record", "010203", {}},
+        {"an empty record",
+         "7578"
+         "0000",
+         {{0x7875, ""}}},
+        {"the second record cut short",
+         "0100"
+         "0000"
+         "5554"
+         "0500"
+         "0102",
+         {{0x0001, ""}, {0x5455, "0102"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<TZAExtraField> fields;
+        ASSERT_NO_THROW(fields = ParseExtraFields(Unhex(c.hex)));
+        ASSERT_EQ(fields.size(), c.records.size());
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            EXPECT_EQ(fields[i].ID, c.records[i].first);
+            EXPECT_EQ(Hex(std::string(fields[i].Data.begin(), fields[i].Data.end())),
+                      c.records[i].second);
+        }
+    }
+    const auto fields = ParseExtraFields(Unhex("5554"
+                                               "0100"
+                                               "07"
+                                               "0100"
+                                               "0000"
+                                               "0100"
+                                               "0000"));
+    ASSERT_NE(FindExtraField(fields, 0x0001), nullptr);
+    EXPECT_EQ(FindExtraField(fields, 0x0001), &fields[1]);
+    EXPECT_EQ(FindExtraField(fields, 0x7075), nullptr);
 }
 
 TEST(Zip64Field, CompressedMarkerAloneTakesTheFirstEightBytes) {
@@ -183,6 +231,130 @@ TEST(Zip64Field, CompressedMarkerAloneTakesTheFirstEightBytes) {
     EXPECT_FALSE(v.UncompressedSize);
     EXPECT_EQ(v.CompressedSize, 0x100000005ull);
     EXPECT_FALSE(v.LocalHeaderOffset);
+}
+
+// A field too short for what its markers call for: whole values only, and none after the
+// first that does not fit, since it would come from the wrong bytes.
+TEST(Zip64Field, ShortFieldsGiveWholeValuesOnly) {
+    struct Case {
+        const char* what;
+        bool unpacked, packed, offset, disk; // which header fields hold their marker
+        std::size_t bytes;
+        std::optional<std::uint64_t> u, c, o;
+        std::optional<std::uint32_t> d;
+    } cases[] = {
+        {"empty field", true, true, false, false, 0, {}, {}, {}, {}},
+        {"seven bytes", true, false, false, false, 7, {}, {}, {}, {}},
+        {"one whole value of two", true, true, false, false, 12, 0x0807060504030201ull, {}, {}, {}},
+        {"disk after a missing size", true, false, false, true, 4, {}, {}, {}, {}},
+        {"disk alone", false, false, false, true, 4, {}, {}, {}, 0x04030201u},
+        {"offset and disk",
+         false,
+         false,
+         true,
+         true,
+         12,
+         {},
+         {},
+         0x0807060504030201ull,
+         0x0C0B0A09u},
+        {"longer than needed", false, true, false, false, 20, {}, 0x0807060504030201ull, {}, {}},
+    };
+    std::string data;
+    for (int i = 1; i <= 28; ++i)
+        data.push_back(static_cast<char>(i));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TZACentralHeader h;
+        h.UncompressedSize = c.unpacked ? Zip64Marker32 : 1;
+        h.CompressedSize = c.packed ? Zip64Marker32 : 1;
+        h.LocalHeaderOffset = c.offset ? Zip64Marker32 : 1;
+        h.DiskNumberStart = c.disk ? Zip64Marker16 : 1;
+        TZip64Values v;
+        ASSERT_NO_THROW(v = ReadCentralZip64(std::string_view(data).substr(0, c.bytes), h));
+        EXPECT_EQ(v.UncompressedSize, c.u);
+        EXPECT_EQ(v.CompressedSize, c.c);
+        EXPECT_EQ(v.LocalHeaderOffset, c.o);
+        EXPECT_EQ(v.DiskNumberStart, c.d);
+    }
+}
+
+TEST(Zip64Field, LocalHeaderTakesTheSizesBehindItsMarkers) {
+    TLocalFileHeader l;
+    l.UncompressedSize = Zip64Marker32;
+    l.CompressedSize = Zip64Marker32;
+    const std::string both = BuildLocalZip64Extra(0x100000001ull, 0x200000002ull).substr(4);
+    TZip64Values v = ReadLocalZip64(both, l);
+    EXPECT_EQ(v.UncompressedSize, 0x100000001ull);
+    EXPECT_EQ(v.CompressedSize, 0x200000002ull);
+    l.UncompressedSize = 5;
+    v = ReadLocalZip64(both, l);
+    EXPECT_FALSE(v.UncompressedSize);
+    EXPECT_EQ(v.CompressedSize, 0x100000001ull);
+    l.UncompressedSize = Zip64Marker32;
+    v = ReadLocalZip64(both.substr(0, 10), l);
+    EXPECT_EQ(v.UncompressedSize, 0x100000001ull);
+    EXPECT_FALSE(v.CompressedSize);
+}
+
+// The directory item's real values come from the header and its Zip64 field once, as the
+// directory is read; readers never look at the markers.
+TEST(CentralExtra, ResolvesSizesOffsetAndDisk) {
+    struct Case {
+        const char* what;
+        std::uint32_t unpacked, packed, offset;
+        std::uint16_t disk;
+        std::string extra;
+        bool zip64;
+        std::uint64_t u, c, o;
+        std::uint32_t d;
+    } cases[] = {
+        {"no Zip64", 10, 5, 100, 2, "", false, 10, 5, 100, 2},
+        {"every marker", Zip64Marker32, Zip64Marker32, Zip64Marker32, Zip64Marker16,
+         Unhex("0100"
+               "1c00") +
+             BuildCentralZip64({0x100000000ull, 0x200000000ull, 0x300000000ull, 70000u}),
+         true, 0x100000000ull, 0x200000000ull, 0x300000000ull, 70000u},
+        {"compressed size alone", 10, Zip64Marker32, 100, 0,
+         Unhex("0100"
+               "0800") +
+             BuildCentralZip64({{}, 0x123456789ull, {}, {}}),
+         true, 10, 0x123456789ull, 100, 0},
+        {"a field without markers takes nothing", 10, 5, 100, 0,
+         Unhex("0100"
+               "0800"
+               "ffffffffffffffff"),
+         true, 10, 5, 100, 0},
+        {"after another record", 10, 5, Zip64Marker32, 0,
+         Unhex("5554"
+               "0500"
+               "0100000000"
+               "0100"
+               "0800") +
+             BuildCentralZip64({{}, {}, 0x400000000ull, {}}),
+         true, 10, 5, 0x400000000ull, 0},
+        {"a marker with a value missing gives 0", Zip64Marker32, 5, 100, 0,
+         Unhex("0100"
+               "0000"),
+         true, 0, 5, 100, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TDirItem e;
+        e.CentralHeader.UncompressedSize = c.unpacked;
+        e.CentralHeader.CompressedSize = c.packed;
+        e.CentralHeader.LocalHeaderOffset = c.offset;
+        e.CentralHeader.DiskNumberStart = c.disk;
+        ReadCentralExtra(e, c.extra);
+        EXPECT_EQ(e.Zip64, c.zip64);
+        EXPECT_EQ(e.UncompressedSize, c.u);
+        EXPECT_EQ(e.CompressedSize, c.c);
+        EXPECT_EQ(e.LocalHeaderOffset, c.o);
+        EXPECT_EQ(e.DiskNumberStart, c.d);
+        // The header keeps its markers: the writer builds the Zip64 field from them.
+        EXPECT_EQ(e.CentralHeader.UncompressedSize, c.unpacked);
+        EXPECT_EQ(WriteExtraFields(e.ExtraFields), c.extra);
+    }
 }
 
 TEST(Zip64Field, AllMarkersReadInTheirOrderAndBuildBack) {
