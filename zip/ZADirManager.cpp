@@ -2,6 +2,7 @@
 // directory starts on and every central header with its name, extra field and comment.
 #include "zip/ZADirManager.h"
 
+#include "zip/ZADirWriter.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZANames.h"
 #include "zip/ZipArchiver.h"
@@ -192,7 +193,14 @@ void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
         DecodeStoredName(field, versionMadeBy, entry.CentralHeader.Flags, extra, OemFileNames());
     entry.StoredName = std::move(name.Name);
     entry.NameTooLong = name.TooLong;
-    entry.NameField = field;
+    // Kept only where the writer would not give these bytes back from the name, which for
+    // nearly every name it does.
+    entry.NameField.clear();
+    entry.NameFieldText.clear();
+    if (EntryNameBytes(entry, OemFileNames()) != field) {
+        entry.NameField = field;
+        entry.NameFieldText = entry.StoredName;
+    }
     // The code-page conversion works in a buffer three times the name's size: what the
     // directory keeps of it is the name alone.
     entry.StoredName.shrink_to_fit();
