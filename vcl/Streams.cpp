@@ -83,7 +83,7 @@ std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count) {
 }
 
 std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
-    if (count <= 0 || position_ < 0)
+    if (count <= 0 || position_ < 0 || count > INT64_MAX - position_)
         return 0;
     std::int64_t end = position_ + count;
     if (end > size_) {
@@ -98,17 +98,14 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count) {
 }
 
 std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
-    switch (origin) {
-    case TSeekOrigin::soBeginning:
-        position_ = offset;
-        break;
-    case TSeekOrigin::soCurrent:
-        position_ += offset;
-        break;
-    case TSeekOrigin::soEnd:
-        position_ = size_ + offset;
-        break;
-    }
+    const std::int64_t from = origin == TSeekOrigin::soBeginning ? 0
+                              : origin == TSeekOrigin::soCurrent ? position_
+                                                                 : size_;
+    // As a file would: no position before the start, and none that cannot be represented.
+    std::int64_t to = 0;
+    if (__builtin_add_overflow(from, offset, &to) || to < 0)
+        throw EStreamError("Position de flux invalide");
+    position_ = to;
     return position_;
 }
 
@@ -185,7 +182,11 @@ std::int64_t THandleStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
                  : origin == TSeekOrigin::soCurrent ? SEEK_CUR
                                                     : SEEK_END;
-    return ::lseek(handle_, offset, whence);
+    // A failed seek leaves the file where it was: reading on would read the wrong bytes.
+    const off_t position = ::lseek(handle_, offset, whence);
+    if (position < 0)
+        throw EStreamError(SysErrorMessage(errno));
+    return position;
 }
 
 void THandleStream::SetSize(std::int64_t size) {

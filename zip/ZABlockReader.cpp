@@ -2,6 +2,7 @@
 // format, enciphered) on their own, each behind its 4-byte stored length.
 #include "zip/ZACrc32.h"
 #include "zip/ZAEntryReader.h"
+#include "zip/ZAExcept.h"
 #include "zip/ZAZlib.h"
 #include "zip/ZipArchiver.h"
 
@@ -42,6 +43,21 @@ struct TBlockHeader {
 
 constexpr std::uint16_t NoCipher = 0xFFFF;
 
+// The header describes the entry it stands in: its total is the entry's size, its blocks
+// cover that size exactly, and their length fields fit the entry's compressed bytes. Any
+// other data (bzip2, LZMA, AES...) is no block format and is not read as one.
+bool Consistent(const TBlockHeader& h, std::int64_t expected, std::int64_t packed) {
+    if (h.BlockCount < 0 || h.TotalSize != static_cast<std::uint32_t>(expected))
+        return false;
+    const auto total = static_cast<std::uint64_t>(expected);
+    const auto count = static_cast<std::uint64_t>(h.BlockCount);
+    if (count == 0)
+        return total == 0;
+    if (h.BlockSize == 0 || (count - 1) * h.BlockSize >= total || count * h.BlockSize < total)
+        return false;
+    return count <= static_cast<std::uint64_t>(packed - BlockHeaderSize) / 4;
+}
+
 // The engine carries no block cipher: deciphering leaves the bytes as they are.
 void DecipherBlock(std::uint8_t /*cipherId*/, std::uint8_t* /*data*/, std::int64_t /*length*/,
                    const std::string& /*password*/) {
@@ -56,11 +72,15 @@ bool TZAEntryReader::ReadBlockFormatData() {
     };
 
     std::array<std::uint8_t, BlockHeaderSize> raw{};
+    if (toRead_ < BlockHeaderSize)
+        throw EZAException(55);
     if (!take(raw.data(), BlockHeaderSize))
         return false;
     consumed_ += BlockHeaderSize;
     RecordReader r(raw.data(), raw.size());
     const TBlockHeader header = TBlockHeader::Read(r);
+    if (!Consistent(header, expected_, toRead_))
+        throw EZAException(55);
 
     encrypted_ = header.CipherId != NoCipher;
     if (encrypted_) {

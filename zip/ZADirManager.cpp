@@ -44,9 +44,9 @@ std::int64_t AsStreamValue(std::uint64_t v) {
                : static_cast<std::int64_t>(v);
 }
 
+// A volume number from the archive; past the largest one it stands for no volume there is.
 std::int32_t AsVolumeNumber(std::uint64_t v) {
-    return static_cast<std::int32_t>(
-        std::min<std::uint64_t>(v, std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(std::min<std::uint64_t>(v, MaxVolumeNumber));
 }
 
 } // namespace
@@ -112,6 +112,12 @@ bool TZADirManager::OemFileNames() const {
 
 const TZASignatureSet& TZADirManager::Signatures() const {
     return ZipFormat() ? StandardSignatures : AlternateSignatures;
+}
+
+std::int32_t TZADirManager::LastVolume() const {
+    // Some writers leave the number of disks 0 in a single-volume archive.
+    return IsZip64 ? AsVolumeNumber(std::max<std::uint32_t>(Zip64Locator.TotalDisks, 1) - 1)
+                   : std::int32_t{EndRecord.DiskNumber};
 }
 
 void TZADirManager::ResetDirectory() {
@@ -186,6 +192,9 @@ void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
         DecodeStoredName(field, versionMadeBy, entry.CentralHeader.Flags, extra, OemFileNames());
     entry.StoredName = std::move(name.Name);
     entry.NameTooLong = name.TooLong;
+    // The code-page conversion works in a buffer three times the name's size: what the
+    // directory keeps of it is the name alone.
+    entry.StoredName.shrink_to_fit();
 }
 
 void TZADirManager::ReadEntry(TDirItem& entry) {
@@ -257,8 +266,7 @@ void TZADirManager::ReadCentralDir() {
     std::int32_t lastVolume;
     if (IsZip64) {
         firstVolume = AsVolumeNumber(Zip64EndRecord.CentralDirDisk);
-        // Some writers leave the number of disks 0 in a single-volume archive.
-        lastVolume = AsVolumeNumber(std::max<std::uint32_t>(Zip64Locator.TotalDisks, 1) - 1);
+        lastVolume = LastVolume();
     } else {
         if (EndRecord.CentralDirDisk == Zip64Marker16)
             EndRecord.CentralDirDisk = 0;
@@ -294,11 +302,13 @@ void TZADirManager::ReadCentralDir() {
 
     // No central header is shorter than 46 bytes, so a count the stream cannot hold is
     // refused before anything is allocated; across volumes the slots grow as entries come.
-    if (count > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()))
-        throw EZAException(1);
+    if (count > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) ||
+        (!multiVolume &&
+         count > static_cast<std::uint64_t>(TZADirArray::MaxEntriesIn(ArcStream->Size() - dirPos))))
+        throw vcl::EReadError();
     const auto entries = static_cast<std::int32_t>(count);
     if (!multiVolume)
-        Directory.SetCount(entries, ArcStream->Size() - dirPos);
+        Directory.SetCount(entries);
 
     for (std::int32_t k = 0; k < entries; ++k) {
         if (multiVolume) {

@@ -20,6 +20,9 @@ namespace zip {
 class TZABaseArchiver;
 class TZAVolumeNumberInfo;
 
+// The largest volume number an archive can name: events and messages show it plus one.
+inline constexpr std::int32_t MaxVolumeNumber = 0x7FFFFFFE;
+
 // Finds a 4-byte signature forward in a stream, reading windows and keeping the last one, so
 // that searches from nearby positions do not read the same bytes again.
 class TZASignatureScan {
@@ -62,6 +65,9 @@ public:
     std::int64_t DirStart = 0;
     // Where the end record found last begins; -1 when none was found.
     std::int64_t EndRecordPosition = -1;
+
+    // The number of the last volume, as the end records give it (-1: not known).
+    std::int32_t LastVolume() const;
 
     void ResetDirectory();
     // Searches backwards from the end for one end signature whose record ends exactly where

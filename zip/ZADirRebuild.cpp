@@ -66,6 +66,9 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
     if (p == -1)
         throw EZAException(35);
     const std::int64_t size = ArcStream->Size();
+    // Where the data of the last entry taken end, as its header declares them: a signature
+    // before that stands inside those data and is no header.
+    std::int64_t covered = 0;
     while (p != -1) {
         std::string bytes(TLocalFileHeader::Size, '\0');
         ArcStream->SetPosition(p);
@@ -73,9 +76,9 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
         RecordReader r(bytes);
         const TLocalFileHeader local = TLocalFileHeader::Read(r);
 
-        // A signature inside other data rarely passes these two tests.
-        if (local.CompressedSize < static_cast<std::uint64_t>(size) &&
-            local.ExtraLength <= MaxLocalExtraLength) {
+        // An entry whose data run past the end of the file is kept: it fails when it is read,
+        // instead of vanishing from the directory.
+        if (p >= covered && local.ExtraLength <= MaxLocalExtraLength) {
             const std::int32_t index = Directory.Count();
             Directory.SetCount(index + 1);
             TDirItem& entry = Directory.ItemPtr(index);
@@ -128,6 +131,10 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
                 }
             }
             entry.ResolveZip64();
+            // The Zip64 marker says nothing about where the data end.
+            if (h.CompressedSize != Zip64Marker32)
+                covered = nameAt + std::int64_t{local.NameLength} + local.ExtraLength +
+                          std::int64_t{h.CompressedSize};
         }
         p = FindNextLocalHeader(p + 4);
     }

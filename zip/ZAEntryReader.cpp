@@ -2,6 +2,7 @@
 
 #include "platform/Memory.h"
 #include "zip/ZACrc32.h"
+#include "zip/ZAEntryStarts.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZipArchiver.h"
 
@@ -81,14 +82,18 @@ TZAEntryReader::TZAEntryReader(TZABaseArchiver& owner, TZAProgressState& progres
 TZAEntryReader::~TZAEntryReader() = default;
 
 bool TZAEntryReader::Run() {
-    const auto* dir = owner_.DirManager();
-    const bool zip64 = dir && dir->IsZip64;
-    const auto first = static_cast<std::int32_t>(item_.DiskNumberStart);
-    if (dir)
-        volume_.LastNumber = zip64 ? static_cast<std::int32_t>(dir->Zip64Locator.TotalDisks) - 1
-                                   : dir->EndRecord.DiskNumber;
+    auto* dir = owner_.DirManager();
+    const std::int32_t first = EntryVolume(item_);
+    if (dir) {
+        volume_.LastNumber = dir->LastVolume();
+        // A volume after the last one cannot hold the entry.
+        if (owner_.SpanningMode() != smNone && volume_.LastNumber >= 0 &&
+            first > volume_.LastNumber)
+            throw vcl::EReadError();
+    }
     volume_.SetNumber(first);
 
+    const std::int64_t headerAt = stream_->Position();
     std::array<std::uint8_t, TLocalFileHeader::Size> raw{};
     stream_->ReadBuffer(raw.data(), static_cast<std::int64_t>(raw.size()));
     RecordReader r(raw.data(), raw.size());
@@ -99,12 +104,27 @@ bool TZAEntryReader::Run() {
     encrypted_ = (central_.Flags & FlagEncrypted) != 0;
     toRead_ = Signed(item_.CompressedSize);
     expected_ = Signed(item_.UncompressedSize);
+    const std::int64_t dataAt = stream_->Position();
     if (owner_.SpanningMode() == smNone) {
-        // One file holds everything: the data cannot run into the directory, nor past the end.
-        const std::int64_t pos = stream_->Position();
-        if (dir && toRead_ > dir->DirStart - pos)
-            toRead_ = dir->DirStart - pos;
-        toRead_ = std::max<std::int64_t>(std::min(toRead_, stream_->Size() - pos), 0);
+        // One file holds everything: data the file does not hold is a read past its end, and
+        // data running into the directory are no entry's own.
+        const std::int64_t size = stream_->Size();
+        if (dataAt > size || toRead_ > size - dataAt)
+            throw vcl::EReadError();
+        if (dir && toRead_ > dir->DirStart - dataAt)
+            throw EZAException(8, &owner_);
+    }
+    if (dir && toRead_ > 0) {
+        // Entries whose data overlap hand out the same bytes again and again (the classic
+        // decompression bomb): each entry's data end before the next entry begins.
+        std::shared_ptr<const TZAEntryStarts> starts = owner_.EntryStarts();
+        if (!starts)
+            starts = std::make_shared<TZAEntryStarts>(dir->Directory);
+        const auto at = static_cast<std::uint64_t>(headerAt);
+        if (starts->Shared(first, at) ||
+            static_cast<std::uint64_t>(dataAt) + static_cast<std::uint64_t>(toRead_) >
+                starts->Next(first, at))
+            throw EZAException(8, &owner_);
     }
     progress_.FileBytesTotal = static_cast<long double>(toRead_);
     progress_.SkipFile = false;
@@ -115,10 +135,12 @@ bool TZAEntryReader::Run() {
     case MethodDeflated:
         result = InflateLoop();
         break;
-    case MethodDeflate64:
-        throw EZAException(55, &owner_);
     default:
-        result = central_.VersionNeeded > 10 && ReadBlockFormatData();
+        // Only the block format is read beside stored and deflated data; any other method
+        // (Deflate64, bzip2, LZMA, PPMd, AES...) is one the engine does not decode.
+        if (central_.VersionNeeded <= 10 || central_.Method == MethodDeflate64)
+            throw EZAException(55);
+        result = ReadBlockFormatData();
         break;
     }
     if (written_ != expected_)
@@ -203,7 +225,8 @@ bool TZAEntryReader::ReadAcrossVolumes(std::uint8_t* buffer, std::int64_t count)
         // A single file has no next volume (reopening it would read its start again), and
         // no volume follows the last one.
         if (owner_.SpanningMode() == smNone ||
-            (volume_.LastNumber >= 0 && volume_.Number >= volume_.LastNumber))
+            (volume_.LastNumber >= 0 && volume_.Number >= volume_.LastNumber) ||
+            volume_.Number >= MaxVolumeNumber)
             break;
         volume_.SetNumber(volume_.Number + 1);
         owner_.OpenVolume(volume_);
@@ -251,7 +274,8 @@ bool TZAEntryReader::DecodeChunk(std::uint8_t* input, std::int64_t n) {
     // The estimate sizes the buffer, within bounds: no more than the entry still declares
     // (one byte more shows an overrun), and a step that keeps growing stops at the memory
     // limit and writes out what it holds instead.
-    const std::int64_t room = std::max<std::int64_t>(expected_ - written_, 0) + 1;
+    const std::int64_t room =
+        std::min<std::int64_t>(std::max<std::int64_t>(expected_ - written_, 0), INT64_MAX - 1) + 1;
     const std::int64_t grow =
         std::min({room, EntryMaxOutputBuffer, std::max(memoryLimit_, 4 * EntryChunkSize)});
     std::int64_t size =

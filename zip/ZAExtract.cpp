@@ -3,6 +3,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/Random.h"
 #include "vcl/SysUtils.h"
+#include "zip/ZAEntryStarts.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAExtractPath.h"
 #include "zip/ZAFileDates.h"
@@ -11,6 +12,7 @@
 #include "zip/ZAStrFunc.h"
 #include "zip/ZipArchiver.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <fcntl.h>
@@ -74,6 +76,16 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     std::uint32_t attr = storedAttr;
     std::string name = Name;
     DoExtractFile(name, attr, entry.Comment);
+    // A handler may name a full path of its own; below the base folder it is accepted, as
+    // the overwrite prompt's is. A stored name's leading "/" only roots it in the base folder.
+    std::string asStored = Name;
+    std::replace(asStored.begin(), asStored.end(), '/', '\\');
+    if (OnExtractFile && name != asStored && !name.empty() && name.front() == '/') {
+        std::string relative;
+        if (!RelativeToBase(BaseFolder, name, relative))
+            throw EZAException::CreateFmt(19, {name}, this);
+        name = relative;
+    }
 
     if (!FOptions->CreateDirs) {
         auto cut = name.find_last_of("/\\:");
@@ -199,14 +211,19 @@ void TZABaseArchiver::ExtractItemToStream(std::int32_t Index, vcl::TStream& Targ
     const TDirItem& entry = dir.ItemPtr(Index);
 
     TZAVolumeNumberInfo volume;
-    volume.LastNumber = FDirManager->IsZip64
-                            ? static_cast<std::int32_t>(FDirManager->Zip64Locator.TotalDisks) - 1
-                            : std::int32_t{FDirManager->EndRecord.DiskNumber};
-    volume.SetNumber(static_cast<std::int32_t>(entry.DiskNumberStart));
+    volume.LastNumber = FDirManager->LastVolume();
+    const std::int32_t number = EntryVolume(entry);
+    // No volume after the last one holds anything.
+    if (FSpanningMode != smNone && volume.LastNumber >= 0 && number > volume.LastNumber)
+        throw vcl::EReadError();
+    volume.SetNumber(number);
     OpenVolume(volume);
 
-    const auto offset = static_cast<std::int64_t>(entry.LocalHeaderOffset);
-    FArchiveStream->SetPosition(offset);
+    // An offset the volume does not reach is read past its end (and one of 2^63 or more would
+    // turn negative as a stream position).
+    if (entry.LocalHeaderOffset > static_cast<std::uint64_t>(FArchiveStream->Size()))
+        throw vcl::EReadError();
+    FArchiveStream->SetPosition(static_cast<std::int64_t>(entry.LocalHeaderOffset));
     if (!DecompressStream(*FArchiveStream, Target, entry) && !FProgress.Cancel &&
         !ExtractCorruptedFiles && !FProgress.SkipFile)
         throw EZAException(8, this);

@@ -40,8 +40,12 @@ bool Inside(const std::string& path, const std::string& folder) {
 std::string ConfinedPath(const std::string& baseFolder, std::string_view name) {
     if (baseFolder.empty())
         return {};
-    if ((!name.empty() && IsSeparator(name.front())) || HasDrive(name))
+    // Two leading separators name a network share, a drive letter a full path: neither lies
+    // below the base folder. One leading separator is only a root the entry is taken from.
+    if ((name.size() >= 2 && IsSeparator(name[0]) && IsSeparator(name[1])) || HasDrive(name))
         return {};
+    if (!name.empty() && IsSeparator(name.front()))
+        name.remove_prefix(1);
 
     std::vector<std::string> parts;
     std::size_t start = 0;
@@ -91,18 +95,31 @@ std::string ConfinedPath(const std::string& baseFolder, std::string_view name) {
     return path;
 }
 
-std::string ConfinedFullPath(const std::string& baseFolder, std::string_view path) {
-    if (!path.empty() && path.front() == '/') {
-        std::string base = baseFolder.empty() || baseFolder.front() == '/'
-                               ? baseFolder
-                               : vcl::ExpandFileName(baseFolder);
-        if (base.empty() || base.back() != '/')
-            base += '/';
-        if (path.substr(0, base.size()) != base)
-            return {};
-        path.remove_prefix(base.size());
+bool RelativeToBase(const std::string& baseFolder, std::string_view path, std::string& relative) {
+    if (path.empty() || path.front() != '/') {
+        relative = path;
+        return true;
     }
-    return ConfinedPath(baseFolder, path);
+    std::string base = baseFolder.empty() || baseFolder.front() == '/'
+                           ? baseFolder
+                           : vcl::ExpandFileName(baseFolder);
+    if (base.empty() || base.back() != '/')
+        base += '/';
+    if (path.substr(0, base.size()) != base)
+        return false;
+    path.remove_prefix(base.size());
+    // What is left is relative: a further leading separator would make it a share name.
+    while (!path.empty() && IsSeparator(path.front()))
+        path.remove_prefix(1);
+    relative = path;
+    return true;
+}
+
+std::string ConfinedFullPath(const std::string& baseFolder, std::string_view path) {
+    std::string relative;
+    if (!RelativeToBase(baseFolder, path, relative))
+        return {};
+    return ConfinedPath(baseFolder, relative);
 }
 
 } // namespace zip

@@ -9,11 +9,16 @@ namespace zip {
 
 // The full path of name below baseFolder (a folder ending in "/"; a relative one stands below
 // the current folder), "." and ".." folded as text with "/" and "\" both separating, without a
-// trailing "/"; baseFolder itself without its "/" when name names no deeper part. "" when the
-// name must be refused: it is absolute ("/x", "\x", "c:..."), its ".." climbs above the base,
+// trailing "/"; baseFolder itself without its "/" when name names no deeper part. One leading
+// separator is dropped ("/x" lies below the base like "x"). "" when the name must be refused:
+// it names a share ("//s/x", "\\s\x") or a drive ("c:..."), its ".." climbs above the base,
 // or one of its parts that already exists is a symbolic link leading out of the base folder
 // (or nowhere).
 std::string ConfinedPath(const std::string& baseFolder, std::string_view name);
+
+// A full path ("/...") that lies below baseFolder becomes the part below it; any other path
+// is taken as it is. False for a full path outside the base folder.
+bool RelativeToBase(const std::string& baseFolder, std::string_view path, std::string& relative);
 
 // As ConfinedPath for a path a handler chose: a full path is accepted when it lies below
 // baseFolder; anything else is taken relative to it.

@@ -1,5 +1,6 @@
 // The processing loop: one operation over every selected entry, under the process-wide
 // archiver lock, with its progress, confirmation and failure events.
+#include "zip/ZAEntryStarts.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAStrFunc.h"
 #include "zip/ZipArchiver.h"
@@ -23,6 +24,22 @@ bool ReportsProgress(TZAProcessOperation operation) {
     return operation == poExtract || operation == poTest;
 }
 
+bool ReadsEntries(TZAProcessOperation operation) {
+    return operation == poExtract || operation == poTest;
+}
+
+// Sets a value for the run and takes it back however the run ends.
+template <class T> class TForTheRun {
+public:
+    TForTheRun(T& slot, T value) : slot_(slot) { slot_ = std::move(value); }
+    ~TForTheRun() { slot_ = T(); }
+    TForTheRun(const TForTheRun&) = delete;
+    TForTheRun& operator=(const TForTheRun&) = delete;
+
+private:
+    T& slot_;
+};
+
 } // namespace
 
 void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
@@ -35,6 +52,9 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
             ++FProgress.ProcessedFileCount;
 
     const bool progress = ReportsProgress(Operation);
+    // Reading entries: the entries' starts once for the whole run.
+    TForTheRun<std::shared_ptr<const TZAEntryStarts>> starts(
+        FEntryStarts, ReadsEntries(Operation) ? std::make_shared<TZAEntryStarts>(dir) : nullptr);
     TZAAction action = fxaIgnore;
     // A progress dispatcher without a handler clears the flag; a cancel asked for earlier
     // must survive it.
@@ -107,6 +127,12 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
                 } catch (const EZAException& e) {
                     DoProcessFileFailure(name, Operation, e.NativeError(), e.ErrorCode(),
                                          e.Message(), action);
+                } catch (const vcl::EStreamError& e) {
+                    // A damaged entry (its header or data past the end of the file) fails on
+                    // its own: the sound entries after it are still read.
+                    if (!ReadsEntries(Operation))
+                        throw;
+                    DoProcessFileFailure(name, Operation, 0, 0, e.Message(), action);
                 }
             } while (action == fxaRetry);
             if (stop || action == fxaAbort || FProgress.Cancel)

@@ -49,6 +49,8 @@ struct TZAArchiveItem {
 // Fills the reported fields of item from a directory entry (the search state is left alone).
 void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
 
+class TZAEntryReader;
+class TZAEntryStarts;
 class TZANameIndex;
 
 class TZABaseArchiver : public vcl::TComponent {
@@ -166,6 +168,8 @@ public:
     // The stream becomes the archive stream, the archiver's own to free.
     void ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream);
     TZADirManager* DirManager() const { return FDirManager.get(); }
+    // Where every entry starts, while a run reads entries (none otherwise).
+    std::shared_ptr<const TZAEntryStarts> EntryStarts() const { return FEntryStarts; }
     bool ZipFormat() const { return FZipFormat; }
     TZip64Mode Zip64Setting() const { return FZip64Mode; }
     // The compression method code the next new entry gets.
@@ -306,6 +310,8 @@ protected:
     bool FOpenCorruptedArchives = true;
     TZAUnpublishedEvent FOnUnpublishedEvent;
     std::unique_ptr<TZADirManager> FDirManager;
+    // While a run reads entries: where every entry starts, to refuse entries sharing bytes.
+    std::shared_ptr<const TZAEntryStarts> FEntryStarts;
     std::uint16_t FCompressionMethod = 0xFFFF;
     std::uint8_t FCompressionMode = 1;
     TZACompressionLevel FCompressionLevel = clFastest;

@@ -66,6 +66,31 @@ TEST(FileStream, PositionsPassFourGigabytes) {
     EXPECT_EQ(c, 'x');
 }
 
+TEST(Stream, ASeekThatCannotBeDoneRaisesAndLeavesThePosition) {
+    TempDir dir;
+    const std::string file = dir / "f.bin";
+    {
+        TFileStream s(file, fmCreate);
+        s.WriteBuffer("0123456789", 10);
+    }
+    TFileStream f(file, fmOpenRead);
+    TMemoryStream m;
+    m.WriteBuffer("0123456789", 10);
+    for (TStream* s : {static_cast<TStream*>(&f), static_cast<TStream*>(&m)}) {
+        s->SetPosition(4);
+        EXPECT_THROW(s->SetPosition(-1), EStreamError);
+        EXPECT_THROW(s->Seek(-5, TSeekOrigin::soCurrent), EStreamError);
+        EXPECT_THROW(s->Seek(-11, TSeekOrigin::soEnd), EStreamError);
+        // The next read comes from where the stream stood, not from before its start.
+        char c = 0;
+        s->ReadBuffer(&c, 1);
+        EXPECT_EQ(c, '4');
+    }
+    m.SetPosition(1);
+    EXPECT_THROW(m.Seek(INT64_MAX, TSeekOrigin::soCurrent), EStreamError);
+    EXPECT_EQ(m.Position(), 1);
+}
+
 TEST(Stream, CopyFromZeroCopiesTheWholeSource) {
     TMemoryStream source, target;
     source.WriteBuffer("hello world", 11);

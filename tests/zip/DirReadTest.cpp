@@ -328,9 +328,8 @@ TEST_F(Damaged, RebuiltFromTheLocalHeaders) {
     } cases[] = {
         {"end record cut off", good.size() - 10, 3},
         {"directory half gone", good.size() - 100, 3},
-        // A cut entry whose packed size is not below the file size is taken for a stray
-        // signature and left out.
-        {"cut inside the second entry's data", 30 + 5 + 2000, 1},
+        // An entry cut short stays in the directory: reading it fails, it does not vanish.
+        {"cut inside the second entry's data", 30 + 5 + 2000, 2},
         {"cut inside the third entry's data",
          static_cast<std::size_t>(expected[2].offset) + 30 + 9 + 28 + 4, 3},
     };
@@ -403,8 +402,8 @@ TEST_F(Damaged, DescriptorsAndDirectoriesInARebuild) {
     a->CloseArchive();
 
     // Info-ZIP: a folder and an empty file get the folder attribute. From a pipe it writes
-    // Zip64 sizes into the local header, which the rebuild does not read: that entry's
-    // packed size looks larger than the file, and it is left out.
+    // Zip64 markers into the local header, whose values the rebuild does not read: that
+    // entry is listed (and fails when read), and the headers after it are still found.
     ASSERT_TRUE(ziptest::Run("cd " + dir / "src" +
                              " && cat a.txt | zip -q ../pipe.zip - && zip -q ../pipe.zip sub/ "
                              "empty"));
@@ -412,11 +411,64 @@ TEST_F(Damaged, DescriptorsAndDirectoriesInARebuild) {
     ziptest::WriteFile(dir / "cut.zip", bytes.substr(0, bytes.size() - 5));
     a->OpenArchive(32);
     TZADirArray& d = a->DirManager()->Directory;
-    ASSERT_EQ(d.Count(), 2);
-    EXPECT_EQ(d.ItemPtr(0).StoredName, "sub/");
-    EXPECT_EQ(d.ItemPtr(0).CentralHeader.ExternalAttributes, faDirectory);
-    EXPECT_EQ(d.ItemPtr(1).StoredName, "empty");
+    ASSERT_EQ(d.Count(), 3);
+    EXPECT_EQ(d.ItemPtr(0).StoredName, "-");
+    EXPECT_EQ(d.ItemPtr(1).StoredName, "sub/");
     EXPECT_EQ(d.ItemPtr(1).CentralHeader.ExternalAttributes, faDirectory);
+    EXPECT_EQ(d.ItemPtr(2).StoredName, "empty");
+    EXPECT_EQ(d.ItemPtr(2).CentralHeader.ExternalAttributes, faDirectory);
+}
+
+TEST_F(Damaged, ACutEntryFailsOnItsOwnAndTheOthersAreExtracted) {
+    // The second of three entries cut in the middle of its data, the third gone: the first
+    // is extracted, the second fails with the stream's read error through the failure
+    // event, and the run reports it instead of passing it over.
+    const std::size_t keep = static_cast<std::size_t>(expected[1].offset) + 30 + 5 + 1000;
+    ziptest::WriteFile(dir / "cut.zip", good.substr(0, keep));
+    a->SetFileName(dir / "cut.zip");
+    a->OpenArchive(32);
+    ASSERT_EQ(a->DirManager()->Directory.Count(), 2);
+    std::vector<std::pair<std::string, std::string>> failed;
+    a->OnProcessFileFailure = [&](vcl::TObject*, const std::string& name, TZAProcessOperation,
+                                  std::int32_t, std::int32_t, const std::string& message,
+                                  TZAAction& action) {
+        failed.emplace_back(name, message);
+        action = fxaIgnore;
+    };
+    a->BaseDir = dir / "out";
+    a->ExtractFiles("*.*", 10431, "");
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0].first, "b.bin");
+    EXPECT_EQ(failed[0].second, "Erreur de lecture du flux");
+    EXPECT_EQ(ziptest::ReadFile(dir / "out/a.txt"), ziptest::ReadFile(dir / "src/a.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "out/b.bin"));
+}
+
+TEST_F(Damaged, ASignatureInsideAnEntrysDataIsNoHeader) {
+    // A stored archive inside a stored entry: its local headers stand within the outer
+    // entry's data, and the rebuild takes only the outer entries.
+    ASSERT_TRUE(ziptest::Run("cd " + dir / "src" + " && zip -q -0 ../inner.zip a.txt sub/c.txt"));
+    ziptest::WriteFile(dir / "src/inner.zip", ziptest::ReadFile(dir / "inner.zip"));
+    ASSERT_TRUE(ziptest::Run("cd " + dir / "src" + " && zip -q -0 ../outer.zip inner.zip b.bin"));
+    const std::string outer = ziptest::ReadFile(dir / "outer.zip");
+    ziptest::WriteFile(dir / "cut.zip", outer.substr(0, outer.size() - 10));
+    a->SetFileName(dir / "cut.zip");
+    a->OpenArchive(32);
+    std::vector<std::string> names;
+    for (std::int32_t i = 0; i < a->DirManager()->Directory.Count(); ++i)
+        names.push_back(a->DirManager()->Directory.ItemPtr(i).StoredName);
+    EXPECT_EQ(names, (std::vector<std::string>{"inner.zip", "b.bin"}));
+    a->BaseDir = dir / "out";
+    int failures = 0;
+    a->OnProcessFileFailure = [&](vcl::TObject*, const std::string&, TZAProcessOperation,
+                                  std::int32_t, std::int32_t, const std::string&,
+                                  TZAAction& action) {
+        ++failures;
+        action = fxaIgnore;
+    };
+    a->ExtractFiles("*.*", 10431, "");
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(ziptest::ReadFile(dir / "out/inner.zip"), ziptest::ReadFile(dir / "inner.zip"));
 }
 
 // ---- Self-extractor prefix ----
@@ -550,8 +602,8 @@ TEST_F(DirRead, HostileDirectoriesOpenConsistentlyOrFailWithTheEnginesError) {
          0, 1},
         {"name with a NUL", HandMade("", 1, std::string("ab\0cd", 5)), 0, 1},
         {"backslashes", HandMade("", 1, "a\\b\\c.txt"), 0, 1},
-        {"a count no directory could hold", HandMade("", 0xFFFF), 1, 0},
-        {"more entries than the stream could hold", HandMade("", 3), 1, 0},
+        {"a count no directory could hold", HandMade("", 0xFFFF), -1, 0},
+        {"more entries than the stream could hold", HandMade("", 3), -1, 0},
         {"a name running past the end", LongName(HandMade("", 1)), -1, 0},
         {"local Zip64 record longer than the local extra field",
          HandMade("", 1, "f",
@@ -652,4 +704,91 @@ TEST_F(DirRead, ManyDescriptorFlaggedHeadersWithoutDescriptorsRebuildInOnePass) 
     EXPECT_EQ(a->DirManager()->Directory.ItemPtr(19999).StoredName, "f29999");
     EXPECT_EQ(a->DirManager()->Directory.ItemPtr(19999).CentralHeader.ExternalAttributes,
               faArchive);
+}
+
+TEST_F(DirRead, AStubInFrontOfALocalZip64FieldDeclaringMoreThanItHolds) {
+    // Sizes as markers in the local header, their values in a local Zip64 field whose
+    // record declares 24 bytes and holds 16: the prefix is still measured.
+    const std::string data = "hello";
+    RecordWriter w;
+    TLocalFileHeader local;
+    local.VersionNeeded = 45;
+    local.Crc32 = 0x3610A686; // of "hello"
+    local.CompressedSize = local.UncompressedSize = Zip64Marker32;
+    local.NameLength = 1;
+    local.ExtraLength = 20;
+    local.Write(w);
+    w.bytes("f").u16(Zip64ExtraId).u16(24).u64(data.size()).u64(data.size()).bytes(data);
+    const auto dirStart = static_cast<std::uint32_t>(w.size());
+    TZACentralHeader h;
+    h.Signature = StandardSignatures.CentralHeader;
+    h.VersionNeeded = 45;
+    h.Crc32 = local.Crc32;
+    h.CompressedSize = h.UncompressedSize = Zip64Marker32;
+    h.NameLength = 1;
+    h.ExtraLength = 20;
+    WriteCentralHeader(w, h);
+    w.bytes("f").u16(Zip64ExtraId).u16(16).u64(data.size()).u64(data.size());
+    TEndOfCentralDir end;
+    end.EntriesOnDisk = end.TotalEntries = 1;
+    end.CentralDirSize = static_cast<std::uint32_t>(w.size()) - dirStart;
+    end.CentralDirOffset = dirStart;
+    end.Write(w);
+    ziptest::WriteFile(dir / "stub.zip", "STUB" + w.data());
+    a->SetFileName(dir / "stub.zip");
+    EXPECT_EQ(OpenError(*a), 0);
+    ASSERT_TRUE(a->Active());
+    EXPECT_EQ(a->DirManager()->PrefixSize, 4);
+    EXPECT_EQ(a->DirManager()->Directory.ItemPtr(0).CentralHeader.LocalHeaderOffset, 4u);
+}
+
+TEST_F(DirRead, NamesKeepNoConversionBufferBehindThem) {
+    // Code-page names of 900 bytes, read from a directory and rebuilt from local headers:
+    // each keeps about its own size, not the three-times buffer of the conversion.
+    std::string names;
+    RecordWriter w;
+    for (int i = 0; i < 20; ++i) {
+        TLocalFileHeader local;
+        local.NameLength = 900;
+        local.Write(w);
+        w.bytes(std::string(899, 'n') + static_cast<char>('a' + i));
+    }
+    ziptest::WriteFile(dir / "rebuilt.zip", w.data());
+    ASSERT_TRUE(ziptest::Run("cd " + dir / "src" + " && touch " + std::string(200, 'x') +
+                             " && zip -q ../names.zip " + std::string(200, 'x')));
+    for (const char* file : {"rebuilt.zip", "names.zip"}) {
+        SCOPED_TRACE(file);
+        a->SetFileName(dir / file);
+        a->OpenArchive(32);
+        TZADirArray& d = a->DirManager()->Directory;
+        ASSERT_GT(d.Count(), 0);
+        for (std::int32_t i = 0; i < d.Count(); ++i)
+            EXPECT_LE(d.ItemPtr(i).StoredName.capacity(), d.ItemPtr(i).StoredName.size() + 32);
+        a->CloseArchive();
+    }
+}
+
+TEST(DirManager, TheLastVolumeOfAnyDiskCountIsANumberEventsCanShow) {
+    struct Case {
+        bool zip64;
+        std::uint32_t totalDisks;
+        std::uint16_t diskNumber;
+        std::int32_t last;
+    } cases[] = {
+        {false, 0, 0, 0},
+        {false, 0, 0xFFFE, 0xFFFE},
+        {true, 0, 0, 0},
+        {true, 1, 0, 0},
+        {true, 3, 0, 2},
+        {true, 0x80000000u, 0, MaxVolumeNumber},
+        {true, 0xFFFFFFFFu, 0, MaxVolumeNumber},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.totalDisks);
+        TZADirManager m;
+        m.IsZip64 = c.zip64;
+        m.Zip64Locator.TotalDisks = c.totalDisks;
+        m.EndRecord.DiskNumber = c.diskNumber;
+        EXPECT_EQ(m.LastVolume(), c.last);
+    }
 }
