@@ -151,15 +151,12 @@ void TMemoryStream::SaveToFile(const std::string& fileName) const {
 
 // Handle and file streams.
 
-THandleStream::~THandleStream() {
-    if (handle_ >= 0)
-        ::close(handle_);
-}
+THandleStream::~THandleStream() = default;
 
 std::int64_t THandleStream::Read(void* buffer, std::int64_t count) {
     for (;;) {
-        ssize_t n =
-            ::read(handle_, buffer, static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
+        ssize_t n = ::read(handle_.Get(), buffer,
+                           static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
         if (n >= 0)
             return n;
         if (errno != EINTR)
@@ -169,8 +166,8 @@ std::int64_t THandleStream::Read(void* buffer, std::int64_t count) {
 
 std::int64_t THandleStream::Write(const void* buffer, std::int64_t count) {
     for (;;) {
-        ssize_t n =
-            ::write(handle_, buffer, static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
+        ssize_t n = ::write(handle_.Get(), buffer,
+                            static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
         if (n >= 0)
             return n;
         if (errno != EINTR)
@@ -183,7 +180,7 @@ std::int64_t THandleStream::Seek(std::int64_t offset, TSeekOrigin origin) {
                  : origin == TSeekOrigin::soCurrent ? SEEK_CUR
                                                     : SEEK_END;
     // A failed seek leaves the file where it was: reading on would read the wrong bytes.
-    const off_t position = ::lseek(handle_, offset, whence);
+    const off_t position = ::lseek(handle_.Get(), offset, whence);
     if (position < 0)
         throw EStreamError(SysErrorMessage(errno));
     return position;
@@ -191,14 +188,14 @@ std::int64_t THandleStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 void THandleStream::SetSize(std::int64_t size) {
     std::int64_t position = Position();
-    if (::ftruncate(handle_, size) != 0)
+    if (::ftruncate(handle_.Get(), size) != 0)
         throw EStreamError(SysErrorMessage(errno));
     if (position > size)
         SetPosition(size);
 }
 
 bool THandleStream::Flush() {
-    return ::fsync(handle_) == 0;
+    return ::fsync(handle_.Get()) == 0;
 }
 
 namespace {
@@ -214,17 +211,16 @@ int OpenFile(const std::string& fileName, unsigned mode) {
     int access = (mode & 3) == fmOpenWrite       ? O_WRONLY
                  : (mode & 3) == fmOpenReadWrite ? O_RDWR
                                                  : O_RDONLY;
-    int fd = ::open(fileName.c_str(), access | O_CLOEXEC);
+    platform::UniqueFd fd(::open(fileName.c_str(), access | O_CLOEXEC));
     struct stat st {};
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd); // a folder is no file to stream
-        fd = -1;
+    if (fd && ::fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        fd.Reset(); // a folder is no file to stream
         errno = EISDIR;
     }
-    if (fd < 0)
+    if (!fd)
         throw EFOpenError(Format("Impossible d'ouvrir le fichier \"%s\". %s",
                                  {fileName, SysErrorMessage(errno)}));
-    return fd;
+    return fd.Release();
 }
 
 } // namespace
