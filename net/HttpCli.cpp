@@ -52,9 +52,11 @@ size_t HeaderLine(char* data, size_t size, size_t count, void* context) {
     auto& f = *static_cast<Fetch*>(context);
     std::string_view line(data, size * count);
     if (line.starts_with("HTTP/")) {
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-            line.remove_suffix(1);
-        f.statusLine = std::string(line);
+        try {
+            f.statusLine = std::string(detail::WithoutLineEnd(line));
+        } catch (...) {
+            return 0; // nothing may unwind through libcurl: the request ends without an answer
+        }
     } else if (line == "\r\n" || line == "\n") {
         curl_easy_getinfo(f.easy, CURLINFO_RESPONSE_CODE, &f.status);
         curl_off_t length = -1;

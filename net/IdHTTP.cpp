@@ -47,12 +47,6 @@ std::string PercentEncode(std::string_view text) {
     return out;
 }
 
-std::string WithoutLineEnd(std::string_view line) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.remove_suffix(1);
-    return std::string(line);
-}
-
 // One request's state. It lives on the stack of the request, so the callbacks may still
 // run after a pumped handler destroyed the component: every use of `http` is preceded by a
 // look at the token.
@@ -100,7 +94,7 @@ size_t HeaderLine(char* data, size_t size, size_t count, void* context) {
     const std::string_view line(data, size * count);
     try {
         if (line.starts_with("HTTP/")) {
-            x.statusLine = WithoutLineEnd(line);
+            x.statusLine = std::string(detail::WithoutLineEnd(line));
         } else if (line == "\r\n" || line == "\n") {
             long code = 0;
             curl_easy_getinfo(x.easy, CURLINFO_RESPONSE_CODE, &code);
