@@ -61,6 +61,7 @@ struct Exchange {
 
     std::string statusLine;
     long status = 0;
+    std::int64_t contentLength = -1;
     bool readBegun = false;
     std::int64_t received = 0;
     std::string errorBody;
@@ -104,6 +105,7 @@ size_t HeaderLine(char* data, size_t size, size_t count, void* context) {
                 x.status = code;
                 curl_off_t length = -1;
                 curl_easy_getinfo(x.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+                x.contentLength = length;
                 if (!x.ErrorStatus() && length > x.sizeLimit)
                     throw EIdAnswerTooLarge();
                 x.BeginRead(std::max<curl_off_t>(length, 0));
@@ -304,6 +306,7 @@ void TIdHTTP::DoRequest(const std::string& url, const std::string* body, vcl::TS
 
     response_code_ = 0;
     response_text_.clear();
+    response_content_length_ = -1;
     busy_ = token;
     detail::TransferOutcome outcome;
     {
@@ -322,6 +325,7 @@ void TIdHTTP::DoRequest(const std::string& url, const std::string* body, vcl::TS
 
     response_code_ = static_cast<int>(x.status);
     response_text_ = x.statusLine;
+    response_content_length_ = x.contentLength;
     x.EndRead();
     if (token->ownerGone)
         throw EIdException("The request was abandoned: its component was destroyed");

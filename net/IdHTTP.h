@@ -77,6 +77,8 @@ public:
     // The last answer: its status code (0 before any) and status line.
     int ResponseCode() const { return response_code_; }
     const std::string& ResponseText() const { return response_text_; }
+    // The body length the last answer announced; -1 when it announced none.
+    std::int64_t ResponseContentLength() const { return response_content_length_; }
     bool Busy() const { return busy_ != nullptr; }
 
     TWorkBeginEvent OnWorkBegin;
@@ -93,6 +95,7 @@ private:
     std::shared_ptr<detail::RequestToken> busy_;
     int response_code_ = 0;
     std::string response_text_;
+    std::int64_t response_content_length_ = -1;
 };
 
 } // namespace net

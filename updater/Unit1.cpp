@@ -6,6 +6,7 @@
 #include "platform/SpecialFolders.h"
 #include "vcl/Dialogs.h"
 #include "vcl/SysUtils.h"
+#include "zip/ZAExcept.h"
 
 #include <algorithm>
 #include <climits>
@@ -162,7 +163,7 @@ void TForm1::CreateComponents() {
     IdAntiFreeze1 = Create<net::TIdAntiFreeze>(this);
     IdAntiFreeze1->SetName("IdAntiFreeze1");
 
-    ZipArchiver1 = Create<zip::TZipArchiver>(this);
+    ZipArchiver1 = Create<TReleaseArchiver>(this);
     ZipArchiver1->SetName("ZipArchiver1");
     ZipArchiver1->ExtractCorruptedFiles = false;
     ZipArchiver1->SetCompressionLevel(zip::clFastest);
@@ -242,17 +243,75 @@ void TForm1::Button3Click(TObject*) {
     ZipArchiver1->CloseArchive();
 }
 
-void TForm1::DownloadArchive() {
-    // Created before the error trap: a file that cannot be made ends the click in the error
-    // box.
-    TFileStream file(CheminZip, fmCreate);
-    try {
-        IdHTTP1->Get(UrlZip, file);
-    } catch (const net::EIdException& error) {
-        ShowMessage(Format("Erreur durant le téléchargement : %s", {error.Message()}));
-    } catch (const std::exception& error) {
-        ShowMessage(Format("Erreur inconnue : %s", {std::string(error.what())}));
+bool TForm1::DownloadArchive() {
+    bool whole = false;
+    {
+        // Created before the error trap: a file that cannot be made ends the click in the
+        // error box.
+        TFileStream file(CheminZip, fmCreate);
+        try {
+            IdHTTP1->Get(UrlZip, file);
+            // The client already fails a body cut short; only a whole release is installed,
+            // so its length is held against the announced one here as well.
+            const std::int64_t announced = IdHTTP1->ResponseContentLength();
+            if (announced >= 0 && file.Size() != announced)
+                throw net::EIdConnClosedGracefully();
+            whole = true;
+        } catch (const net::EIdException& error) {
+            ShowMessage(Format("Erreur durant le téléchargement : %s", {error.Message()}));
+        } catch (const std::exception& error) {
+            ShowMessage(Format("Erreur inconnue : %s", {std::string(error.what())}));
+        }
     }
+    if (!whole)
+        DeleteFile(CheminZip);
+    return whole;
+}
+
+void TForm1::TestArchive() {
+    std::string failure; // the engine's text for the first entry that failed
+    bool skipped = false;
+    // The test is the flow's own step: its failures are answered here, without the
+    // engine's prompts, and every setting it changes is put back however it ends.
+    struct TRestore {
+        TReleaseArchiver* archiver;
+        ~TRestore() {
+            archiver->CloseArchive();
+            archiver->OnProcessFileFailure = nullptr;
+            archiver->OnPassword = nullptr;
+            archiver->SetOpenCorruptedArchives(true);
+        }
+    } restore{ZipArchiver1};
+    ZipArchiver1->OnProcessFileFailure =
+        [&failure](TObject*, const std::string&, zip::TZAProcessOperation, std::int32_t,
+                   std::int32_t, const std::string& message, zip::TZAAction& action) {
+            if (failure.empty())
+                failure = message;
+            action = zip::fxaAbort;
+        };
+    // An entry that needs a password cannot be checked, so it is no part of a sound release.
+    ZipArchiver1->OnPassword = [&skipped](TObject*, const std::string&, std::string&, bool& skip) {
+        skip = true;
+        skipped = true;
+    };
+    ZipArchiver1->SetOpenCorruptedArchives(false);
+    ZipArchiver1->SetFileName(CheminZip);
+    ZipArchiver1->OpenArchive(32); // an archive without its end record fails here, error 48
+    ZipArchiver1->BaseDir = Folder();
+    ZipArchiver1->TestFiles("*.*", 10431, "");
+    const zip::TZAProgressState& run = ZipArchiver1->Progress();
+    if (!failure.empty())
+        throw Exception(failure);
+    if (skipped || run.ProcessedFileNo != run.ProcessedFileCount)
+        throw zip::EZAException(8, ZipArchiver1);
+}
+
+void TForm1::RecoverMainProgram() {
+    ZipArchiver1->CloseArchive();
+    if (FileExists(Folder() + NomExe))
+        platform::ShellExecute("open", Folder() + NomExe);
+    if (FileExists(CheminZip))
+        DeleteFile(CheminZip);
 }
 
 void TForm1::BitBtn1Click(TObject*) {
@@ -270,14 +329,38 @@ void TForm1::BitBtn1Click(TObject*) {
         BitBtn1->SetEnabled(true);
         return;
     }
-    TerminerProcessus(NomExe, place_.Processes());
+    // The release is downloaded and checked while the main program still runs: a failed
+    // download or a damaged archive never leaves the address unwatched.
     Label1->SetCaption("Téléchargement des mises à jour " + NomProduit + ".");
-    // The flow goes on after a failed download: the extraction below reports what the file
-    // holds.
-    DownloadArchive();
+    if (!DownloadArchive()) {
+        BitBtn1->SetEnabled(true);
+        return;
+    }
     Label1->SetCaption("Installation de la mise à jour " + NomProduit + ".");
+    try {
+        TestArchive();
+    } catch (...) {
+        DeleteFile(CheminZip);
+        BitBtn1->SetEnabled(true);
+        throw; // the engine's error in the standard error box
+    }
+    TerminerProcessus(NomExe, place_.Processes());
     Sleep(300);
-    Button3Click(Button3);
+    // From here on the main program is stopped: every road that does not install the whole
+    // release starts it again.
+    try {
+        Button3Click(Button3);
+    } catch (...) {
+        RecoverMainProgram();
+        throw;
+    }
+    const zip::TZAProgressState& run = ZipArchiver1->Progress();
+    if (run.ProcessedFileNo != run.ProcessedFileCount) {
+        // An entry failed or was skipped, or its prompt was answered "Abandonner": the
+        // user has seen the engine's prompt, and the success box would be untrue.
+        RecoverMainProgram();
+        return;
+    }
     Label1->SetCaption("Mise à jour de " + NomProduit + " terminée.");
     Sleep(300);
     platform::ShellExecute("open", Folder() + NomExe);

@@ -8,6 +8,7 @@
 #include "net/IdHTTP.h"
 #include "platform/Processes.h"
 #include "updater/Hosts.h"
+#include "updater/ReleaseArchiver.h"
 #include "vcl/Buttons.h"
 #include "vcl/ComCtrls.h"
 #include "vcl/DateUtils.h"
@@ -60,7 +61,7 @@ public:
 
     net::TIdHTTP* IdHTTP1;
     net::TIdAntiFreeze* IdAntiFreeze1;
-    zip::TZipArchiver* ZipArchiver1;
+    TReleaseArchiver* ZipArchiver1;
 
     // Set by FormCreate.
     std::string NomExe;
@@ -101,7 +102,17 @@ private:
     void CreateVisibleControls();
     void CreateHiddenControls();
     void CreateComponents();
-    void DownloadArchive();
+    // The release into CheminZip; True when it arrived whole. A failure has been shown
+    // and the file removed.
+    bool DownloadArchive();
+    // Reads the downloaded release through without writing anything out: its end record
+    // and central directory as they stand (no rebuilt directory), every entry's data checked
+    // against its CRC. A release that is not intact raises the engine's error.
+    void TestArchive();
+    // The roads that end without the new release installed, once the main program may
+    // have been stopped: the main program started again when its file is there, the
+    // archive closed and removed.
+    void RecoverMainProgram();
 
     TUpdaterPlace place_;
 };

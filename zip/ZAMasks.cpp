@@ -1,5 +1,8 @@
 #include "zip/ZAMasks.h"
 
+#include "zip/ZAUtf8.h"
+
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -95,96 +98,143 @@ std::string_view EnvValue(const char* name) {
     return value ? std::string_view(value) : std::string_view();
 }
 
-// The bytes up to the first NUL, as the zero-terminated strings of the comparisons end.
-std::string_view UpToNul(std::string_view s) {
-    std::size_t nul = s.find('\0');
-    return nul == std::string_view::npos ? s : s.substr(0, nul);
+// Windows-1254, the code page of the Turkish tables: the characters of bytes 0x80 to 0xFF
+// (0 where the byte has none). The tables rank and fold these characters; names are UTF-8,
+// so each character is looked up, never its bytes.
+constexpr std::array<char16_t, 128> Cp1254High = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039,
+    0x0152, 0,      0,      0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0,      0x0178, 0x00A0, 0x00A1, 0x00A2, 0x00A3,
+    0x00A4, 0x00A5, 0x00A6, 0x00A7, 0x00A8, 0x00A9, 0x00AA, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x00AF,
+    0x00B0, 0x00B1, 0x00B2, 0x00B3, 0x00B4, 0x00B5, 0x00B6, 0x00B7, 0x00B8, 0x00B9, 0x00BA, 0x00BB,
+    0x00BC, 0x00BD, 0x00BE, 0x00BF, 0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C5, 0x00C6, 0x00C7,
+    0x00C8, 0x00C9, 0x00CA, 0x00CB, 0x00CC, 0x00CD, 0x00CE, 0x00CF, 0x011E, 0x00D1, 0x00D2, 0x00D3,
+    0x00D4, 0x00D5, 0x00D6, 0x00D7, 0x00D8, 0x00D9, 0x00DA, 0x00DB, 0x00DC, 0x0130, 0x015E, 0x00DF,
+    0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x00E5, 0x00E6, 0x00E7, 0x00E8, 0x00E9, 0x00EA, 0x00EB,
+    0x00EC, 0x00ED, 0x00EE, 0x00EF, 0x011F, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x00F5, 0x00F6, 0x00F7,
+    0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x0131, 0x015F, 0x00FF,
+};
+
+// The byte a character has in the tables' code page: Windows-1254 under the Turkish locale,
+// ASCII alone otherwise (the platform folds only ASCII letters). -1 when it has none.
+int TableByte(char32_t cp, const TZACollation& c) {
+    if (cp < 0x80)
+        return static_cast<int>(cp);
+    if (c.UserLocale != TurkishLocale)
+        return -1;
+    for (std::size_t i = 0; i < Cp1254High.size(); ++i)
+        if (Cp1254High[i] != 0 && Cp1254High[i] == cp)
+            return static_cast<int>(0x80 + i);
+    return -1;
 }
 
-std::uint8_t Byte(std::string_view s, std::size_t i) {
-    return i < s.size() ? static_cast<std::uint8_t>(s[i]) : 0;
+char32_t TableChar(std::uint8_t b) {
+    return b < 0x80 ? char32_t{b} : char32_t{Cp1254High[b - 0x80u]};
+}
+
+// A character's upper-case form by the tables; a character they do not hold stays itself.
+char32_t Fold(char32_t cp, const TZACollation& c) {
+    const int b = TableByte(cp, c);
+    return b < 0 ? cp : TableChar(c.UpperCase[static_cast<std::size_t>(b)]);
+}
+
+// A character's rank: its byte's rank where the tables hold it; every other character after
+// those, in code point order, and bytes that are no UTF-8 after everything.
+std::int64_t Rank(char32_t cp, const TZACollation& c) {
+    const int b = TableByte(cp, c);
+    return b < 0 ? 256 + std::int64_t{cp} : c.CollationRank[static_cast<std::size_t>(b)];
+}
+
+// The characters up to the first NUL, as the zero-terminated strings of the comparisons end.
+std::u32string Chars(std::string_view s) {
+    std::u32string out;
+    for (std::size_t pos = 0; pos < s.size() && s[pos] != '\0';) {
+        const TZAUtf8Char ch = DecodeUtf8At(s, pos);
+        out.push_back(ch.CodePoint);
+        pos += ch.Length;
+    }
+    return out;
+}
+
+char32_t At(const std::u32string& s, std::size_t i) {
+    return i < s.size() ? s[i] : 0;
+}
+
+std::int32_t Difference(std::int64_t a, std::int64_t b) {
+    return a < b ? -1 : (a > b ? 1 : 0);
 }
 
 std::int32_t CompareTables(std::string_view s1, std::string_view s2, std::int32_t maxLen,
                            bool ignoreCase, const TZACollation& c) {
     if (maxLen == 0)
         return 0;
-    s1 = UpToNul(s1);
-    s2 = UpToNul(s2);
-    if (s1.empty() || s2.empty())
-        return s1.empty() == s2.empty() ? 0 : (s1.empty() ? -1 : 1);
+    const std::u32string a = Chars(s1);
+    const std::u32string b = Chars(s2);
+    if (a.empty() || b.empty())
+        return a.empty() == b.empty() ? 0 : (a.empty() ? -1 : 1);
     // One position past the shorter string, so that its terminating zero (rank 0) takes part
     // and a proper prefix sorts first.
-    std::size_t limit = std::min(s1.size(), s2.size()) + 1;
+    std::size_t limit = std::min(a.size(), b.size()) + 1;
     if (maxLen > 0)
         limit = std::min(limit, static_cast<std::size_t>(maxLen));
     for (std::size_t i = 0; i < limit; ++i) {
-        std::int32_t r1 = c.CollationRank[Byte(s1, i)];
-        std::int32_t r2 = c.CollationRank[Byte(s2, i)];
+        const std::int64_t r1 = Rank(At(a, i), c);
+        const std::int64_t r2 = Rank(At(b, i), c);
         if (r1 == r2)
             continue;
         if (!ignoreCase)
-            return r1 - r2;
-        std::int32_t u1 = c.UpperRankByRank[static_cast<std::size_t>(r1)];
-        std::int32_t u2 = c.UpperRankByRank[static_cast<std::size_t>(r2)];
+            return Difference(r1, r2);
+        const std::int64_t u1 = Rank(Fold(At(a, i), c), c);
+        const std::int64_t u2 = Rank(Fold(At(b, i), c), c);
         if (u1 != u2)
-            return u1 - u2;
+            return Difference(u1, u2);
     }
     return 0;
 }
 
-// Without distinct ranks: the platform's comparison, which is byte order with the upper-case
-// table applied when case is ignored.
+// Without distinct ranks: the platform's comparison, which is code point order (the byte
+// order of UTF-8) with the upper-case table applied when case is ignored.
 std::int32_t ComparePlatform(std::string_view s1, std::string_view s2, std::int32_t maxLen,
                              bool ignoreCase, const TZACollation& c) {
-    s1 = UpToNul(s1);
-    s2 = UpToNul(s2);
-    std::size_t limit = std::max(s1.size(), s2.size()) + 1;
+    const std::u32string a = Chars(s1);
+    const std::u32string b = Chars(s2);
+    std::size_t limit = std::max(a.size(), b.size()) + 1;
     if (maxLen >= 0)
         limit = std::min(limit, static_cast<std::size_t>(maxLen));
     for (std::size_t i = 0; i < limit; ++i) {
-        std::int32_t b1 = Byte(s1, i);
-        std::int32_t b2 = Byte(s2, i);
+        char32_t c1 = At(a, i);
+        char32_t c2 = At(b, i);
         if (ignoreCase) {
-            b1 = c.UpperCase[static_cast<std::size_t>(b1)];
-            b2 = c.UpperCase[static_cast<std::size_t>(b2)];
+            c1 = Fold(c1, c);
+            c2 = Fold(c2, c);
         }
-        if (b1 != b2)
-            return b1 - b2;
-        if (Byte(s1, i) == 0)
+        if (c1 != c2)
+            return Difference(c1, c2);
+        if (At(a, i) == 0)
             break;
     }
     return 0;
 }
 
-bool SameChar(char a, char b, bool ignoreCase, const TZACollation& c) {
-    auto ua = static_cast<std::uint8_t>(a);
-    auto ub = static_cast<std::uint8_t>(b);
-    if (c.UseCollationTables) {
-        if (ua == ub)
-            return true;
-        return ignoreCase &&
-               c.UpperRankByRank[c.CollationRank[ua]] == c.UpperRankByRank[c.CollationRank[ub]];
-    }
-    const char sa[2] = {a, 0};
-    const char sb[2] = {b, 0};
-    return (ignoreCase
-                ? CompareByCollationIgnoreCase(std::string_view(sa, 1), std::string_view(sb, 1), 1,
-                                               c)
-                : CompareByCollation(std::string_view(sa, 1), std::string_view(sb, 1), 1, c)) == 0;
+// Equality as the matcher uses it. With the tables: the same character, or, ignoring case,
+// the same upper-case form. The platform's own comparison says the same: code point order
+// with that upper-casing.
+bool SameChar(char32_t a, char32_t b, bool ignoreCase, const TZACollation& c) {
+    return a == b || (ignoreCase && Fold(a, c) == Fold(b, c));
 }
 
 // The matcher backtracks at every '*'. A (name position, mask position) pair always gives the
 // same answer, so each pair is worked out once: a hostile mask cannot make it exponential.
+// Positions count characters: '?' stands for one character, whatever its length in UTF-8.
 class MaskMatcher {
 public:
     MaskMatcher(std::string_view name, std::string_view mask, bool ignoreCase,
                 const TZACollation& c)
-        : name_(name), mask_(mask), ignoreCase_(ignoreCase), c_(c) {}
+        : name_(Chars(name)), mask_(Chars(mask)), ignoreCase_(ignoreCase), c_(c) {}
 
     // One call of the matcher on the rest of the name and of the mask.
     bool Call(std::size_t i, std::size_t j) {
-        if (mask_.substr(j) == "*.*")
+        if (mask_.substr(j) == U"*.*")
             return true;
         if (j == 0)
             return Walk(i, j); // the first call: nothing to remember yet
@@ -199,28 +249,28 @@ public:
 private:
     bool Walk(std::size_t i, std::size_t j) {
         for (;;) {
-            if (mask_.substr(j) == "*")
+            if (mask_.substr(j) == U"*")
                 return true;
             if (i >= name_.size())
                 return j >= mask_.size();
             if (j >= mask_.size())
                 return false; // the name goes on past the mask
-            if (mask_[j] == '*') {
+            if (mask_[j] == U'*') {
                 // The empty rest of the name is not tried here.
                 for (std::size_t k = i; k < name_.size(); ++k)
                     if (Call(k, j + 1))
                         return true;
                 return false;
             }
-            if (mask_[j] != '?' && !SameChar(name_[i], mask_[j], ignoreCase_, c_))
+            if (mask_[j] != U'?' && !SameChar(name_[i], mask_[j], ignoreCase_, c_))
                 return false;
             ++i;
             ++j;
         }
     }
 
-    std::string_view name_;
-    std::string_view mask_;
+    std::u32string name_;
+    std::u32string mask_;
     bool ignoreCase_;
     const TZACollation& c_;
     std::vector<std::uint8_t> memo_; // 0 unknown, 1 match, 2 no match

@@ -1,7 +1,9 @@
 // Name collation and wildcard masks. Character comparison follows the user's locale through
-// tables built once per process: a rank for every byte value and the rank of its upper-case
-// form, so that matching is table lookups. Names are UTF-8 byte strings; the platform's
-// order is byte order with ASCII case folding, and Turkish locales get fixed tables.
+// tables built once per process: a rank for every byte value of the locale's code page and
+// the rank of its upper-case form, so that matching is table lookups. Names are UTF-8: each
+// character is looked up by its byte in that code page (Windows-1254 under Turkish locales,
+// ASCII otherwise, as the platform's order is code point order with ASCII case folding), and
+// characters the code page does not hold compare as themselves.
 #pragma once
 
 #include <array>

@@ -42,6 +42,7 @@ TEST_F(IdHTTPTest, GetSendsTheRequestHeadersAndReturnsTheBody) {
     EXPECT_EQ(http->Get(Url("/text?a=1")), "hello\r\nworld\r\n");
     EXPECT_EQ(http->ResponseCode(), 200);
     EXPECT_EQ(http->ResponseText(), "HTTP/1.1 200 OK");
+    EXPECT_EQ(http->ResponseContentLength(), 14);
     const QJsonObject request = LastRequest();
     EXPECT_EQ(Text(request, "method"), "GET");
     EXPECT_EQ(Text(request, "path"), "/text?a=1");

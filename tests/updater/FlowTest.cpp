@@ -139,6 +139,19 @@ protected:
         const auto paths = Paths();
         return std::find(paths.begin(), paths.end(), "/rv/Kestrova.zip") != paths.end();
     }
+    // The version page's answer as a JSON object; the archive is not served.
+    void ServePageAnswer(const std::string& answer) {
+        const std::string routes = "{\"release\": {\"/kestrova/update.html\": " + answer + "}}";
+        std::ofstream(Routes() + ".new", std::ios::trunc) << routes;
+        std::rename((Routes() + ".new").c_str(), Routes().c_str());
+    }
+    // Where the central directory of an archive without comment begins: 16 bytes into its
+    // end record.
+    static long DirectoryOffset(const std::string& bytes) {
+        const std::string end = bytes.substr(bytes.size() - 22);
+        return static_cast<unsigned char>(end[16]) | static_cast<unsigned char>(end[17]) << 8 |
+               static_cast<unsigned char>(end[18]) << 16;
+    }
     std::vector<std::string> Texts() {
         std::vector<std::string> texts;
         for (const auto& d : dialogs->shown)
@@ -148,7 +161,8 @@ protected:
 
     // A release made by Info-ZIP zip from a folder: the new main program, a file in a
     // subfolder, and whatever the test adds there first.
-    std::string MakeRelease(const std::function<void(const std::string&)>& extra = {}) {
+    std::string MakeRelease(const std::function<void(const std::string&)>& extra = {},
+                            const std::string& zipOptions = "") {
         const std::string source = root / "release";
         vcl::ForceDirectories(source + "/docs");
         WriteProgram(source + "/Kestrova.exe", "new");
@@ -156,7 +170,7 @@ protected:
         if (extra)
             extra(source);
         const std::string archive = root / "Kestrova-release.zip";
-        RunCommand("cd '" + source + "' && zip -q -r '" + archive + "' .");
+        RunCommand("cd '" + source + "' && zip -q -r " + zipOptions + " '" + archive + "' .");
         return archive;
     }
 
@@ -212,6 +226,30 @@ TEST_F(Flow, OnlyTheFirstLineCountsAndTheTimeOfDayOfTheFileDoesNot) {
     EXPECT_EQ(form->Label3->Caption(), ShortDate(kFileYear, kFileMonth, kFileDay));
     EXPECT_EQ(form->Memo1->Lines().Count(), 2);
     EXPECT_EQ(form->Label1->Caption(), kNoNewVersion);
+}
+
+// A version page far longer than any real one, or one dripped so slowly that the idle limit
+// never trips, is no answer: the program neither holds it nor waits on it.
+TEST_F(Flow, AnOversizedOrDrippedVersionPageMeansNoNewVersion) {
+    TempDir runDir;
+    auto child = RunningMainProgram(runDir);
+    const char* answers[] = {R"({"action": "big"})", R"({"action": "endless"})",
+                             R"({"action": "drip", "body": "15/03/2099\r\n", "interval_ms": 300})"};
+    for (const char* answer : answers) {
+        SCOPED_TRACE(answer);
+        Start("127.0.0.1:" + std::to_string(port_));
+        form->IdHTTP1->ReadTimeout = 3000;
+        form->IdHTTP1->AnswerDeadline = 1500;
+        ServePageAnswer(answer);
+        form->BitBtn1->Click();
+        EXPECT_EQ(form->Label1->Caption(), kNoNewVersion);
+        EXPECT_TRUE(form->BitBtn1->Enabled());
+        EXPECT_EQ(form->DateWeb, 0);
+        EXPECT_TRUE(dialogs->shown.empty());
+        EXPECT_EQ(form->Memo1->Lines().Count(), 0);
+    }
+    EXPECT_FALSE(AskedForTheArchive());
+    EXPECT_FALSE(platform::WaitForProcessExit(child->Pid(), 0));
 }
 
 TEST_F(Flow, AVersionPageThatCannotBeHadMeansNoNewVersion) {
@@ -301,13 +339,12 @@ TEST_F(Flow, TheMainProgramIsStoppedByNameWhateverItsLetterCase) {
     EXPECT_FALSE(platform::WaitForProcessExit(other.Pid(), 0));
 }
 
-TEST_F(Flow, AnArchiveFileThatCannotBeMadeEndsInTheErrorBoxWithTheMainProgramStopped) {
+TEST_F(Flow, AnArchiveFileThatCannotBeMadeEndsInTheErrorBoxWithTheMainProgramRunning) {
     TempDir runDir;
     auto child = RunningMainProgram(runDir);
     vcl::CreateDir(form->CheminZip); // a folder where the archive should go
 
     form->BitBtn1->Click();
-    EXPECT_TRUE(platform::WaitForProcessExit(child->Pid(), 0));
     ASSERT_EQ(dialogs->shown.size(), 1u);
     EXPECT_EQ(dialogs->shown[0].icon, vcl::TDialogIcon::Stop);
     EXPECT_EQ(dialogs->shown[0].text,
@@ -315,6 +352,7 @@ TEST_F(Flow, AnArchiveFileThatCannotBeMadeEndsInTheErrorBoxWithTheMainProgramSto
     EXPECT_EQ(form->Label1->Caption(), "Téléchargement des mises à jour Kestrova.");
     EXPECT_FALSE(form->BitBtn1->Enabled());
     EXPECT_FALSE(AskedForTheArchive());
+    EXPECT_FALSE(platform::WaitForProcessExit(child->Pid(), 0));
 }
 
 TEST_F(Flow, TheDownloadMovesTheProgressBarAndWritesTheWholeArchive) {
@@ -398,41 +436,116 @@ TEST_F(Flow, AProgramReplacedFromAnArchiveWithoutUnixModesStaysExecutable) {
     EXPECT_EQ(ReadFile(Started()), "windows\n");
 }
 
-TEST_F(Flow, AFailedDownloadIsReportedAndTheEmptyFileEndsTheFlowWithError35) {
-    Serve(ShortDate(kFileYear, kFileMonth, kFileDay + 1) + "\r\n", ""); // the archive: 404
-    form->BitBtn1->Click();
-    ASSERT_EQ(dialogs->shown.size(), 2u);
-    EXPECT_EQ(dialogs->shown[0].text, "Erreur durant le téléchargement : HTTP/1.1 404 Not Found");
-    EXPECT_EQ(dialogs->shown[0].caption, "Mise à jour");
-    EXPECT_EQ(dialogs->shown[1].icon, vcl::TDialogIcon::Stop);
-    // The engine's own words for code 35; whether its name comes first is the engine's affair.
-    const std::string named = zip::EZAException(35, form->ZipArchiver1).Message();
-    const std::string words = named.substr(named.find(": ") + 2);
-    EXPECT_NE(dialogs->shown[1].text.find(words), std::string::npos) << dialogs->shown[1].text;
-    // The old program stays, not restarted; the archive is left for a look.
-    EXPECT_NE(ReadFile(Exe()).find("old"), std::string::npos);
-    EXPECT_FALSE(WaitFor([&] { return Exists(Started()); }, 300));
-    EXPECT_TRUE(Exists(form->CheminZip));
-    EXPECT_FALSE(form->BitBtn1->Enabled());
-    EXPECT_FALSE(app->Terminated());
+// Every release that is not whole and intact is refused before the main program is
+// stopped and before anything is extracted: the box the user sees, the old installation
+// untouched, the main program still running, no archive left and the button usable.
+TEST_F(Flow, AReleaseThatIsNotWholeAndIntactIsRefusedWithTheMainProgramRunning) {
+    const std::string sound = MakeRelease(
+        [](const std::string& source) {
+            WriteFile(source + "/docs/notes.txt", std::string(3000, 'n') + "\n");
+        },
+        "-0");
+    const std::string bytes = ReadFile(sound);
+    const long directory = DirectoryOffset(bytes);
+    // Served whole with its true length, but cut before its central directory.
+    const std::string truncated = root / "truncated.zip";
+    WriteFile(truncated, bytes.substr(0, static_cast<std::size_t>(directory)));
+    // A byte of a stored entry's data changed: its CRC no longer matches.
+    const std::string flipped = root / "flipped.zip";
+    std::string damaged = bytes;
+    damaged[damaged.find(std::string(3000, 'n')) + 1500] = 'N';
+    WriteFile(flipped, damaged);
+    // The engine's own words, in the standard error box that ends them with a full stop.
+    const std::string crcText = zip::EZAException(8, form->ZipArchiver1).Message() + ".";
+    const std::string damagedText = zip::EZAException(48, form->ZipArchiver1).Message() + ".";
+
+    struct Case {
+        const char* name;
+        std::function<void()> serve;
+        std::string box;
+        vcl::TDialogIcon icon;
+    };
+    const Case cases[] = {
+        {"not found", [&] { Serve(ShortDate(kFileYear, kFileMonth, kFileDay + 1) + "\r\n", ""); },
+         "Erreur durant le téléchargement : HTTP/1.1 404 Not Found", vcl::TDialogIcon::None},
+        {"cut with a longer length announced", [&] { ServeArchive(sound, directory); },
+         "Erreur durant le téléchargement : Connection Closed Gracefully.", vcl::TDialogIcon::None},
+        {"truncated, served whole", [&] { ServeArchive(truncated); }, damagedText,
+         vcl::TDialogIcon::Stop},
+        {"an entry failing its CRC", [&] { ServeArchive(flipped); }, crcText,
+         vcl::TDialogIcon::Stop},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir runDir;
+        auto child = RunningMainProgram(runDir);
+        Start("127.0.0.1:" + std::to_string(port_));
+        form->IdHTTP1->ReadTimeout = 3000;
+        dialogs->shown.clear();
+        c.serve();
+        form->BitBtn1->Click();
+        ASSERT_EQ(dialogs->shown.size(), 1u);
+        EXPECT_EQ(dialogs->shown[0].text, c.box);
+        EXPECT_EQ(dialogs->shown[0].icon, c.icon);
+        EXPECT_EQ(dialogs->shown[0].caption, "Mise à jour");
+        EXPECT_TRUE(AskedForTheArchive());
+        EXPECT_FALSE(platform::WaitForProcessExit(child->Pid(), 0)) << "the watcher was stopped";
+        EXPECT_EQ(ReadFile(Exe()), "#!/bin/sh\necho old > \"$(dirname \"$0\")/started.txt\"\n");
+        EXPECT_FALSE(Exists(Installation() + "/docs"));
+        EXPECT_FALSE(Exists(form->CheminZip));
+        EXPECT_TRUE(form->BitBtn1->Enabled());
+        EXPECT_FALSE(app->Terminated());
+        std::ofstream(Log(), std::ios::trunc).close();
+    }
 }
 
-TEST_F(Flow, AnArchiveCutBeforeItsDirectoryIsRebuiltAndInstalled) {
+TEST_F(Flow, AnArchiveCutBeforeItsDirectoryIsNeitherRebuiltNorInstalled) {
+    TempDir runDir;
+    auto child = RunningMainProgram(runDir);
     const std::string archive = MakeRelease();
-    const std::string bytes = ReadFile(archive);
-    // The central directory's offset stands 16 bytes into the end record (no comment).
-    const std::string end = bytes.substr(bytes.size() - 22);
-    const auto offset = static_cast<unsigned char>(end[16]) |
-                        static_cast<unsigned char>(end[17]) << 8 |
-                        static_cast<unsigned char>(end[18]) << 16;
-    ServeArchive(archive, static_cast<long>(offset));
+    ServeArchive(archive, DirectoryOffset(ReadFile(archive)));
 
     form->BitBtn1->Click();
-    ASSERT_GE(dialogs->shown.size(), 1u);
-    EXPECT_EQ(dialogs->shown[0].text.rfind("Erreur durant le téléchargement : ", 0), 0u);
-    EXPECT_TRUE(WaitFor([&] { return Exists(Started()); }));
-    EXPECT_EQ(ReadFile(Started()), "new\n");
-    EXPECT_EQ(ReadFile(Installation() + "/docs/lisezmoi.txt"), "nouvelle version\n");
+    EXPECT_EQ(Texts(), std::vector<std::string>{
+                           "Erreur durant le téléchargement : Connection Closed Gracefully."});
+    EXPECT_FALSE(platform::WaitForProcessExit(child->Pid(), 0));
+    EXPECT_NE(ReadFile(Exe()).find("old"), std::string::npos);
+    EXPECT_FALSE(Exists(Installation() + "/docs/lisezmoi.txt"));
+    EXPECT_FALSE(Exists(form->CheminZip));
+    EXPECT_TRUE(form->BitBtn1->Enabled());
+}
+
+// An entry that cannot be written once the main program is stopped: the engine's prompt
+// comes, and whatever the user answers, the main program runs again afterwards, the archive
+// is gone and no success is claimed.
+TEST_F(Flow, AnEntryThatFailsAfterTheMainProgramStoppedEndsWithTheMainProgramRunningAgain) {
+    for (const char* answer : {"Abandonner", "Ignorer"}) {
+        SCOPED_TRACE(answer);
+        TempDir runDir;
+        auto child = RunningMainProgram(runDir);
+        Start("127.0.0.1:" + std::to_string(port_));
+        form->IdHTTP1->ReadTimeout = 3000;
+        std::filesystem::remove(Started());
+        ServeArchive(MakeRelease());
+        // A folder stands where the release's text file goes.
+        vcl::ForceDirectories(Installation() + "/docs/lisezmoi.txt");
+        dialogs->shown.clear();
+        dialogs->Press(answer);
+
+        form->BitBtn1->Click();
+        EXPECT_TRUE(platform::WaitForProcessExit(child->Pid(), 0));
+        ASSERT_EQ(dialogs->shown.size(), 1u);
+        EXPECT_EQ(dialogs->shown[0].kind, vcl::TDialogRequest::Kind::MessageDlg);
+        EXPECT_NE(dialogs->shown[0].text.find("File processing error"), std::string::npos)
+            << dialogs->shown[0].text;
+        EXPECT_TRUE(WaitFor([&] { return Exists(Started()); })) << "the main program is dead";
+        EXPECT_FALSE(Exists(form->CheminZip));
+        EXPECT_NE(form->Label1->Caption(), "Mise à jour de Kestrova terminée.");
+        EXPECT_FALSE(app->Terminated());
+        std::filesystem::remove_all(Installation() + "/docs");
+        WriteProgram(Exe(), "old");
+        SetFileDate(Exe(), kFileYear, kFileMonth, kFileDay);
+    }
 }
 
 TEST_F(Flow, NothingIsWrittenOutsideTheInstallationFolder) {

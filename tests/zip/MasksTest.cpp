@@ -85,23 +85,61 @@ TEST(MatchesMask, Table) {
         EXPECT_EQ(MatchesMask(c.name, c.mask, c.ignoreCase, Plain()), c.expected) << c.why;
 }
 
+// Names are UTF-8: the Turkish tables fold characters (here ı U+0131, İ U+0130, ç, Ç, ğ, Ğ,
+// ş, Ş), never the bytes of a character's encoding.
 TEST(MatchesMask, TurkishCaseFolding) {
     struct Case {
         std::string name;
         std::string mask;
         bool expected;
     } cases[] = {
-        {"I", "I", true},         {"\xFD", "I", true}, // dotless i folds to I
-        {"i", "i", true},         {"\xDD", "i", true}, // i folds to dotted capital I
-        {"I", "i", false},        {"i", "I", false},   // the two i's stay apart
-        {"DOSYA", "dosya", true}, {"\xE7", "\xC7", true},
+        {"I", "I", true},
+        {"\xC4\xB1", "I", true}, // dotless i folds to I
+        {"i", "i", true},
+        {"\xC4\xB0", "i", true}, // i folds to dotted capital I
+        {"I", "i", false},
+        {"i", "I", false}, // the two i's stay apart
+        {"DOSYA", "dosya", true},
+        {"\xC3\xA7", "\xC3\x87", true},                 // ç, Ç
+        {"\xC4\x9E\xC3\x9C", "\xC4\x9F\xC3\xBC", true}, // ĞÜ, ğü
+        {"\xC5\x9E"
+         "ehir.txt",
+         "\xC5\x9F"
+         "EH?R.*",
+         true},                                           // Şehir, şEH?R.*
+        {"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89", true}, // été, ÉTÉ
+        // Bytes of other characters are not letters of the tables.
+        {"\xE3\xA9\x80.txt", "\xC3\xA9*", false}, // U+3A40 is no é
+        {"\xC3\xA9.txt", "\xE3\xA9\x80*", false},
+        {"\xE3\xA9\x80.txt", "\xE3\xA9\x80*", true},
+        {"\xC3\x89", "\xE3\x89", false}, // É and a stray byte
+        {"\xE3\x89", "\xE3\x89", true},  // a stray byte is itself
+        // One character for '?', whatever its length.
+        {"\xC4\xB1.txt", "?.txt", true},
+        {"\xE3\xA9\x80", "?", true},
+        {"\xF0\x9F\x98\x80", "?", true},
+        {"\xC3\xA9", "??", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MatchesMask(c.name, c.mask, true, Turkish()), c.expected)
             << c.name << " / " << c.mask;
-    // Outside Turkish only ASCII folds: I and i are one letter, the Turkish bytes are not.
-    EXPECT_TRUE(MatchesMask("I", "i", true, Plain()));
-    EXPECT_FALSE(MatchesMask("\xFD", "I", true, Plain()));
+    // Outside Turkish only ASCII folds: I and i are one letter, the Turkish ones are not, nor
+    // are accented letters; '?' is still one character.
+    struct PlainCase {
+        std::string name;
+        std::string mask;
+        bool expected;
+    } plain[] = {
+        {"I", "i", true},
+        {"\xC4\xB1", "I", false},
+        {"\xC3\xA9", "\xC3\x89", false},
+        {"\xE3\xA9\x80.txt", "\xC3\xA9*", false},
+        {"\xC3\xA9.txt", "?.TXT", true},
+        {"\xE3\xA9\x80", "?", true},
+    };
+    for (const PlainCase& c : plain)
+        EXPECT_EQ(MatchesMask(c.name, c.mask, true, Plain()), c.expected)
+            << c.name << " / " << c.mask;
 }
 
 TEST(Collation, TurkishTablesArePermutations) {
@@ -136,7 +174,7 @@ TEST(Collation, LocaleVariablesChooseTheTables) {
         EnvVar lang("LANG", c.lang);
         TZACollation tables = TZACollation::FromEnvironment();
         EXPECT_EQ(tables.UserLocale, c.locale) << (c.lang ? c.lang : "-");
-        EXPECT_EQ(MatchesMask("\xFD", "I", true, tables), c.locale == TurkishLocale);
+        EXPECT_EQ(MatchesMask("\xC4\xB1", "I", true, tables), c.locale == TurkishLocale);
     }
 }
 
@@ -161,11 +199,23 @@ TEST(Collation, Compare) {
                   c.signIgnoringCase)
             << c.s1 << " " << c.s2;
     }
-    // Turkish order: the dotless i sorts before I, and both before i.
-    EXPECT_LT(CompareByCollation("\xFD", "I", 1, Turkish()), 0);
+    // Turkish order, by character: the dotless i sorts before I, and both before i and İ.
+    EXPECT_LT(CompareByCollation("\xC4\xB1", "I", 1, Turkish()), 0);
     EXPECT_LT(CompareByCollation("I", "i", 1, Turkish()), 0);
-    EXPECT_LT(CompareByCollation("i", "\xDD", 1, Turkish()), 0);
+    EXPECT_LT(CompareByCollation("i", "\xC4\xB0", 1, Turkish()), 0);
     EXPECT_LT(CompareByCollation("z", "[", 1, Turkish()), 0);
+    EXPECT_LT(CompareByCollation("g", "\xC4\x9F", 1, Turkish()), 0); // g, ğ
+    EXPECT_LT(CompareByCollation("\xC4\x9F", "h", 1, Turkish()), 0); // ğ, h
+    EXPECT_LT(CompareByCollation("\xC3\xA9", "f", 1, Turkish()), 0); // é, f
+    // A character the tables do not hold sorts after those they hold, whatever its bytes.
+    EXPECT_GT(CompareByCollation("\xE3\xA9\x80", "\xC3\xA9", 1, Turkish()), 0);
+    EXPECT_GT(CompareByCollation("\xE3\xA9\x80", "\xC3\xBF", 1, Turkish()), 0);
+    EXPECT_NE(CompareByCollationIgnoreCase("\xE3\xA9\x80", "\xC3\x89\x80", 1, Turkish()), 0);
+    EXPECT_EQ(CompareByCollationIgnoreCase("\xC3\xA9", "\xC3\x89", 1, Turkish()), 0);
+    // MaxLen counts characters: the first two of these agree.
+    EXPECT_EQ(CompareByCollation("\xC3\xA9\xC3\xA9x", "\xC3\xA9\xC3\xA9y", 2, Turkish()), 0);
+    EXPECT_EQ(CompareByCollation("\xC3\xA9\xC3\xA9x", "\xC3\xA9\xC3\xA9y", 2, Plain()), 0);
+    EXPECT_LT(CompareByCollation("\xC3\xA9\xC3\xA9x", "\xC3\xA9\xC3\xA9y", 3, Plain()), 0);
 }
 
 TEST(MatchesFileMask, Table) {
