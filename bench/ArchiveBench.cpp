@@ -1,15 +1,22 @@
-// Prints figures for whole archives: extracting every entry to files with the engine
-// (OpenArchive + ExtractFiles into a fresh folder) next to Info-ZIP unzip and Python's
-// zipfile, on one large text-like file and on many small files, with each tool's peak RSS;
-// then CompressStream at modes 1, 6 and 9 next to zlib's deflate at the same levels.
-// Every extraction runs in a fresh child process, timed from start to exit, so the start-up
-// of each tool is in its figure and ru_maxrss is the tool's own peak (never below that of a
-// fresh copy of this program, printed first).
-// Sizes: ZIP_BENCH_MB (default 256), ZIP_BENCH_FILES (default 20000), ZIP_BENCH_MODE9_MB (the
-// part of the buffer mode 9 compresses, default 32), ZIP_BENCH_RUNS (best of, default 2).
-// Usage: bench_zip_archive, or ZIP_BENCH_MB=16 ZIP_BENCH_FILES=2000 for a quick run. The
-// scratch folder is made in TMPDIR: on a slow disk the small-file figures are mostly the file
-// system's own (TMPDIR=/dev/shm shows the tools' cost).
+// Prints figures for whole archives, each tool in a fresh child process timed from start to
+// exit (its start-up counts), pinned to the same cores, the median of several rounds in which
+// the tools take turns:
+// - extraction of a mixed corpus deflated by `zip -6`, of one large text file and of many
+//   small files, by the engine and the peers installed (unzip, bsdtar, 7zz, Python's
+//   zipfile), as a ratio to the floor: every entry inflated with zlib (and ISA-L when built)
+//   from the mapped archive and its CRC-32 taken, nothing written;
+// - extraction of the same corpus stored (`zip -0`), as a ratio to `cp -r` of its folder;
+// - opening and listing a directory of many entries;
+// - files/s, system calls per file (strace -c -f, when strace is installed) and peak RSS;
+// - then CompressStream at modes 1, 6 and 9 next to zlib's deflate at the same levels.
+// Sizes: ZIP_BENCH_CORPUS_MB (default 200), ZIP_BENCH_MB (the large file, 256 MiB),
+// ZIP_BENCH_FILES (20000), ZIP_BENCH_LIST (100000 entries), ZIP_BENCH_MODE9_MB (32),
+// ZIP_BENCH_COMPRESS_MB (64, 0 leaves the compression figures out), ZIP_BENCH_RUNS (5 rounds),
+// ZIP_BENCH_CPUS (the cores, default "6,7"). The data is made from fixed seeds in a scratch
+// folder under TMPDIR, or /dev/shm when TMPDIR is not set, so the figures are the tools' own
+// and not the disk's.
+#include "ArchiveCorpus.h"
+#include "ArchiveFloor.h"
 #include "BenchSupport.h"
 #include "vcl/Streams.h"
 #include "zip/ZipArchiver.h"
@@ -18,11 +25,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <random>
+#include <sched.h>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -42,8 +53,39 @@ std::size_t EnvSize(const char* name, std::size_t fallback) {
     return value && *value ? std::strtoul(value, nullptr, 10) : fallback;
 }
 
-void WriteFile(const fs::path& path, const std::string& data) {
-    std::ofstream(path, std::ios::binary).write(data.data(), static_cast<long>(data.size()));
+double Median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Pins this process, and so every child it starts, to the cores listed ("6,7" or "2-3").
+std::string PinToCores(const std::string& list) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    std::stringstream in(list);
+    std::string part;
+    while (std::getline(in, part, ',')) {
+        const auto dash = part.find('-');
+        const int first = std::atoi(part.c_str());
+        const int last = dash == std::string::npos ? first : std::atoi(part.c_str() + dash + 1);
+        for (int cpu = first; cpu <= last && cpu < CPU_SETSIZE; ++cpu)
+            CPU_SET(cpu, &set);
+    }
+    if (CPU_COUNT(&set) == 0 || ::sched_setaffinity(0, sizeof set, &set) != 0)
+        return "not pinned";
+    return "pinned to cores " + list;
+}
+
+bool OnTmpfs(const fs::path& path) {
+    struct statfs fs {};
+    return ::statfs(path.c_str(), &fs) == 0 && fs.f_type == 0x01021994; // TMPFS_MAGIC
+}
+
+bool Executable(const std::string& path) {
+    return ::access(path.c_str(), X_OK) == 0;
 }
 
 struct ChildRun {
@@ -52,14 +94,16 @@ struct ChildRun {
     bool ok = false;
 };
 
-// Runs args[0] with its arguments in a new process, waits for it, and writes its time, peak
-// RSS and exit status to report. Done from a freshly started copy of this program: a forked
-// child's ru_maxrss begins at the RSS of the process it was forked from, which for the
-// benchmark itself holds the whole data set.
+// Runs args[0] with its arguments in a new process, its output thrown away, waits for it,
+// and writes its time, peak RSS and exit status to report. Done from a freshly started copy
+// of this program: a forked child's ru_maxrss begins at the RSS of the process it was forked
+// from, which for the benchmark itself holds much of the data.
 int SpawnAndReport(const std::string& report, char** args) {
     const auto start = Clock::now();
     const pid_t pid = ::fork();
     if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
         ::execv(args[0], args);
         ::_exit(127);
     }
@@ -96,15 +140,58 @@ ChildRun Spawn(const std::string& self, const fs::path& scratch,
     return run;
 }
 
-std::uintmax_t TreeBytes(const fs::path& root, std::size_t& files) {
-    std::uintmax_t bytes = 0;
-    files = 0;
+// All system calls of the command and its children, from strace's summary; -1 without strace.
+long CountSystemCalls(const std::string& self, const fs::path& scratch,
+                      const std::vector<std::string>& command) {
+    if (!Executable("/usr/bin/strace"))
+        return -1;
+    const std::string summary = (scratch / "strace.txt").string();
+    std::vector<std::string> traced{"/usr/bin/strace", "-f", "-c", "-o", summary};
+    traced.insert(traced.end(), command.begin(), command.end());
+    if (!Spawn(self, scratch, traced).ok)
+        return -1;
+    std::ifstream in(summary);
+    std::string line;
+    long calls = -1;
+    while (std::getline(in, line)) {
+        std::stringstream words(line);
+        std::vector<std::string> w;
+        for (std::string word; words >> word;)
+            w.push_back(word);
+        // "100.00  0.123  4  30526  1012  total": the calls are the fourth column.
+        if (w.size() >= 4 && w.back() == "total")
+            calls = std::strtol(w[3].c_str(), nullptr, 10);
+    }
+    return calls;
+}
+
+bench::TreeFigures TreeOf(const fs::path& root) {
+    bench::TreeFigures t;
     for (const auto& e : fs::recursive_directory_iterator(root))
         if (e.is_regular_file()) {
-            bytes += e.file_size();
-            ++files;
+            t.bytes += e.file_size();
+            ++t.files;
         }
-    return bytes;
+    return t;
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// True when every file under source exists under copy with the same bytes, and copy holds
+// no other file.
+bool SameTree(const fs::path& source, const fs::path& copy) {
+    std::size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(source)) {
+        if (!e.is_regular_file())
+            continue;
+        ++files;
+        if (ReadAll(e.path()) != ReadAll(copy / fs::relative(e.path(), source)))
+            return false;
+    }
+    return TreeOf(copy).files == files;
 }
 
 // The child's side: extracts the whole archive with the engine.
@@ -125,66 +212,223 @@ int ExtractWithEngine(const std::string& archive, const std::string& dest) {
     return 0;
 }
 
-struct Tool {
-    const char* name;
-    std::vector<std::string> (*command)(const std::string& self, const std::string& archive,
-                                        const std::string& dest);
-};
-
-const Tool tools[] = {
-    {"engine",
-     [](const std::string& self, const std::string& archive, const std::string& dest) {
-         return std::vector<std::string>{self, "--extract", archive, dest};
-     }},
-    {"unzip",
-     [](const std::string&, const std::string& archive, const std::string& dest) {
-         return std::vector<std::string>{"/usr/bin/unzip", "-qo", archive, "-d", dest};
-     }},
-    {"python",
-     [](const std::string&, const std::string& archive, const std::string& dest) {
-         return std::vector<std::string>{
-             "/usr/bin/python3", "-c",
-             "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])", archive,
-             dest};
-     }},
-};
-
-// Best of runs for every tool on one archive; the engine's output is checked against the
-// source tree's size and file count.
-void BenchExtraction(const char* label, const std::string& self, const fs::path& scratch,
-                     const fs::path& archive, std::uintmax_t bytes, std::size_t files, int runs) {
-    double engineSeconds = 0, unzipSeconds = 0;
-    for (const Tool& tool : tools) {
-        ChildRun best;
-        best.seconds = 1e300;
-        bool ok = true;
-        for (int i = 0; i < runs; ++i) {
-            const fs::path dest = scratch / "out";
-            fs::remove_all(dest);
-            fs::create_directories(dest);
-            ::sync(); // the previous run's writeback must not land in this one's time
-            const ChildRun run =
-                Spawn(self, scratch, tool.command(self, archive.string(), dest.string()));
-            std::size_t gotFiles = 0;
-            const std::uintmax_t gotBytes = TreeBytes(dest, gotFiles);
-            ok = ok && run.ok && gotBytes == bytes && gotFiles == files;
-            if (run.seconds < best.seconds)
-                best = run;
-            best.maxRssKb = std::max(best.maxRssKb, run.maxRssKb);
+// The child's side: opens the archive with the engine and prints every entry's name.
+int ListWithEngine(const std::string& archive) {
+    try {
+        vcl::TComponent owner(nullptr);
+        auto* archiver = vcl::Create<zip::TZipArchiver>(&owner);
+        archiver->SetName("ZipArchiver1");
+        archiver->SetFileName(archive);
+        archiver->OpenArchive();
+        zip::TZAArchiveItem item;
+        std::size_t count = 0;
+        for (bool more = archiver->FindFirst("*.*", item, 10431, ""); more;
+             more = archiver->FindNext(item)) {
+            std::fwrite(item.FileName.data(), 1, item.FileName.size(), stdout);
+            std::fputc('\n', stdout);
+            ++count;
         }
-        const double mb = static_cast<double>(bytes) / 1e6;
-        std::printf("%-22s %-7s %8.3f s  %8.1f MB/s  %9.0f files/s  peak RSS %7.1f MB%s\n", label,
-                    tool.name, best.seconds, mb / best.seconds,
-                    static_cast<double>(files) / best.seconds,
-                    static_cast<double>(best.maxRssKb) / 1024, ok ? "" : "  (OUTPUT WRONG)");
-        if (std::string(tool.name) == "engine")
-            engineSeconds = best.seconds;
-        if (std::string(tool.name) == "unzip")
-            unzipSeconds = best.seconds;
+        archiver->CloseArchive();
+        return count > 0 ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "listing failed: %s\n", e.what());
+        return 1;
     }
-    std::printf("%-22s speed engine/unzip %.2f (above 1: the engine is faster)\n", label,
-                unzipSeconds / engineSeconds);
+}
+
+using Command = std::vector<std::string>;
+struct Tool {
+    std::string name;
+    Command command;
+};
+
+// The extracting tools that are installed, each taking archive into dest.
+std::vector<Tool> Extractors(const std::string& self, const std::string& archive,
+                             const std::string& dest) {
+    std::vector<Tool> all = {
+        {"engine", {self, "--extract", archive, dest}},
+        {"unzip", {"/usr/bin/unzip", "-qo", archive, "-d", dest}},
+        {"bsdtar", {"/usr/bin/bsdtar", "-xf", archive, "-C", dest}},
+        {"7zz", {"/usr/bin/7zz", "x", "-y", "-bso0", "-bsp0", "-o" + dest, archive}},
+        {"python",
+         {"/usr/bin/python3", "-c",
+          "import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])", archive,
+          dest}},
+    };
+    std::vector<Tool> found;
+    for (Tool& t : all)
+        if (Executable(t.command[0]))
+            found.push_back(std::move(t));
+    return found;
+}
+
+struct Measured {
+    std::string name;
+    std::vector<double> seconds;
+    long maxRssKb = 0;
+    long calls = -1;
+    bool ok = true;
+};
+
+// Rounds in which every tool runs once, each into an empty dest; the output of each run is
+// checked against the expected file count and bytes.
+std::vector<Measured> RunRounds(const std::string& self, const fs::path& scratch,
+                                const std::vector<Tool>& tools, const fs::path& dest,
+                                const bench::TreeFigures& expected, int runs, bool countCalls) {
+    std::vector<Measured> measured;
+    for (const Tool& t : tools)
+        measured.push_back({t.name, {}, 0, -1, true});
+    const bool flush = !OnTmpfs(dest.parent_path());
+    auto fresh = [&] {
+        fs::remove_all(dest);
+        fs::create_directories(dest);
+        if (flush)
+            ::sync(); // the previous run's writeback must not land in this one's time
+    };
+    for (int round = 0; round < runs; ++round)
+        for (std::size_t i = 0; i < tools.size(); ++i) {
+            fresh();
+            const ChildRun run = Spawn(self, scratch, tools[i].command);
+            const bench::TreeFigures got = TreeOf(dest);
+            measured[i].ok = measured[i].ok && run.ok && got.files == expected.files &&
+                             got.bytes == expected.bytes;
+            measured[i].seconds.push_back(run.seconds);
+            measured[i].maxRssKb = std::max(measured[i].maxRssKb, run.maxRssKb);
+        }
+    if (countCalls)
+        for (std::size_t i = 0; i < tools.size(); ++i) {
+            fresh();
+            measured[i].calls = CountSystemCalls(self, scratch, tools[i].command);
+        }
+    fresh();
+    return measured;
+}
+
+void PrintTable(const std::vector<Measured>& measured, const char* reference,
+                double referenceSeconds, std::size_t files) {
+    double bsdtar = 0;
+    for (const Measured& m : measured)
+        if (m.name == "bsdtar")
+            bsdtar = Median(m.seconds);
+    std::printf("  %-8s %9s %10s %9s %10s %9s %9s\n", "tool", "median s", reference, "x bsdtar",
+                "files/s", "calls/f", "RSS MB");
+    for (const Measured& m : measured) {
+        const double s = Median(m.seconds);
+        char calls[32] = "-";
+        if (m.calls >= 0)
+            std::snprintf(calls, sizeof calls, "%.1f",
+                          static_cast<double>(m.calls) / static_cast<double>(files));
+        char vsBsdtar[32] = "-";
+        if (bsdtar > 0)
+            std::snprintf(vsBsdtar, sizeof vsBsdtar, "%.2f", s / bsdtar);
+        std::printf("  %-8s %9.3f %9.2fx %9s %10.0f %9s %9.1f%s\n", m.name.c_str(), s,
+                    s / referenceSeconds, vsBsdtar, static_cast<double>(files) / s, calls,
+                    static_cast<double>(m.maxRssKb) / 1024, m.ok ? "" : "  (OUTPUT WRONG)");
+    }
     std::fflush(stdout);
+}
+
+// The floors of one archive: median seconds of zlib's, and of ISA-L's when built.
+void PrintFloors(const std::string& archive, int runs, double& zlibSeconds) {
+    std::vector<double> z, i;
+    bench::FloorResult zr, ir;
+    for (int r = 0; r < runs; ++r) {
+        auto start = Clock::now();
+        zr = bench::ZlibFloor(archive);
+        z.push_back(Seconds(start));
+        if (bench::IsalFloorBuilt()) {
+            start = Clock::now();
+            ir = bench::IsalFloor(archive);
+            i.push_back(Seconds(start));
+        }
+    }
+    zlibSeconds = Median(z);
+    std::printf("  floor: zlib %.3f s (%zu entries, %.1f MB out%s)", zlibSeconds, zr.entries,
+                static_cast<double>(zr.outputBytes) / 1e6, zr.ok ? "" : ", DECODING FAILED");
+    if (bench::IsalFloorBuilt())
+        std::printf("; ISA-L %.3f s = %.2fx zlib's%s", Median(i), Median(i) / zlibSeconds,
+                    ir.ok ? "" : ", DECODING FAILED");
+    std::printf("\n");
+}
+
+// One extraction case against the floor of its archive, the engine's output compared with
+// the source byte for byte.
+void ExtractionCase(const std::string& title, const std::string& self, const fs::path& scratch,
+                    const fs::path& archive, const fs::path& source,
+                    const bench::TreeFigures& expected, int runs) {
+    std::printf("%s: %zu files, %.1f MB, archive %.1f MB\n", title.c_str(), expected.files,
+                static_cast<double>(expected.bytes) / 1e6,
+                static_cast<double>(fs::file_size(archive)) / 1e6);
+    double floor = 0;
+    PrintFloors(archive.string(), runs, floor);
+    const fs::path dest = scratch / "out";
+    const auto tools = Extractors(self, archive.string(), dest.string());
+    PrintTable(RunRounds(self, scratch, tools, dest, expected, runs, true), "x floor", floor,
+               expected.files);
+    fs::remove_all(dest);
+    fs::create_directories(dest);
+    Spawn(self, scratch, tools.front().command);
+    std::printf("  engine output identical to the source: %s\n",
+                SameTree(source, dest) ? "yes" : "NO");
+    fs::remove_all(dest);
+}
+
+// The stored archive against a plain copy of its folder.
+void StoredCase(const std::string& self, const fs::path& scratch, const fs::path& archive,
+                const fs::path& source, const bench::TreeFigures& expected, int runs) {
+    std::printf("stored corpus (zip -0): %zu files, %.1f MB\n", expected.files,
+                static_cast<double>(expected.bytes) / 1e6);
+    const fs::path dest = scratch / "out";
+    auto tools = Extractors(self, archive.string(), dest.string());
+    tools.push_back({"cp -r", {"/bin/cp", "-r", (source / ".").string(), dest.string()}});
+    auto measured = RunRounds(self, scratch, tools, dest, expected, runs, true);
+    const double cp = Median(measured.back().seconds);
+    PrintTable(measured, "x cp -r", cp, expected.files);
+}
+
+// Opening and listing: every tool prints the names, the output thrown away.
+void ListingCase(const std::string& self, const fs::path& scratch, const fs::path& archive,
+                 std::size_t entries, int runs) {
+    std::printf("open and list %zu entries (archive %.1f MB)\n", entries,
+                static_cast<double>(fs::file_size(archive)) / 1e6);
+    const std::string a = archive.string();
+    std::vector<Tool> all = {
+        {"engine", {self, "--list", a}},
+        {"unzip -l", {"/usr/bin/unzip", "-l", a}},
+        {"zipinfo -1", {"/usr/bin/zipinfo", "-1", a}},
+        {"bsdtar -t", {"/usr/bin/bsdtar", "-tf", a}},
+        {"7zz l", {"/usr/bin/7zz", "l", a}},
+        {"python",
+         {"/usr/bin/python3", "-c",
+          "import sys, zipfile; print('\\n'.join(zipfile.ZipFile(sys.argv[1]).namelist()))", a}},
+    };
+    std::vector<Tool> tools;
+    for (Tool& t : all)
+        if (Executable(t.command[0]))
+            tools.push_back(std::move(t));
+    std::vector<std::vector<double>> seconds(tools.size());
+    std::vector<long> rss(tools.size());
+    std::vector<bool> ok(tools.size(), true);
+    for (int round = 0; round < runs; ++round)
+        for (std::size_t i = 0; i < tools.size(); ++i) {
+            const ChildRun run = Spawn(self, scratch, tools[i].command);
+            seconds[i].push_back(run.seconds);
+            rss[i] = std::max(rss[i], run.maxRssKb);
+            ok[i] = ok[i] && run.ok;
+        }
+    for (std::size_t i = 0; i < tools.size(); ++i)
+        std::printf("  %-10s %8.3f s   peak RSS %6.1f MB%s\n", tools[i].name.c_str(),
+                    Median(seconds[i]), static_cast<double>(rss[i]) / 1024,
+                    ok[i] ? "" : "  (FAILED)");
+    std::fflush(stdout);
+}
+
+bool Run(const std::string& command) {
+    return std::system(command.c_str()) == 0;
+}
+
+std::string Quoted(const fs::path& p) {
+    return "'" + p.string() + "'";
 }
 
 // Takes everything and keeps nothing.
@@ -267,59 +511,84 @@ void BenchCompression(const std::string& data, std::size_t maxMode9) {
 int main(int argc, char** argv) {
     if (argc == 4 && std::string(argv[1]) == "--extract")
         return ExtractWithEngine(argv[2], argv[3]);
+    if (argc == 3 && std::string(argv[1]) == "--list")
+        return ListWithEngine(argv[2]);
     if (argc > 3 && std::string(argv[1]) == "--spawn")
         return SpawnAndReport(argv[2], argv + 3);
     if (argc == 2 && std::string(argv[1]) == "--idle")
         return 0;
 
-    const std::size_t megabytes = EnvSize("ZIP_BENCH_MB", 256);
+    const std::size_t corpusMb = EnvSize("ZIP_BENCH_CORPUS_MB", 200);
+    const std::size_t bigMb = EnvSize("ZIP_BENCH_MB", 256);
     const std::size_t fileCount = EnvSize("ZIP_BENCH_FILES", 20000);
-    const int runs = static_cast<int>(std::max<std::size_t>(EnvSize("ZIP_BENCH_RUNS", 2), 1));
+    const std::size_t listCount = EnvSize("ZIP_BENCH_LIST", 100000);
+    const std::size_t compressMb = EnvSize("ZIP_BENCH_COMPRESS_MB", 64);
+    const int runs = static_cast<int>(std::max<std::size_t>(EnvSize("ZIP_BENCH_RUNS", 5), 1));
+    const char* cpus = std::getenv("ZIP_BENCH_CPUS");
+    const std::string pinned = PinToCores(cpus && *cpus ? cpus : "6,7");
     const std::string self = fs::read_symlink("/proc/self/exe").string();
 
-    std::string tmpl = (fs::temp_directory_path() / "zip-archive-bench.XXXXXX").string();
+    const char* tmpdir = std::getenv("TMPDIR");
+    const fs::path parent = tmpdir && *tmpdir              ? fs::path(tmpdir)
+                            : fs::is_directory("/dev/shm") ? fs::path("/dev/shm")
+                                                           : fs::temp_directory_path();
+    std::string tmpl = (parent / "zip-archive-bench.XXXXXX").string();
     if (!::mkdtemp(tmpl.data())) {
         std::perror("mkdtemp");
         return 1;
     }
     const fs::path scratch = tmpl;
     const auto total = Clock::now();
-    std::printf("archive benchmark: %zu MiB file, %zu small files, best of %d\n", megabytes,
-                fileCount, runs);
+    double load[3] = {};
+    ::getloadavg(load, 3);
+    std::printf("archive benchmark: %zu MB mixed corpus, %zu MiB file, %zu small files, listing "
+                "of %zu entries; median of %d rounds, %s, in %s%s; load average %.2f\n",
+                corpusMb, bigMb, fileCount, listCount, runs, pinned.c_str(), parent.c_str(),
+                OnTmpfs(parent) ? " (tmpfs)" : "", load[0]);
 
-    // One large text-like file, deflated by zip at its default level.
-    const std::string big = bench::TextData(megabytes << 20, 42);
-    fs::create_directories(scratch / "big");
-    WriteFile(scratch / "big" / "big.txt", big);
-    // Many small files of 1 to 8 KiB in 100 folders.
-    std::mt19937 generator(7);
-    std::uintmax_t smallBytes = 0;
-    for (std::size_t i = 0; i < fileCount; ++i) {
-        const fs::path folder = scratch / "small" / ("d" + std::to_string(i % 100));
-        if (i < 100)
-            fs::create_directories(folder);
-        const std::size_t size = 1024 + generator() % (7 * 1024 + 1);
-        smallBytes += size;
-        WriteFile(folder / ("f" + std::to_string(i) + ".txt"), bench::TextData(size, generator()));
-    }
-    const std::string zipBig = "cd '" + (scratch / "big").string() + "' && zip -q -r ../big.zip .";
-    const std::string zipSmall =
-        "cd '" + (scratch / "small").string() + "' && zip -q -r -D ../small.zip .";
-    if (std::system(zipBig.c_str()) != 0 || std::system(zipSmall.c_str()) != 0) {
-        std::fprintf(stderr, "zip failed\n");
+    const bench::TreeFigures mixed =
+        bench::MakeMixedCorpus(scratch / "mixed", std::uint64_t{corpusMb} * 1000000, 1);
+    const bench::TreeFigures big =
+        bench::MakeBigFile(scratch / "big" / "big.txt", std::uint64_t{bigMb} << 20);
+    const bench::TreeFigures small = bench::MakeSmallFiles(scratch / "small", fileCount, 7);
+    const std::string listScript =
+        "import sys, zipfile\n"
+        "with zipfile.ZipFile(sys.argv[1], 'w') as z:\n"
+        "    for i in range(int(sys.argv[2])):\n"
+        "        z.writestr(zipfile.ZipInfo('d%d/entry%d.txt' % (i % 100, i), "
+        "(2024, 1, 2, 3, 4, 6)), b'x')\n";
+    const bool made = Run("cd " + Quoted(scratch / "mixed") + " && zip -q -r -6 ../mixed.zip .") &&
+                      Run("cd " + Quoted(scratch / "mixed") + " && zip -q -r -0 ../stored.zip .") &&
+                      Run("cd " + Quoted(scratch / "big") + " && zip -q -r ../big.zip .") &&
+                      Run("cd " + Quoted(scratch / "small") + " && zip -q -r -D ../small.zip .") &&
+                      Run("/usr/bin/python3 -c \"" + listScript + "\" " +
+                          Quoted(scratch / "list.zip") + " " + std::to_string(listCount));
+    if (!made) {
+        std::fprintf(stderr, "making the archives failed\n");
+        fs::remove_all(scratch);
         return 1;
     }
-    std::printf("archives made in %.1f s\n", Seconds(total));
-
+    std::printf("data and archives made in %.1f s\n", Seconds(total));
     const ChildRun idle = Spawn(self, scratch, {self, "--idle"});
     std::printf("(this program doing nothing: %.3f s, peak RSS %.1f MB)\n", idle.seconds,
                 static_cast<double>(idle.maxRssKb) / 1024);
-    BenchExtraction("one large file", self, scratch, scratch / "big.zip", big.size(), 1, runs);
-    BenchExtraction("small files", self, scratch, scratch / "small.zip", smallBytes, fileCount,
-                    runs);
-    BenchCompression(big, EnvSize("ZIP_BENCH_MODE9_MB", 32) << 20);
+    std::fflush(stdout);
+
+    ExtractionCase("mixed corpus, zip -6", self, scratch, scratch / "mixed.zip", scratch / "mixed",
+                   mixed, runs);
+    ExtractionCase("one large text file", self, scratch, scratch / "big.zip", scratch / "big", big,
+                   runs);
+    ExtractionCase("small files", self, scratch, scratch / "small.zip", scratch / "small", small,
+                   runs);
+    StoredCase(self, scratch, scratch / "stored.zip", scratch / "mixed", mixed, runs);
+    ListingCase(self, scratch, scratch / "list.zip", listCount, runs);
+    if (compressMb > 0) {
+        const std::string data = bench::TextData(compressMb << 20, 42);
+        BenchCompression(data, EnvSize("ZIP_BENCH_MODE9_MB", 32) << 20);
+    }
 
     fs::remove_all(scratch);
-    std::printf("total %.1f s\n", Seconds(total));
+    ::getloadavg(load, 3);
+    std::printf("total %.1f s; load average at the end %.2f\n", Seconds(total), load[0]);
     return 0;
 }

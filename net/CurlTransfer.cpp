@@ -4,6 +4,7 @@
 #include "vcl/Forms.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <mutex>
 #include <utility>
 
@@ -207,37 +208,65 @@ TransferOutcome Transfer::Run(const TransferLimits& limits, bool pump) {
     }
 }
 
-std::string CurlMessage(CURLcode code, const char* errorBuffer) {
-    if (errorBuffer && errorBuffer[0])
-        return std::string(WithoutLineEnd(errorBuffer));
-    return curl_easy_strerror(code);
+namespace {
+
+// The library's own words for the socket errors a connection meets; "" for any other
+// number, which curl may leave behind from an earlier call and which then tells nothing.
+std::string SocketErrorText(long osError) {
+    switch (osError) {
+    case ECONNREFUSED:
+        return "Connection refused.";
+    case ECONNRESET:
+        return "Connection reset by peer.";
+    case ECONNABORTED:
+        return "Software caused connection abort.";
+    case EHOSTUNREACH:
+        return "No route to host.";
+    case ENETUNREACH:
+        return "Network is unreachable.";
+    case ENETDOWN:
+        return "Network is down.";
+    case EHOSTDOWN:
+        return "Host is down.";
+    case ETIMEDOUT:
+        return "Connection timed out.";
+    default:
+        return {};
+    }
 }
 
-void RaiseCurlError(CURL* easy, CURLcode code, const char* errorBuffer, bool connectPhase) {
+} // namespace
+
+void RaiseCurlError(CURL* easy, CURLcode code, bool connectPhase) {
+    // The user sees these texts: curl's own explanations name its internals ("response
+    // reading failed (errno: 115)"), so each failure gets the component's words instead.
     long osError = 0;
     curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &osError);
     const int lastError = static_cast<int>(osError);
-    std::string message = CurlMessage(code, errorBuffer);
+    const std::string socketText = SocketErrorText(osError);
     switch (code) {
-    case CURLE_URL_MALFORMAT:
-    case CURLE_UNSUPPORTED_PROTOCOL:
-    case CURLE_COULDNT_RESOLVE_HOST:
-    case CURLE_COULDNT_RESOLVE_PROXY:
-    case CURLE_COULDNT_CONNECT:
-        throw EIdConnectError(lastError, std::move(message));
     case CURLE_OPERATION_TIMEDOUT:
         if (connectPhase)
             throw EIdConnectTimeout();
         throw EIdReadTimeout();
-    case CURLE_PARTIAL_FILE:
-    case CURLE_GOT_NOTHING:
-        if (connectPhase)
-            throw EIdConnectError(lastError, std::move(message));
-        throw EIdConnClosedGracefully();
+    case CURLE_URL_MALFORMAT:
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        throw EIdConnectError(0, "Invalid URL.");
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        throw EIdConnectError(lastError, "Host not found.");
+    case CURLE_COULDNT_CONNECT:
+        throw EIdConnectError(lastError, socketText.empty() ? "Connection refused." : socketText);
+    case CURLE_OUT_OF_MEMORY:
+        throw EIdException("Out of memory for a network request");
     default:
+        // Whatever broke the exchange, the connection is gone.
         if (connectPhase)
-            throw EIdConnectError(lastError, std::move(message));
-        throw EIdSocketError(lastError, std::move(message));
+            throw EIdConnectError(lastError, socketText.empty() ? "Connection Closed Gracefully."
+                                                                : socketText);
+        if (socketText.empty())
+            throw EIdConnClosedGracefully();
+        throw EIdSocketError(lastError, socketText);
     }
 }
 

@@ -99,9 +99,8 @@ private:
     std::chrono::steady_clock::time_point last_activity_;
 };
 
-// The network error for a failed transfer, with curl's own explanation.
-[[noreturn]] void RaiseCurlError(CURL* easy, CURLcode code, const char* errorBuffer,
-                                 bool connectPhase);
-std::string CurlMessage(CURLcode code, const char* errorBuffer);
+// The network error for a failed transfer, in the component's own words: the class tells a
+// connection never made from one that broke, the text what the user may be shown.
+[[noreturn]] void RaiseCurlError(CURL* easy, CURLcode code, bool connectPhase);
 
 } // namespace net::detail

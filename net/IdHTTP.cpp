@@ -344,7 +344,7 @@ void TIdHTTP::DoRequest(const std::string& url, const std::string* body, vcl::TS
     if (x.errorBodyFull)
         throw EIdHTTPProtocolException(static_cast<int>(x.status), x.statusLine, x.errorBody);
     if (outcome.code != CURLE_OK)
-        detail::RaiseCurlError(e, outcome.code, errorBuffer, !outcome.connected);
+        detail::RaiseCurlError(e, outcome.code, !outcome.connected);
     if (x.ErrorStatus())
         throw EIdHTTPProtocolException(static_cast<int>(x.status), x.statusLine, x.errorBody);
 }

@@ -107,8 +107,8 @@ std::exception_ptr SendFailure(const detail::TransferOutcome& outcome, const Dia
         if (dialogue.refusalCode)
             throw EIdSMTPReplyError(dialogue.refusalCode, dialogue.refusalText);
         if (outcome.code == CURLE_LOGIN_DENIED)
-            throw EIdSMTPReplyError(0, detail::CurlMessage(outcome.code, session.errorBuffer));
-        detail::RaiseCurlError(session.easy.get(), outcome.code, session.errorBuffer, false);
+            throw EIdSMTPReplyError(0, "Authentication failed.");
+        detail::RaiseCurlError(session.easy.get(), outcome.code, false);
     } catch (...) {
         return std::current_exception();
     }
@@ -222,7 +222,7 @@ void TIdSMTP::Connect(int timeoutMs) {
         throw EIdConnectError(0, "Read timed out.");
     if (dialogue.refusalCode)
         throw EIdConnectError(0, std::to_string(dialogue.refusalCode) + " " + dialogue.refusalText);
-    detail::RaiseCurlError(e, outcome.code, session->errorBuffer, true);
+    detail::RaiseCurlError(e, outcome.code, true);
 }
 
 void TIdSMTP::Send(const TIdMessage& message) {

@@ -24,14 +24,6 @@ std::int64_t Signed(std::uint64_t v) {
     return v > static_cast<std::uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(v);
 }
 
-// The zlib header for level code 1: it lets the zlib-wrapped inflater take raw ZIP deflate
-// data. Its trailer is never fed, so the checksum it would carry is never looked at.
-constexpr std::uint8_t ZlibHeader[2] = {0x78, 0x01};
-
-// No deflate data gives more than 1032 bytes per input byte (a 258-byte match in two bits), so
-// the first buffer of a step need not be larger than that, whatever the size fields claim.
-constexpr std::int64_t DeflateMaxRatio = 1032;
-
 } // namespace
 
 std::int64_t EstimateChunkOutput(std::uint32_t uncompressedSize, std::uint32_t compressedSize,
@@ -58,25 +50,10 @@ std::int64_t ChooseReadCount(std::int64_t want, std::int64_t memoryLimit,
     return n;
 }
 
-struct TZAEntryReader::Inflater {
-    z_stream stream{};
-    bool started = false;
-    bool finished = false; // the deflate data ended; later bytes of the entry are not decoded
-
-    Inflater() {
-        // The version text the engine has always handed to zlib; only its major digit counts.
-        started = inflateInit_(&stream, "1.1.4", static_cast<int>(sizeof(z_stream))) == Z_OK;
-    }
-    ~Inflater() {
-        if (started)
-            inflateEnd(&stream);
-    }
-};
-
 TZAEntryReader::TZAEntryReader(TZABaseArchiver& owner, TZAProgressState& progress,
                                vcl::TStream& archive, vcl::TStream& dest, const TDirItem& item)
     : owner_(owner), progress_(progress), stream_(&archive), dest_(dest), item_(item),
-      central_(item.CentralHeader) {
+      central_(item.CentralHeader), buffers_(owner.EntryBuffers()) {
 }
 
 TZAEntryReader::~TZAEntryReader() = default;
@@ -189,19 +166,28 @@ bool TZAEntryReader::AskPassword() {
 
 bool TZAEntryReader::InflateLoop() {
     const std::int64_t available = platform::AvailablePhysicalMemory();
-    // Without a figure, steps are still bounded by the largest output buffer.
-    memoryLimit_ = available > 0 ? available / 20 : EntryMaxOutputBuffer;
+    // Without a figure, reads are not halved: the output goes out in bounded steps anyway.
+    memoryLimit_ = available > 0 ? available / 20 : std::numeric_limits<std::int64_t>::max();
     progress_.SkipFile = false;
     if (encrypted_ && !AskPassword())
         return false;
 
-    // No read is larger than the entry: a small entry gets no chunk-sized buffer to clear.
-    std::vector<std::uint8_t> input(
-        static_cast<std::size_t>(std::clamp<std::int64_t>(toRead_, 0, EntryChunkSize) + 2));
+    // No read is larger than the entry; the buffer is kept for the entries that follow.
+    const auto inputSize =
+        static_cast<std::size_t>(std::clamp<std::int64_t>(toRead_, 0, EntryChunkSize));
+    if (buffers_.Input.size() < inputSize)
+        buffers_.Input.resize(inputSize);
     if (central_.Method == MethodDeflated) {
-        inflater_ = std::make_unique<Inflater>();
-        if (!inflater_->started)
+        try {
+            if (!buffers_.Inflater)
+                buffers_.Inflater = std::make_unique<TZInflater>(TZInflateFormat::Raw);
+            else
+                buffers_.Inflater->Reset();
+        } catch (const EDecompressionError&) {
             return false;
+        }
+        if (buffers_.Output.size() < static_cast<std::size_t>(EntryOutputStep))
+            buffers_.Output.resize(static_cast<std::size_t>(EntryOutputStep));
     }
     while (consumed_ < toRead_) {
         progress_.FileBytesDone = static_cast<long double>(consumed_);
@@ -210,9 +196,9 @@ bool TZAEntryReader::InflateLoop() {
         const std::int64_t n =
             ChooseReadCount(std::min(EntryChunkSize, toRead_ - consumed_), memoryLimit_,
                             central_.UncompressedSize, central_.CompressedSize);
-        if (!ReadAcrossVolumes(input.data() + 2, n))
+        if (!ReadAcrossVolumes(buffers_.Input.data(), n))
             return false;
-        if (!DecodeChunk(input.data() + 2, n))
+        if (!DecodeChunk(buffers_.Input.data(), n))
             return false;
         consumed_ += n;
     }
@@ -260,63 +246,42 @@ bool TZAEntryReader::DecodeChunk(std::uint8_t* input, std::int64_t n) {
     if (central_.Method == MethodStored)
         return Emit(input, n);
 
-    Inflater& inf = *inflater_;
-    if (inf.finished)
-        return true; // bytes after the end of the deflate data: the size check decides
-    const std::uint8_t* in = input;
-    std::int64_t avail = n;
-    if (consumed_ == 0) {
-        input[-2] = ZlibHeader[0];
-        input[-1] = ZlibHeader[1];
-        in -= 2;
-        avail += 2;
-    }
-    // The estimate sizes the buffer, within bounds: no more than the entry still declares
-    // (one byte more shows an overrun), and a step that keeps growing stops at the memory
-    // limit and writes out what it holds instead.
-    const std::int64_t room =
-        std::min<std::int64_t>(std::max<std::int64_t>(expected_ - written_, 0), INT64_MAX - 1) + 1;
-    const std::int64_t grow =
-        std::min({room, EntryMaxOutputBuffer, std::max(memoryLimit_, 4 * EntryChunkSize)});
-    std::int64_t size =
-        std::min({EstimateChunkOutput(central_.UncompressedSize, central_.CompressedSize, n), grow,
-                  DeflateMaxRatio * (avail + 1)});
-    if (static_cast<std::int64_t>(output_.size()) < size)
-        output_.resize(static_cast<std::size_t>(size));
-
-    z_stream& z = inf.stream;
-    z.next_in = const_cast<Bytef*>(in);
-    z.avail_in = static_cast<uInt>(avail);
-    std::int64_t filled = 0;
+    if (finished_)
+        return true; // bytes after the end of the deflate data: the size and CRC decide
+    TZInflater& inflater = *buffers_.Inflater;
+    std::span<const std::uint8_t> in(input, static_cast<std::size_t>(n));
     for (;;) {
-        z.next_out = output_.data() + filled;
-        z.avail_out = static_cast<uInt>(size - filled);
-        const int r = inflate(&z, Z_NO_FLUSH);
-        filled = size - z.avail_out;
+        // No more room than the entry still declares, and one byte more, which shows an
+        // overrun before it reaches the destination.
+        // (The declared size may be INT64_MAX: the one byte is added after the minimum.)
+        const std::int64_t room =
+            std::min(EntryOutputStep - 1, std::max<std::int64_t>(expected_ - written_, 0)) + 1;
+        std::span<std::uint8_t> out(buffers_.Output.data(), static_cast<std::size_t>(room));
+        int r = Z_OK;
+        try {
+            r = inflater.Inflate(in, out);
+        } catch (const EDecompressionError&) {
+            return false;
+        }
+        if (!Emit(buffers_.Output.data(), room - static_cast<std::int64_t>(out.size())))
+            return false;
         if (r == Z_STREAM_END) {
-            inf.finished = true;
-            break;
+            finished_ = true;
+            return true;
         }
-        // No progress possible: every input byte is taken and nothing is pending.
-        if (r == Z_BUF_ERROR && z.avail_in == 0)
-            break;
-        if (r != Z_OK)
-            return false;
-        if (filled > expected_ - written_)
-            return false;
-        if (z.avail_in == 0 && z.avail_out > 0)
-            break;
-        // The buffer is full: pending output may remain even when the input is all taken.
-        if (size < grow) {
-            size = std::min(size + EntryChunkSize, grow);
-            output_.resize(static_cast<std::size_t>(size));
-        } else {
-            if (!Emit(output_.data(), filled))
-                return false;
-            filled = 0;
-        }
+        // Nothing more to do: all of the chunk is taken and nothing is pending. A codec that
+        // stalls with input left and room to write would lose that input.
+        if (r == Z_BUF_ERROR)
+            return in.empty();
+        if (in.empty() && !out.empty())
+            return true;
     }
-    return Emit(output_.data(), filled);
+}
+
+TZAEntryBuffers& TZABaseArchiver::EntryBuffers() {
+    if (!FEntryBuffers)
+        FEntryBuffers = std::make_unique<TZAEntryBuffers>();
+    return *FEntryBuffers;
 }
 
 bool TZABaseArchiver::DecompressStream(vcl::TStream& ArchiveStream, vcl::TStream& Dest,

@@ -1,6 +1,7 @@
 // Reading one entry's data back: past the local header, chunk by chunk across volumes,
 // through the traditional cipher and the inflater (or the block format), into a destination,
-// with the CRC and size checks beside the codec.
+// with the CRC and size checks beside the codec. Deflate data is inflated raw: the entry's own
+// CRC-32 and size judge it, and bytes after the end of the deflate data are not decoded.
 #pragma once
 
 #include "vcl/Streams.h"
@@ -9,6 +10,7 @@
 #include "zip/ZAOptions.h"
 #include "zip/ZAProgressState.h"
 #include "zip/ZARecords.h"
+#include "zip/ZAZlib.h"
 
 #include <cstdint>
 #include <memory>
@@ -22,9 +24,9 @@ class TZABaseArchiver;
 constexpr std::int64_t EntryChunkSize = 1048576;
 // Reads are halved for memory only down to this size.
 constexpr std::int64_t EntryMinChunk = 512;
-// Whatever the estimate says, one step's output buffer starts no larger than this: the
-// estimate comes from the archive's own size fields.
-constexpr std::int64_t EntryMaxOutputBuffer = 256 * 1024 * 1024;
+// Inflated output goes to the CRC and the destination in steps of at most this size, while it
+// is still in the cache.
+constexpr std::int64_t EntryOutputStep = 256 * 1024;
 // A block of the block format may hold at most this much, stored or unpacked.
 constexpr std::int64_t BlockMaxSize = 64 * 1024 * 1024;
 constexpr std::int64_t BlockHeaderSize = 50;
@@ -37,6 +39,14 @@ std::int64_t EstimateChunkOutput(std::uint32_t uncompressedSize, std::uint32_t c
 // limit or it falls under EntryMinChunk.
 std::int64_t ChooseReadCount(std::int64_t want, std::int64_t memoryLimit,
                              std::uint32_t uncompressedSize, std::uint32_t compressedSize);
+
+// What entry reading keeps from one entry to the next on an archiver: the raw inflater and the
+// buffers, so that each entry neither starts a codec nor clears fresh memory.
+struct TZAEntryBuffers {
+    std::unique_ptr<TZInflater> Inflater;
+    std::vector<std::uint8_t> Input;
+    std::vector<std::uint8_t> Output;
+};
 
 // The working state of one DecompressStream call.
 class TZAEntryReader {
@@ -79,10 +89,8 @@ private:
     TZipCryptKeys keys_;
     std::int64_t memoryLimit_ = 0;
 
-    // The inflater lives for the entry; its output buffer for one step.
-    struct Inflater;
-    std::unique_ptr<Inflater> inflater_;
-    std::vector<std::uint8_t> output_;
+    TZAEntryBuffers& buffers_;
+    bool finished_ = false; // the deflate data ended; later bytes of the entry are not decoded
 };
 
 } // namespace zip

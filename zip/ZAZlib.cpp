@@ -93,22 +93,38 @@ struct StreamWindow {
 
 } // namespace
 
-TZInflater::TZInflater() {
-    CheckDecompressResult(inflateInit(&stream_));
+TZInflater::TZInflater(TZInflateFormat format) : codec_(MakeInflateCodec(format)) {
 }
 
-TZInflater::~TZInflater() {
-    inflateEnd(&stream_);
+TZInflater::~TZInflater() = default;
+
+void TZInflater::Reset() {
+    codec_->Reset();
+    totalIn_ = totalOut_ = 0;
 }
 
 int TZInflater::Inflate(std::span<const std::uint8_t>& in, std::span<std::uint8_t>& out) {
-    StreamWindow window{stream_, in, out};
-    window.Open();
-    int r = inflate(&stream_, Z_NO_FLUSH);
-    window.Close(totalIn_, totalOut_);
-    if (r == Z_NEED_DICT)
-        r = Z_DATA_ERROR;
-    return CheckDecompressResult(r);
+    const std::size_t inBefore = in.size(), outBefore = out.size();
+    // The spans move even when the codec raises: the counts stay true to what it used.
+    struct Count {
+        TZInflater& self;
+        std::span<const std::uint8_t>& in;
+        std::span<std::uint8_t>& out;
+        std::size_t inBefore, outBefore;
+        ~Count() {
+            self.totalIn_ += static_cast<std::int64_t>(inBefore - in.size());
+            self.totalOut_ += static_cast<std::int64_t>(outBefore - out.size());
+        }
+    } count{*this, in, out, inBefore, outBefore};
+    switch (codec_->Inflate(in, out)) {
+    case TZInflateStep::Progress:
+        return Z_OK;
+    case TZInflateStep::End:
+        return Z_STREAM_END;
+    case TZInflateStep::Stalled:
+        break;
+    }
+    return Z_BUF_ERROR;
 }
 
 TZDeflater::TZDeflater(int level) {
@@ -158,7 +174,11 @@ void InflateBuffer(const void* inBuf, std::int32_t inSize, std::int32_t estimate
         for (;;) {
             std::span<std::uint8_t> room(out.get() + inflater.TotalOut(),
                                          static_cast<std::size_t>(size - inflater.TotalOut()));
-            if (inflater.Inflate(in, room) == Z_STREAM_END) {
+            const int r = inflater.Inflate(in, room);
+            // Stalled: the input ended before the stream did, or the maximum is reached.
+            if (r == Z_BUF_ERROR)
+                return;
+            if (r == Z_STREAM_END) {
                 if (!resize(out, inflater.TotalOut()))
                     return;
                 outSize = static_cast<std::int32_t>(inflater.TotalOut());

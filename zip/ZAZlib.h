@@ -1,9 +1,10 @@
 // The engine's binding to zlib: the settings tables that tie compression levels and modes to
-// zlib, the result checks and their exceptions, RAII inflate and deflate streams that count
-// in 64 bits, and the one-shot buffer inflate.
+// zlib, the result checks and their exceptions, RAII inflate (over the built-in codec) and
+// deflate streams that count in 64 bits, and the one-shot buffer inflate.
 #pragma once
 
 #include "vcl/SysUtils.h"
+#include "zip/ZAInflateCodec.h"
 #include "zip/ZATypes.h"
 
 #include <cstdint>
@@ -41,25 +42,31 @@ std::uint16_t ZlibHeaderForLevel(std::uint32_t code);
 std::int32_t CheckCompressResult(std::int32_t r);
 std::int32_t CheckDecompressResult(std::int32_t r);
 
-// Inflate of zlib-wrapped data (15-bit window). Each call moves `in` and `out` past what it
-// used; the totals are counted here in 64 bits whatever zlib's own counters hold.
+// Inflate of zlib-wrapped or raw deflate data (15-bit window) through the built-in codec.
+// Each call moves `in` and `out` past what it used; the totals are counted here in 64 bits
+// whatever the codec's own counters hold.
 class TZInflater {
 public:
-    TZInflater(); // EDecompressionError when zlib cannot start
+    // EDecompressionError when the codec cannot start.
+    explicit TZInflater(TZInflateFormat format = TZInflateFormat::Zlib);
     ~TZInflater();
     TZInflater(const TZInflater&) = delete;
     TZInflater& operator=(const TZInflater&) = delete;
 
-    // One call of inflate without flushing. Returns Z_OK or Z_STREAM_END; a negative result
-    // raises EDecompressionError. A preset dictionary (Z_NEED_DICT) is never given, so it
-    // raises too.
+    // A new stream of the same format, on the memory of the last one.
+    void Reset();
+
+    // One call of inflate without flushing. Returns Z_OK (progress), Z_STREAM_END, or
+    // Z_BUF_ERROR when nothing was possible (no input left, or no room for output): that is
+    // no fault of the data, the caller gives what was missing or stops. Bad data raises
+    // EDecompressionError; a preset dictionary is never given, so asking for one raises too.
     int Inflate(std::span<const std::uint8_t>& in, std::span<std::uint8_t>& out);
 
     std::int64_t TotalIn() const { return totalIn_; }
     std::int64_t TotalOut() const { return totalOut_; }
 
 private:
-    z_stream stream_{};
+    std::unique_ptr<TZInflateCodec> codec_;
     std::int64_t totalIn_ = 0;
     std::int64_t totalOut_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "zip/ZipArchiver.h"
 
+#include "zip/ZAEntryReader.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZARecords.h"
 #include "zip/ZAStrFunc.h"

@@ -49,6 +49,7 @@ struct TZAArchiveItem {
 // Fills the reported fields of item from a directory entry (the search state is left alone).
 void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
 
+struct TZAEntryBuffers;
 class TZAEntryReader;
 class TZAEntryStarts;
 class TZANameIndex;
@@ -168,6 +169,8 @@ public:
     // The stream becomes the archive stream, the archiver's own to free.
     void ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream);
     TZADirManager* DirManager() const { return FDirManager.get(); }
+    // The entry reader's inflater and buffers, made on first use and kept between entries.
+    TZAEntryBuffers& EntryBuffers();
     // Where every entry starts, while a run reads entries (none otherwise).
     std::shared_ptr<const TZAEntryStarts> EntryStarts() const { return FEntryStarts; }
     bool ZipFormat() const { return FZipFormat; }
@@ -317,6 +320,7 @@ protected:
     TZACompressionLevel FCompressionLevel = clFastest;
     std::unique_ptr<vcl::TStream> FArchiveStream;
     TZip64Mode FZip64Mode = zmAuto;
+    std::unique_ptr<TZAEntryBuffers> FEntryBuffers;
 };
 
 class TZipArchiver : public TZABaseArchiver {

@@ -104,13 +104,15 @@ TEST_F(IdHTTPTest, FailuresRaiseTheirOwnClasses) {
         {"redirect not followed", Url("/redirect"), 5000, 0, "EIdHTTPProtocolException", 302,
          "HTTP/1.1 302 Found"},
         {"refused", "http://127.0.0.1:" + std::to_string(refused) + "/", 5000, 0, "EIdConnectError",
-         0, ""},
+         0, "Connection refused."},
         {"bad host", "http://bad host!/", 5000, 0, "EIdConnectError", 0, ""},
         {"never accepted", "http://127.0.0.1:" + std::to_string(full.Port()) + "/", 5000, 300,
          "EIdConnectTimeout", 0, "Connect timed out."},
         {"no answer", Url("/stall"), 300, 0, "EIdReadTimeout", 0, "Read timed out."},
         {"stalls in the body", Url("/stallbody"), 300, 0, "EIdReadTimeout", 0, "Read timed out."},
-        {"closed in the body", Url("/cut"), 5000, 0, "EIdConnClosedGracefully", 0, ""},
+        {"closed in the body", Url("/cut"), 5000, 0, "EIdConnClosedGracefully", 0,
+         "Connection Closed Gracefully."},
+        {"reset at once", Url("/reset"), 5000, 0, "EIdSocketError", 0, "Connection reset by peer."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -162,28 +162,31 @@ TEST_F(IdSMTPTest, ConnectFailuresAreToldApartFromSendFailures) {
         const char* connectKind; // "" when Connect succeeds
         const char* sendKind;
         int replyCode;
+        std::string message; // what the user is shown; "" when any
     };
     const Case cases[] = {
         {"refused", nettest::RefusedPort(), "127.0.0.1", nullptr, "a@example.org", "b@example.org",
-         5000, "EIdConnectError", "", 0},
+         5000, "EIdConnectError", "", 0, "Connection refused."},
         {"bad host name", 25, "bad host!", nullptr, "a@example.org", "b@example.org", 5000,
-         "EIdConnectError", "", 0},
+         "EIdConnectError", "", 0, "Invalid SMTP server: bad host!:25"},
         {"never accepted", full.Port(), "127.0.0.1", nullptr, "a@example.org", "b@example.org",
-         5000, "EIdConnectTimeout", "", 0},
+         5000, "EIdConnectTimeout", "", 0, "Connect timed out."},
         {"bad greeting", Port("badgreeting"), "127.0.0.1", nullptr, "a@example.org",
-         "b@example.org", 5000, "EIdConnectError", "", 0},
+         "b@example.org", 5000, "EIdConnectError", "", 0, "554 5.3.2 Not now"},
         {"introduction refused", Port("badintroduction"), "127.0.0.1", nullptr, "a@example.org",
-         "b@example.org", 5000, "EIdConnectError", "", 0},
+         "b@example.org", 5000, "EIdConnectError", "", 0, "502 5.5.2 Not understood"},
         {"no greeting", Port("silent"), "127.0.0.1", nullptr, "a@example.org", "b@example.org", 150,
-         "EIdConnectError", "", 0},
+         "EIdConnectError", "", 0, "Read timed out."},
         {"wrong password", Port("smtp"), "127.0.0.1", "wrong", "a@example.org", "b@example.org",
-         5000, "", "EIdSMTPReplyError", 535},
+         5000, "", "EIdSMTPReplyError", 535, "5.7.8 Authentication credentials invalid"},
         {"sender refused", Port("smtp"), "127.0.0.1", nullptr, "blocked@example.org",
-         "b@example.org", 5000, "", "EIdSMTPReplyError", 553},
+         "b@example.org", 5000, "", "EIdSMTPReplyError", 553, "5.7.1 Sender refused"},
         {"recipient refused", Port("smtp"), "127.0.0.1", nullptr, "a@example.org",
-         "refused@example.org", 5000, "", "EIdSMTPReplyError", 550},
+         "refused@example.org", 5000, "", "EIdSMTPReplyError", 550, "5.1.1 Mailbox unavailable"},
         {"connection lost", Port("drop"), "127.0.0.1", nullptr, "a@example.org", "b@example.org",
-         5000, "", "EIdSocketError", 0},
+         5000, "", "EIdSocketError", 0, "Connection Closed Gracefully."},
+        {"connection lost during the data", Port("dropdata"), "127.0.0.1", nullptr, "a@example.org",
+         "b@example.org", 5000, "", "EIdSocketError", 0, "Connection Closed Gracefully."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,6 +208,12 @@ TEST_F(IdSMTPTest, ConnectFailuresAreToldApartFromSendFailures) {
             ASSERT_TRUE(connectError);
             EXPECT_EQ(ErrorKind(connectError), c.connectKind);
             EXPECT_FALSE(smtp->Connected());
+            try {
+                std::rethrow_exception(connectError);
+            } catch (const EIdException& e) {
+                if (!c.message.empty())
+                    EXPECT_EQ(e.Message(), c.message);
+            }
             continue;
         }
         ASSERT_FALSE(connectError) << ErrorKind(connectError);
@@ -231,6 +240,12 @@ TEST_F(IdSMTPTest, ConnectFailuresAreToldApartFromSendFailures) {
             EXPECT_FALSE(e.Message().empty());
         } catch (const EIdException& e) {
             EXPECT_FALSE(e.Message().empty());
+        }
+        try {
+            std::rethrow_exception(sendError);
+        } catch (const EIdException& e) {
+            if (!c.message.empty())
+                EXPECT_EQ(e.Message(), c.message);
         }
     }
     EXPECT_TRUE(Events("mail").empty());

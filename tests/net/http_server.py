@@ -70,6 +70,12 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def reset(self):
+        """Closes the connection at once with a reset."""
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.connection.close()
+        self.close_connection = True
+
     def endless(self, status=200):
         """A body without length that goes on until the client hangs up."""
         self.send_response(status)
@@ -137,10 +143,7 @@ class Handler(BaseHTTPRequestHandler):
         elif action == "drip":
             self.drip(body, answer.get("interval_ms", 500))
         elif action == "reset":
-            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER,
-                                       struct.pack("ii", 1, 0))
-            self.connection.close()
-            self.close_connection = True
+            self.reset()
         elif action in ("cut", "stallbody"):
             self.send_response(status)
             self.send_header("Content-Length", str(len(body) + 1000))
@@ -178,6 +181,8 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(200, b"")
         elif path == "/big":
             self.answer(200, BIG)
+        elif path == "/reset":
+            self.reset()
         elif path == "/endless":
             self.endless(int(query.get("status", ["200"])[0]))
         elif path == "/drip":

@@ -109,6 +109,25 @@ async def drop_after_introduction(reader, writer):
     writer.close()
 
 
+async def drop_during_data(reader, writer):
+    """Takes the envelope, then closes while the mail's text comes."""
+    writer.write(b"220 ready\r\n")
+    await writer.drain()
+    while True:
+        line = await reader.readline()
+        if not line:
+            break
+        command = line.upper()
+        if command.startswith(b"DATA"):
+            writer.write(b"354 go ahead\r\n")
+            await writer.drain()
+            await reader.readline()
+            break
+        writer.write(b"250 ok\r\n")
+        await writer.drain()
+    writer.close()
+
+
 async def main():
     loop = asyncio.get_running_loop()
     ports = {}
@@ -120,7 +139,8 @@ async def main():
                      hostname="test.example"), sock=sock))
     ports["smtp"] = sock.getsockname()[1]
     for name, serve in [("badgreeting", bad_greeting), ("badintroduction", bad_introduction),
-                        ("silent", silent), ("drop", drop_after_introduction)]:
+                        ("silent", silent), ("drop", drop_after_introduction),
+                        ("dropdata", drop_during_data)]:
         sock = listener()
         servers.append(await asyncio.start_server(serve, sock=sock))
         ports[name] = sock.getsockname()[1]

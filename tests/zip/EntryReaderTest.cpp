@@ -303,6 +303,31 @@ TEST_F(EntryReader, DamagedDataFailsWithoutRaising) {
     }
 }
 
+// Bytes after the end of the deflate data, still inside the entry's compressed size (some
+// writers pad entries): the entry's CRC-32 and size judge it, as unzip and Python's zipfile
+// do; no checksum of another format is looked for in those bytes.
+TEST_F(EntryReader, PaddingAfterTheDeflateDataIsIgnored) {
+    const std::string paddings[] = {std::string(1, '\0'), std::string(4, '\0'), "\x01\x02\x03\x04",
+                                    std::string(9, '\xFF')};
+    TListing l = Make("zip -q -6 a.zip text.txt", "a.zip");
+    const std::string original = ReadFile(dir / "a.zip");
+    for (const std::string& padding : paddings) {
+        SCOPED_TRACE(padding.size());
+        TEntry e = l.Entries[0];
+        std::string bytes = original;
+        const auto at = static_cast<std::size_t>(e.Offset);
+        const std::size_t data = at + 30 + static_cast<std::uint8_t>(bytes[at + 26]) +
+                                 static_cast<std::uint8_t>(bytes[at + 28]);
+        bytes.insert(data + e.Item.CentralHeader.CompressedSize, padding);
+        e.Item.CentralHeader.CompressedSize += static_cast<std::uint32_t>(padding.size());
+        a->OpenMemory(bytes);
+        a->Dir().DirStart = l.DirStart + static_cast<std::int64_t>(padding.size());
+        vcl::TMemoryStream out;
+        EXPECT_TRUE(a->Decode(e.Item, e.Offset, out));
+        EXPECT_TRUE(Bytes(out) == text); // the whole text, not a report of megabytes
+    }
+}
+
 TEST_F(EntryReader, DataTheFileDoesNotHoldIsAReadError) {
     TListing l = Make("zip -q -6 a.zip text.txt", "a.zip");
     const TEntry e = l.Entries[0];

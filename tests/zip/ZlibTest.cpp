@@ -174,6 +174,50 @@ TEST_F(PythonData, DeflaterOutputInflatesElsewhere) {
                              *dir_ / "ours" + " " + *dir_ / "plain"));
 }
 
+// The raw inflater entry reading uses: ZIP's bare deflate data whole, again after a reset on
+// the same memory, and a stream cut short stalls (no progress, nothing raised) so the caller
+// decides; wrapped data is no raw stream.
+TEST_F(PythonData, RawInflaterAndItsStalls) {
+    TZInflater inflater(TZInflateFormat::Raw);
+    std::string out(plain_.size() + 10, '\0');
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        inflater.Reset();
+        std::span<const std::uint8_t> in(reinterpret_cast<const std::uint8_t*>(raw_.data()),
+                                         raw_.size());
+        std::span<std::uint8_t> room(reinterpret_cast<std::uint8_t*>(out.data()), out.size());
+        int r = Z_OK;
+        while (r == Z_OK)
+            r = inflater.Inflate(in, room);
+        EXPECT_EQ(r, Z_STREAM_END);
+        EXPECT_EQ(inflater.TotalOut(), Size(plain_));
+        EXPECT_EQ(inflater.TotalIn(), Size(raw_));
+        EXPECT_TRUE(out.substr(0, plain_.size()) == plain_);
+    }
+
+    inflater.Reset();
+    std::span<const std::uint8_t> cut(reinterpret_cast<const std::uint8_t*>(raw_.data()),
+                                      raw_.size() / 2);
+    std::span<std::uint8_t> room(reinterpret_cast<std::uint8_t*>(out.data()), out.size());
+    int r = Z_OK;
+    for (int calls = 0; r == Z_OK && calls < 1000; ++calls)
+        r = inflater.Inflate(cut, room);
+    EXPECT_EQ(r, Z_BUF_ERROR);
+    EXPECT_TRUE(cut.empty());
+    EXPECT_GT(inflater.TotalOut(), 0);
+
+    TZInflater raw(TZInflateFormat::Raw);
+    std::span<const std::uint8_t> wrapped(reinterpret_cast<const std::uint8_t*>(wrapped_.data()),
+                                          wrapped_.size());
+    std::span<std::uint8_t> space(reinterpret_cast<std::uint8_t*>(out.data()), out.size());
+    EXPECT_THROW(
+        {
+            while (raw.Inflate(wrapped, space) == Z_OK) {
+            }
+        },
+        EDecompressionError);
+}
+
 // More than 4 GiB through one inflate stream: the totals must not wrap at 32 bits.
 TEST(Inflater, CountsPastFourGiB) {
     const std::size_t chunk = 4 << 20;
