@@ -8,7 +8,17 @@
 namespace vcl {
 
 TTimer::TTimer(TComponent* owner) : TComponent(owner), timer_(std::make_unique<QTimer>()) {
-    QObject::connect(timer_.get(), &QTimer::timeout, [this] { SafeCall(OnTimer, this); });
+    // The handler runs from a posted call, after the timer's own event has ended: Qt does
+    // not fire a timer again while its event is still being handled, and a handler that
+    // waits in a message box or a request that pumps messages must not keep the next
+    // ticks away, as the framework's timers do not.
+    QObject::connect(
+        timer_.get(), &QTimer::timeout, timer_.get(),
+        [this] {
+            if (enabled_)
+                SafeCall(OnTimer, this);
+        },
+        Qt::QueuedConnection);
     Update();
 }
 

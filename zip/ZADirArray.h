@@ -26,6 +26,8 @@ struct TDirItem {
     std::string StoredName; // "/" separates folders
     // The stored name is longer than the engine holds: kept whole, but never extracted.
     bool NameTooLong = false;
+    // The name's bytes as read, written back while the name is still the one read from them.
+    std::string NameField;
     std::string PrevStoredName; // before a rename, to find the old record
     std::string Comment;
     std::vector<TZAExtraField> ExtraFields; // central header's records, in file order

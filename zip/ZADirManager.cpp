@@ -192,6 +192,7 @@ void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
         DecodeStoredName(field, versionMadeBy, entry.CentralHeader.Flags, extra, OemFileNames());
     entry.StoredName = std::move(name.Name);
     entry.NameTooLong = name.TooLong;
+    entry.NameField = field;
     // The code-page conversion works in a buffer three times the name's size: what the
     // directory keeps of it is the name alone.
     entry.StoredName.shrink_to_fit();

@@ -1,12 +1,18 @@
-"""End to end: the real Tamrel.exe updates an installed Kestrova from the release server.
+"""End to end: the real Tamrel.exe updates an installed Kestrova from the release server, and
+refuses every release that does not arrive whole and intact.
 
 Runs as root in private network, mount and process namespaces: loopback comes up, a hosts file
 bind-mounted over /etc/hosts sends the configured release host to 127.0.0.9, where the test's
-HTTP server listens on port 80 with a version page newer than the installed program and a
-release archive. Tamrel runs on a private Xvfb display; the test presses "Mise à jour"
-through the XTEST extension and confirms the final message box with Return. A stand-in
-"Kestrova.exe" runs meanwhile: it must be stopped, the release's Kestrova.exe started from
-the installation folder, the archive deleted, and Tamrel ended.
+HTTP server listens on port 80 with a version page newer than the installed program. Tamrel
+runs on a private Xvfb display; the test presses "Mise à jour" through the XTEST extension and
+answers the message boxes with Return. A stand-in "Kestrova.exe" runs meanwhile.
+
+First the failing release servers, one at a time: the archive missing (404), cut short with a
+longer length announced, truncated before its central directory but served whole, and an
+entry whose data no longer match its CRC. Each time the stand-in must go on running, the
+installation stay as it was, no archive stay behind, and the button answer again. Then the
+sound release: the stand-in must be stopped, the release's Kestrova.exe started from the
+installation folder, the archive deleted, and Tamrel ended.
 
     tamrel_update.py TAMREL_EXE SERVER_DIR RELEASE_HOST
 
@@ -115,40 +121,149 @@ def program(release):
     return "#!/bin/sh\necho {} > \"$(dirname \"$0\")/started.txt\"\n".format(release)
 
 
-def inside():
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
-    work = tempfile.mkdtemp(prefix="tamrel-e2e-")
-    children = []
-    try:
-        hosts = os.path.join(work, "hosts")
-        with open(hosts, "w") as f:
-            f.write("127.0.0.1 localhost\n{} {}\n".format(ADDRESS, RELEASE_HOST))
-        subprocess.run(["mount", "--bind", hosts, "/etc/hosts"], check=True)
+def make_release(path, stored_text=None):
+    """The release archive; with stored_text, the text file is stored as it stands."""
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as z:
+        info = zipfile.ZipInfo("Kestrova.exe", (2020, 4, 1, 12, 0, 0))
+        info.external_attr = 0o100755 << 16
+        info.create_system = 3
+        z.writestr(info, program("new"))
+        if stored_text is None:
+            z.writestr("docs/lisezmoi.txt", "nouvelle version\n")
+        else:
+            z.writestr("docs/lisezmoi.txt", stored_text, compress_type=zipfile.ZIP_STORED)
 
-        # The installation: Tamrel and an old Kestrova.exe, dated 2020-03-15.
-        inst = os.path.join(work, "inst")
+
+def directory_offset(data):
+    """Where the central directory of an archive without comment begins."""
+    return int.from_bytes(data[-6:-2], "little")
+
+
+class Run:
+    """One click of Tamrel against one answer of the release server."""
+
+    def __init__(self, work, display, pointer, http_log, routes):
+        self.work, self.display, self.pointer = work, display, pointer
+        self.http_log, self.routes = http_log, routes
+        self.children = []
+
+    def start(self, archive_answer):
+        inst = self.inst = os.path.join(self.work, "inst")
+        shutil.rmtree(inst, ignore_errors=True)
         os.makedirs(inst)
         tamrel = os.path.join(inst, "Tamrel.exe")
         shutil.copy(EXE, tamrel)
+        # The installation: Tamrel and an old Kestrova.exe, dated 2020-03-15.
         old = os.path.join(inst, "Kestrova.exe")
         with open(old, "w") as f:
             f.write(program("old"))
         os.chmod(old, 0o755)
         when = datetime.datetime(2020, 3, 15, 12, 0, tzinfo=datetime.timezone.utc).timestamp()
         os.utime(old, (when, when))
-
-        archive = os.path.join(work, "release.zip")
-        with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
-            info = zipfile.ZipInfo("Kestrova.exe", (2020, 4, 1, 12, 0, 0))
-            info.external_attr = 0o100755 << 16
-            info.create_system = 3
-            z.writestr(info, program("new"))
-            z.writestr("docs/lisezmoi.txt", "nouvelle version\n")
-        routes = os.path.join(work, "routes.json")
-        with open(routes, "w") as f:
+        with open(self.routes + ".new", "w") as f:
             # The short date of the C locale: month/day/year.
             json.dump({"release": {"/kestrova/update.html": {"body": "03/16/20\r\n"},
-                                   "/rv/Kestrova.zip": {"file": archive}}}, f)
+                                   "/rv/Kestrova.zip": archive_answer}}, f)
+        os.rename(self.routes + ".new", self.routes)
+        open(self.http_log, "w").close()
+
+        # The running main program: a long sleep under the main program's name.
+        run = os.path.join(self.work, "run")
+        os.makedirs(run, exist_ok=True)
+        running = os.path.join(run, "Kestrova.exe")
+        if not os.path.exists(running):
+            shutil.copy(shutil.which("sleep"), running)
+        self.stand_in = subprocess.Popen([running, "600"])
+        self.children.append(self.stand_in)
+
+        runtime = os.path.join(self.work, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        env = dict(os.environ, HOME=self.work, XDG_RUNTIME_DIR=runtime, DISPLAY=self.display,
+                   QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8", TZ="UTC")
+        self.updater = subprocess.Popen([tamrel], env=env, stdout=subprocess.DEVNULL,
+                                        stderr=open(os.path.join(self.work, "tamrel.err"), "w"))
+        self.children.append(self.updater)
+
+    def paths(self):
+        return [entry["path"] for entry in read_log(self.http_log)]
+
+    def press_until(self, done, seconds, what):
+        """Clicks "Mise à jour" and answers boxes with Return until done() holds."""
+        # Centred on the screen, no window manager: the button lies at a known place.
+        left = (SCREEN[0] - WINDOW[0]) // 2
+        top = (SCREEN[1] - WINDOW[1]) // 2
+        deadline = time.monotonic() + seconds
+        while not done():
+            if time.monotonic() > deadline:
+                fail("{}; requests {}, stand-in {}".format(
+                    what, self.paths(), "running" if self.stand_in.poll() is None else "ended"))
+            time.sleep(0.3)
+            self.pointer.press_return(SCREEN[0] // 2, SCREEN[1] // 2)
+            self.pointer.click(left + BUTTON[0], top + BUTTON[1])
+
+    def stop(self):
+        for child in reversed(self.children):
+            if child.poll() is None:
+                child.kill()
+                child.wait()
+        self.children = []
+
+
+def refused(run, name):
+    """A release that must not be installed: the watcher runs on, nothing changed or left."""
+    say("release server: " + name)
+    # Asked for the archive, then answered again: the box was dismissed and the button works.
+    run.press_until(lambda: "/rv/Kestrova.zip" in run.paths()
+                    and run.paths().count("/kestrova/update.html") >= 2, 30,
+                    name + ": Tamrel did not come back to its button")
+    # The last click may have begun another round: its box is answered, and the round ends
+    # as the first did.
+    archive = os.path.join(run.inst, "Kestrova.zip")
+    deadline = time.monotonic() + 10
+    settled = 0
+    while settled < 5:
+        if time.monotonic() > deadline:
+            fail(name + ": the archive was left behind")
+        time.sleep(0.3)
+        run.pointer.press_return(SCREEN[0] // 2, SCREEN[1] // 2)
+        settled = settled + 1 if not os.path.exists(archive) else 0
+    if run.updater.poll() is not None:
+        fail(name + ": Tamrel ended")
+    if run.stand_in.poll() is not None:
+        fail(name + ": the running Kestrova.exe was stopped")
+    if open(os.path.join(run.inst, "Kestrova.exe")).read() != program("old"):
+        fail(name + ": the main program was replaced")
+    if os.path.exists(os.path.join(run.inst, "docs")):
+        fail(name + ": entries were extracted")
+    run.stop()
+
+
+def inside():
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    work = tempfile.mkdtemp(prefix="tamrel-e2e-")
+    children = []
+    run = None
+    try:
+        hosts = os.path.join(work, "hosts")
+        with open(hosts, "w") as f:
+            f.write("127.0.0.1 localhost\n{} {}\n".format(ADDRESS, RELEASE_HOST))
+        subprocess.run(["mount", "--bind", hosts, "/etc/hosts"], check=True)
+
+        archive = os.path.join(work, "release.zip")
+        make_release(archive)
+        data = open(archive, "rb").read()
+        truncated = os.path.join(work, "truncated.zip")
+        with open(truncated, "wb") as f:
+            f.write(data[:directory_offset(data)])
+        damaged = os.path.join(work, "damaged.zip")
+        text = "nouvelle version\n" * 100
+        make_release(damaged, text)
+        flipped = bytearray(open(damaged, "rb").read())
+        flipped[flipped.find(text.encode()) + len(text) // 2] ^= 0x20
+        with open(damaged, "wb") as f:
+            f.write(flipped)
+
+        routes = os.path.join(work, "routes.json")
         http_log = os.path.join(work, "http.log")
         server = subprocess.Popen([PYTHON, os.path.join(SERVERS, "http_server.py"), http_log,
                                    routes, "release={}:80".format(ADDRESS)],
@@ -156,14 +271,6 @@ def inside():
         children.append(server)
         if not server.stdout.readline():
             fail("http_server.py did not start")
-
-        # The running main program: a long sleep under the main program's name.
-        run = os.path.join(work, "run")
-        os.makedirs(run)
-        running = os.path.join(run, "Kestrova.exe")
-        shutil.copy(shutil.which("sleep"), running)
-        stand_in = subprocess.Popen([running, "600"])
-        children.append(stand_in)
 
         # Xvfb picks a free display itself: lock files of displays that were killed stay in
         # /tmp, and a guessed number could be one of them.
@@ -179,38 +286,36 @@ def inside():
             fail("Xvfb did not start")
         display = ":" + number
         pointer = Pointer(display)
-
-        runtime = os.path.join(work, "runtime")
-        os.makedirs(runtime, mode=0o700)
-        env = dict(os.environ, HOME=work, XDG_RUNTIME_DIR=runtime, DISPLAY=display,
-                   QT_QPA_PLATFORM="xcb", LC_ALL="C.UTF-8", TZ="UTC")
+        run = Run(work, display, pointer, http_log, routes)
         say("starting Tamrel.exe on " + display)
-        updater = subprocess.Popen([tamrel], env=env, stdout=subprocess.DEVNULL,
-                                   stderr=open(os.path.join(work, "tamrel.err"), "w"))
-        children.append(updater)
 
-        # Centred on the screen, no window manager: the button lies at a known place.
-        left = (SCREEN[0] - WINDOW[0]) // 2
-        top = (SCREEN[1] - WINDOW[1]) // 2
+        for name, answer in [
+                ("archive missing", {"status": 404, "body": "missing"}),
+                ("cut short", {"file": archive, "limit": directory_offset(data),
+                               "action": "cut"}),
+                ("truncated, served whole", {"file": truncated}),
+                ("an entry failing its CRC", {"file": damaged})]:
+            run.start(answer)
+            refused(run, name)
+
+        say("release server: the sound release")
+        run.start({"file": archive})
+        stand_in, updater = run.stand_in, run.updater
+        run.press_until(lambda: bool(run.paths()), 15, "Tamrel never asked for the version page")
         deadline = time.monotonic() + 15
-        while not read_log(http_log):
-            if time.monotonic() > deadline:
-                fail("Tamrel never asked for the version page")
-            time.sleep(0.3)
-            pointer.click(left + BUTTON[0], top + BUTTON[1])
         while updater.poll() is None:
-            if time.monotonic() > deadline + 15:
+            if time.monotonic() > deadline:
                 fail("Tamrel did not end; requests {}, stand-in {}".format(
-                    [entry["path"] for entry in read_log(http_log)],
-                    "running" if stand_in.poll() is None else "ended"))
+                    run.paths(), "running" if stand_in.poll() is None else "ended"))
             time.sleep(0.3)
             pointer.press_return(SCREEN[0] // 2, SCREEN[1] // 2)
 
-        paths = [entry["path"] for entry in read_log(http_log)]
+        paths = run.paths()
         if paths != ["/kestrova/update.html", "/rv/Kestrova.zip"]:
             fail("requests: {}".format(paths))
         if stand_in.wait(timeout=5) != -9:
             fail("the running Kestrova.exe was not killed")
+        inst = run.inst
         started = os.path.join(inst, "started.txt")
         for _ in range(50):
             if os.path.exists(started):
@@ -224,6 +329,8 @@ def inside():
             fail("the archive was left behind")
         say("E2E PASSED")
     finally:
+        if run:
+            run.stop()
         for child in reversed(children):
             if child.poll() is None:
                 # Asked first, so that Xvfb removes its lock file.

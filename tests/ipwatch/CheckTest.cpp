@@ -2,6 +2,9 @@
 // comparison with the previous check and the notifications of a change, in order.
 #include "WatchFixture.h"
 
+#include <QEventLoop>
+#include <QTimer>
+
 using namespace testsupport;
 using namespace vcl;
 
@@ -196,6 +199,79 @@ TEST_F(CheckTest, ATenMegabyteCheckPageOrFallbackAnswerIsTakenInStride) {
     EXPECT_EQ(Servers(), (Lines{"check", "fallback"}));
     EXPECT_EQ(Memo(form1->memo1),
               (Lines{"Pas de réponse !", "Veuillez vérifier votre connexion Internet"}));
+}
+
+// A message box that stays open, processing messages as a modal box does, until the test's
+// condition holds (or a long limit, which only a failing program reaches).
+class StandingBox : public TDialogPresenter {
+public:
+    explicit StandingBox(std::function<bool()> closeWhen) : closeWhen_(std::move(closeWhen)) {}
+    TDialogAnswer Present(const TDialogRequest& request) override {
+        texts.push_back(request.text);
+        if (texts.size() == 1) { // the first box stands; any later one is closed at once
+            QEventLoop loop;
+            QTimer poll;
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (closeWhen_())
+                    loop.quit();
+            });
+            poll.start(10);
+            QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        return {request.closeResult, {}};
+    }
+    std::vector<std::string> texts;
+
+private:
+    std::function<bool()> closeWhen_;
+};
+
+// While a box of one check waits for the user, the timer goes on ticking and the next
+// checks run; before, no tick came until the box was closed (27 minutes in one report).
+TEST_F(CheckTest, TicksGoOnWhileABoxOfACheckWaits) {
+    struct Case {
+        const char* name;
+        std::function<void(ipwatch::TForm1&)> arrange;
+        const char* words;
+    } cases[] = {
+        {"missing settings",
+         [](ipwatch::TForm1& f) {
+             f.qv_urlc->SetChecked(true);
+             f.qv_url->SetText("http://");
+         },
+         "Veuillez indiquer une URL"},
+        {"mail refused after the connect",
+         [](ipwatch::TForm1& f) {
+             f.qv_email->SetChecked(true);
+             f.mot_de_passe->SetText("wrong");
+         },
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Restart();
+        FillEverything();
+        UntickEverything();
+        c.arrange(*form1);
+        int ticks = 0;
+        auto check = form1->Timer1->OnTimer;
+        form1->Timer1->OnTimer = [&](TObject* sender) {
+            ++ticks;
+            check(sender);
+        };
+        auto* box = new StandingBox([&] { return ticks >= 3; });
+        TPresenterScope scope{std::unique_ptr<TDialogPresenter>(box)};
+        form1->Timer1->SetInterval(100);
+        EXPECT_TRUE(PumpUntil([&] { return !box->texts.empty(); }, 5000));
+        form1->Timer1->SetEnabled(false);
+        ASSERT_FALSE(box->texts.empty());
+        EXPECT_NE(box->texts[0].find(c.words), std::string::npos) << box->texts[0];
+        EXPECT_GE(ticks, 3) << "ticks while the first box waited";
+        // The later checks saw the same address: they notified nothing more.
+        EXPECT_EQ(box->texts.size(), 1u);
+        EXPECT_EQ(Memo(form1->memo1)[0], "192.0.2.7");
+    }
 }
 
 } // namespace

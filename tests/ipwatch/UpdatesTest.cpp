@@ -344,4 +344,49 @@ TEST_F(UpdatesTest, ClosingTheWindowDuringARequestAbandonsIt) {
     EXPECT_EQ(Servers(), Lines{"ovh"});
 }
 
+// "Quitter" while the user URL or an update waits for its server: the request is abandoned
+// and the program ends, however it was waiting.
+TEST_F(UpdatesTest, QuittingWhileARequestWaitsEndsTheProgram) {
+    struct Road {
+        const char* name;
+        void (TForm1::*request)(TObject*);
+        const char* server;
+        std::function<void(TForm1&)> quit;
+    } roads[] = {
+        {"user URL, button", &TForm1::Button7Click, "url", [](TForm1& f) { f.BitBtn3->Click(); }},
+        {"OVH, tray menu", &TForm1::Button15Click, "ovh", [](TForm1& f) { f.Quitter1->Click(); }},
+        {"DynDNS, close box", &TForm1::Button12Click, "dyndns",
+         [](TForm1& f) { f.Widget()->close(); }},
+    };
+    for (const Road& road : roads) {
+        SCOPED_TRACE(road.name);
+        WriteFile(home.SettingsFile(), "[Form1]\nqv_fenetre=1\n");
+        Restart();
+        FillEverything();
+        EXPECT_FALSE(form1->Visible());
+        form1->HttpCli1->ReadTimeout = 0; // the server never answers: only the quit ends it
+        Route(road.server, "*", R"({"action": "stall"})");
+        bool asked = false, returned = false, gaveUp = false;
+        QTimer::singleShot(0, [&] {
+            (form1->*road.request)(nullptr);
+            returned = true;
+        });
+        QTimer::singleShot(300, [&] {
+            asked = true;
+            road.quit(*form1);
+        });
+        // Only a program that failed to end gets here.
+        QTimer::singleShot(8000, [&] {
+            gaveUp = true;
+            QCoreApplication::exit(1);
+        });
+        app->Run();
+        EXPECT_TRUE(asked);
+        EXPECT_FALSE(gaveUp) << "the message loop went on after Quitter";
+        EXPECT_TRUE(returned) << "the waiting handler ended";
+        EXPECT_TRUE(app->Terminated());
+        WriteRoutes(DefaultRoutes());
+    }
+}
+
 } // namespace

@@ -38,6 +38,11 @@ protected:
         std::ofstream(HttpLog(), std::ios::trunc).close();
         std::ofstream(SmtpLog(), std::ios::trunc).close();
         WriteRoutes(DefaultRoutes());
+        Restart();
+    }
+
+    // A new start of Kestrova, its outside services on the test's servers.
+    void Restart() {
         Start();
         ipwatch::TOutsideServices& services = form1->Services;
         services.CheckPage = HttpHost("check");

@@ -4,6 +4,7 @@
 // and by hand where a tool cannot make the case.
 #include "ArchiverAccess.h"
 #include "LoopSupport.h"
+#include "WriterAccess.h"
 #include "ZipTestSupport.h"
 
 #include "zip/ZACrc32.h"
@@ -294,5 +295,76 @@ TEST(StoredNameDecoding, NulEndsTheNameAndBackslashesSeparateFolders) {
         const TZAStoredName n = DecodeStoredName(c.field, c.madeBy, 0, {}, true);
         EXPECT_EQ(n.Name, c.name);
         EXPECT_EQ(n.TooLong, c.tooLong) << c.field.size();
+    }
+}
+
+namespace {
+
+// The name fields of the central headers, as stored.
+std::vector<std::string> CentralNameFields(const std::string& archive) {
+    const std::size_t at = archive.rfind("PK\x05\x06");
+    RecordReader er(std::string_view(archive).substr(at));
+    const TEndOfCentralDir end = TEndOfCentralDir::Read(er);
+    RecordReader r(std::string_view(archive).substr(end.CentralDirOffset));
+    std::vector<std::string> names;
+    for (int i = 0; i < end.TotalEntries; ++i) {
+        const TZACentralHeader h = ReadCentralHeader(r);
+        names.push_back(r.bytes(h.NameLength));
+        r.skip(std::size_t{h.ExtraLength} + h.CommentLength);
+    }
+    return names;
+}
+
+} // namespace
+
+// Names read as UTF-8 or through a Unicode path record go back as the bytes they were read
+// from when the update pass rewrites the directory, so the local and central names still
+// agree and other tools read the same names as before.
+TEST_F(Names, KeptEntriesKeepTheirStoredNameBytesThroughAnUpdate) {
+    WriteFile(src + "/" + Naive, "hi\n");
+    ASSERT_TRUE(
+        ziptest::Run("cd '" + src + "' && LC_ALL=C.UTF-8 zip -q ../iz.zip '" + Naive + "'"));
+    const std::string cp850 = "caf\x82.txt";
+    const std::string iz = ReadFile(dir / "iz.zip");
+    struct Case {
+        const char* what;
+        std::string archive;
+    } cases[] = {
+        {"Info-ZIP on Linux", iz},
+        {"hand made", HandMade({{cp850, 0x0014},
+                                {"naive.txt", 0x0014, 0, UnicodePathRecord("naive.txt", Naive)},
+                                {Naive, 0x0314},
+                                {"\xE6\x97\xA5\xE6\x9C\xAC.txt", 0x0314}})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(dir / "u.zip", c.archive);
+        const std::vector<std::string> before = CentralNameFields(c.archive);
+        vcl::TComponent o{nullptr};
+        auto* w = vcl::Create<ziptest::TWriteArchiver>(&o);
+        w->SetName("ZipArchiver1");
+        w->TempDir = dir.Path();
+        w->SetFileName(dir / "u.zip");
+        w->OpenArchive();
+        std::vector<std::string> names;
+        for (std::int32_t i = 0; i < w->Dir().Directory.Count(); ++i)
+            names.push_back(w->Dir().Directory.ItemPtr(i).StoredName);
+        w->BeginUpdate();
+        w->AddData("new.txt", "new", 6);
+        w->ApplyUpdates();
+        w->CloseArchive();
+
+        std::vector<std::string> after = CentralNameFields(ReadFile(dir / "u.zip"));
+        ASSERT_EQ(after.size(), before.size() + 1);
+        EXPECT_EQ(after.back(), "new.txt");
+        after.pop_back();
+        EXPECT_EQ(after, before);
+        // Every peer reads the archive, names agreeing in both headers.
+        EXPECT_TRUE(ziptest::Run("unzip -tq '" + dir / "u.zip" + "'"));
+        EXPECT_TRUE(ziptest::Run("/usr/bin/python3 -c \"import zipfile\nz = zipfile.ZipFile('" +
+                                 dir / "u.zip" + "')\nfor i in z.infolist(): z.read(i)\""));
+        Open(dir / "u.zip");
+        names.push_back("new.txt");
+        EXPECT_EQ(StoredNames(), names);
     }
 }
