@@ -1,5 +1,7 @@
 #include "vcl/Streams.h"
 
+#include "platform/UniqueFd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -151,12 +153,15 @@ void TMemoryStream::SaveToFile(const std::string& fileName) const {
 
 // Handle and file streams.
 
-THandleStream::~THandleStream() = default;
+THandleStream::~THandleStream() {
+    if (handle_ >= 0)
+        ::close(handle_);
+}
 
 std::int64_t THandleStream::Read(void* buffer, std::int64_t count) {
     for (;;) {
-        ssize_t n = ::read(handle_.Get(), buffer,
-                           static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
+        ssize_t n =
+            ::read(handle_, buffer, static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
         if (n >= 0)
             return n;
         if (errno != EINTR)
@@ -166,8 +171,8 @@ std::int64_t THandleStream::Read(void* buffer, std::int64_t count) {
 
 std::int64_t THandleStream::Write(const void* buffer, std::int64_t count) {
     for (;;) {
-        ssize_t n = ::write(handle_.Get(), buffer,
-                            static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
+        ssize_t n =
+            ::write(handle_, buffer, static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
         if (n >= 0)
             return n;
         if (errno != EINTR)
@@ -180,7 +185,7 @@ std::int64_t THandleStream::Seek(std::int64_t offset, TSeekOrigin origin) {
                  : origin == TSeekOrigin::soCurrent ? SEEK_CUR
                                                     : SEEK_END;
     // A failed seek leaves the file where it was: reading on would read the wrong bytes.
-    const off_t position = ::lseek(handle_.Get(), offset, whence);
+    const off_t position = ::lseek(handle_, offset, whence);
     if (position < 0)
         throw EStreamError(SysErrorMessage(errno));
     return position;
@@ -188,14 +193,14 @@ std::int64_t THandleStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 
 void THandleStream::SetSize(std::int64_t size) {
     std::int64_t position = Position();
-    if (::ftruncate(handle_.Get(), size) != 0)
+    if (::ftruncate(handle_, size) != 0)
         throw EStreamError(SysErrorMessage(errno));
     if (position > size)
         SetPosition(size);
 }
 
 bool THandleStream::Flush() {
-    return ::fsync(handle_.Get()) == 0;
+    return ::fsync(handle_) == 0;
 }
 
 namespace {

@@ -1,7 +1,6 @@
 // Byte streams with 64-bit positions: memory, file-descriptor and named-file streams.
 #pragma once
 
-#include "platform/UniqueFd.h"
 #include "vcl/Classes.h"
 #include "vcl/SysUtils.h"
 
@@ -100,12 +99,12 @@ public:
     std::int64_t Write(const void* buffer, std::int64_t count) override;
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     void SetSize(std::int64_t size) override;
-    int Handle() const { return handle_.Get(); }
+    int Handle() const { return handle_; }
     // Pushes written data to the disk.
     bool Flush();
 
 protected:
-    platform::UniqueFd handle_;
+    int handle_;
 };
 
 class TFileStream : public THandleStream {
