@@ -244,8 +244,9 @@ TEST_F(IdSMTPTest, ConnectFailuresAreToldApartFromSendFailures) {
         try {
             std::rethrow_exception(sendError);
         } catch (const EIdException& e) {
-            if (!c.message.empty())
+            if (!c.message.empty()) {
                 EXPECT_EQ(e.Message(), c.message);
+            }
         }
     }
     EXPECT_TRUE(Events("mail").empty());
