@@ -33,6 +33,14 @@ EZAException::EZAException(std::int32_t code, const vcl::TComponent* archiver,
     SetMessage(BuildMessage(code, errorCode_, archiver, args));
 }
 
+EZAException& EZAException::WithCause(const std::string& cause) {
+    std::string text = Message();
+    const auto at = text.rfind(" - Native error: ");
+    SetMessage(at == std::string::npos ? text + ": " + cause
+                                       : text.substr(0, at) + ": " + cause + text.substr(at));
+    return *this;
+}
+
 EZAException EZAException::CreateFmt(std::int32_t code, const std::vector<vcl::FormatArg>& args,
                                      const vcl::TComponent* archiver) {
     return EZAException(code, archiver, &args);

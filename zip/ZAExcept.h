@@ -20,6 +20,10 @@ public:
     static EZAException CreateFmt(std::int32_t code, const std::vector<vcl::FormatArg>& args,
                                   const vcl::TComponent* archiver = nullptr);
 
+    // Adds the system's reason after the table text ("Write to stream error: No space left
+    // on device - Native error: 00046").
+    EZAException& WithCause(const std::string& cause);
+
     // Index into the message table: 0 for a code the map does not know, -1 for a code
     // that has no text.
     std::int32_t ErrorCode() const { return errorCode_; }

@@ -124,8 +124,8 @@ void TZADirManager::ShiftOffsetsByPrefix() {
     for (std::int32_t i = 0; i < Directory.Count(); ++i) {
         TDirItem& entry = Directory.ItemPtr(i);
         TZACentralHeader& h = entry.CentralHeader;
-        if ((h.ExternalAttributes & 0xFF & faDirectory) != 0)
-            continue;
+        // Folder entries too: they have no data to read, but an update copies their local
+        // headers from where the offsets say.
         // The marker stays: the real offset is the Zip64 value, which takes the prefix.
         if (h.LocalHeaderOffset == Zip64Marker32)
             entry.Zip64LocalHeaderOffset += static_cast<std::uint64_t>(PrefixSize);

@@ -7,10 +7,14 @@
 #include "zip/ZADirWriter.h"
 #include "zip/ZAEntryWriter.h"
 #include "zip/ZAExcept.h"
+#include "zip/ZANameIndex.h"
+#include "zip/ZASiblingFile.h"
 #include "zip/ZAStrFunc.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
 namespace zip {
@@ -47,7 +51,50 @@ void CopyBytes(vcl::TStream& to, vcl::TStream& from, std::int64_t count) {
         to.CopyFrom(from, count);
 }
 
+std::uint32_t U32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
+std::uint64_t U64(const std::uint8_t* p) {
+    return std::uint64_t{U32(p)} | std::uint64_t{U32(p + 4)} << 32;
+}
+
+// Whether a local extra field holds a Zip64 record.
+bool HasZip64Record(const std::string& extra) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(extra.data());
+    for (std::size_t at = 0; at + 4 <= extra.size();) {
+        const unsigned id = p[at] | p[at + 1] << 8;
+        const unsigned size = p[at + 2] | p[at + 3] << 8;
+        if (id == 0x0001)
+            return true;
+        at += 4 + size;
+    }
+    return false;
+}
+
 } // namespace
+
+std::int64_t DataDescriptorLength(const std::uint8_t* d, std::int64_t got, const TDirItem& entry,
+                                  bool zip64Local) {
+    const std::int64_t sig = got >= 4 && U32(d) == DataDescriptorSignature ? 4 : 0;
+    const std::uint32_t crc = entry.CentralHeader.Crc32;
+    const std::uint64_t packed = entry.CompressedSize;
+    const std::uint64_t unpacked = entry.UncompressedSize;
+    // The sizes it holds decide where they can; else the local Zip64 record says 8-byte
+    // sizes, as writers that stream do.
+    const bool narrow = got >= sig + 12 && U32(d + sig) == crc &&
+                        U32(d + sig + 4) == static_cast<std::uint32_t>(packed) &&
+                        U32(d + sig + 8) == static_cast<std::uint32_t>(unpacked);
+    const bool wide = got >= sig + 20 && U32(d + sig) == crc && U64(d + sig + 4) == packed &&
+                      U64(d + sig + 12) == unpacked;
+    std::int64_t length = sig + 12;
+    if (wide && (!narrow || zip64Local))
+        length = sig + 20;
+    else if (!narrow && !wide && zip64Local)
+        length = sig + 20;
+    return std::min(length, got);
+}
 
 std::int32_t FindFirstChangedEntry(const TZADirArray& saved, const TZADirArray& live) {
     const std::int32_t n = std::min(saved.Count(), live.Count());
@@ -66,24 +113,118 @@ TZAUpdatePass::TZAUpdatePass(TZABaseArchiver& owner, TZAProgressState& progress,
 
 TZAUpdatePass::~TZAUpdatePass() {
     sourceFile_.reset();
-    if (!keepTail_)
-        DeleteTailFile();
 }
 
 bool TZAUpdatePass::Stopped() const {
     return progress_.Cancel || action_ == fxaAbort;
 }
 
-std::int64_t TZAUpdatePass::StartOffset(std::int32_t first) const {
+std::int64_t TZAUpdatePass::HeadEnd(std::int32_t& first) const {
     auto& saved = dir_.SavedDirectory;
-    if (first < saved.Count())
-        return LocalOffsetOf(saved.ItemPtr(first));
     if (saved.Count() == 0)
         return dir_.PrefixSize;
-    // Where the old directory really begins. The end record's offset can leave out a
-    // self-extractor prefix, and a rebuilt directory has no end record at all; cutting
-    // there would cut into the entries.
-    return dir_.DirStart;
+    // The entries before first stay where they are, so they must all lie before the head's
+    // end: the directory's order need not be the file's, and an unchanged entry that stands
+    // after a changed one in the file is copied like the ones after it.
+    for (;;) {
+        // Where the old directory really begins. The end record's offset can leave out a
+        // self-extractor prefix, and a rebuilt directory has no end record at all.
+        std::int64_t head = dir_.DirStart;
+        for (std::int32_t j = first; j < saved.Count(); ++j)
+            head = std::min(head, LocalOffsetOf(saved.ItemPtr(j)));
+        std::int32_t earlier = first;
+        for (std::int32_t j = 0; j < first && earlier == first; ++j)
+            if (LocalOffsetOf(saved.ItemPtr(j)) >= head)
+                earlier = j;
+        if (earlier == first)
+            return head;
+        first = earlier;
+    }
+}
+
+EZAException TZAUpdatePass::WriteFailure(const std::string& detail) const {
+    EZAException failure(46, &a_);
+    failure.WithCause(detail);
+    return failure;
+}
+
+std::string TZAUpdatePass::FailureCause(const std::exception& e) const {
+    if (target_ && target_->Error() != 0)
+        return std::strerror(target_->Error());
+    return e.what();
+}
+
+bool TZAUpdatePass::DiskFullRetry() {
+    if (!target_ || target_->Error() != ENOSPC)
+        return false;
+    target_->ClearError();
+    bool cancel = false;
+    a_.DoDiskFull(0, a_.FileName(), cancel);
+    return !cancel;
+}
+
+void TZAUpdatePass::OpenTarget() {
+    vcl::TStream& archive = *a_.ArchiveStream();
+    if (direct_) {
+        // A new multi-volume set holds nothing yet that could be lost.
+        archive.SetSize(start_);
+        touched_ = true;
+        archive.SetPosition(start_);
+        return;
+    }
+    std::unique_ptr<vcl::TStream> target;
+    auto* file = dynamic_cast<vcl::THandleStream*>(&archive);
+    if (file && !a_.InMemory()) {
+        try {
+            target_ = new TZASiblingFile(a_.FileName(), file->Handle());
+        } catch (const std::system_error& e) {
+            EZAException failure = EZAException::CreateFmt(19, {a_.FileName()}, &a_);
+            throw failure.WithCause(std::strerror(e.code().value()));
+        }
+        target.reset(target_);
+        while (!target_->CopyHead(file->Handle(), start_))
+            if (!DiskFullRetry())
+                throw WriteFailure(std::strerror(target_->Error()));
+    } else {
+        target = std::make_unique<vcl::TMemoryStream>();
+        archive.SetPosition(0);
+        CopyBytes(*target, archive, start_);
+    }
+    target->SetPosition(start_);
+    old_ = a_.SwapArchiveStream(std::move(target));
+    touched_ = true;
+}
+
+void TZAUpdatePass::PublishTarget() {
+    if (direct_ || !old_)
+        return;
+    if (target_) {
+        try {
+            target_->Publish();
+        } catch (const std::system_error& e) {
+            throw WriteFailure(std::strerror(e.code().value()));
+        }
+    }
+    // The new archive is in place; the old one goes with its stream.
+    old_.reset();
+    target_ = nullptr;
+}
+
+template <class Step> void TZAUpdatePass::Retrying(Step step) {
+    vcl::TStream& out = *a_.ArchiveStream();
+    const std::int64_t at = out.Position();
+    for (;;) {
+        try {
+            step();
+            return;
+        } catch (const vcl::EStreamError& e) {
+            const std::string cause = FailureCause(e);
+            if (!DiskFullRetry())
+                throw WriteFailure(cause);
+            out.SetSize(at);
+            out.SetPosition(at);
+        }
+    }
 }
 
 void TZAUpdatePass::Run() {
@@ -98,31 +239,26 @@ void TZAUpdatePass::Run() {
             if (firstNew < 0)
                 firstNew = i;
         }
-    const std::int32_t first = FindFirstChangedEntry(saved, live);
+    std::int32_t first = FindFirstChangedEntry(saved, live);
     operation_ = firstNew >= 0 ? live.ItemPtr(firstNew).Operation : poDelete;
 
     a_.DoOverallProgress(0.0, operation_, ppStart, progress_.Cancel);
     if (progress_.Cancel)
         return;
 
-    vcl::TStream* archive = a_.ArchiveStream();
-    start_ = StartOffset(first);
+    direct_ = a_.SpanningMode() != smNone;
+    start_ = HeadEnd(first);
+    savedNames_ = TZANameIndex(saved);
     savedEnd_ = dir_.EndRecord;
     savedZip64End_ = dir_.Zip64EndRecord;
     savedLocator_ = dir_.Zip64Locator;
     savedDirStart_ = dir_.DirStart;
     savedIsZip64 = dir_.IsZip64;
-    // Everything from the start offset on is kept aside, the old directory included, so that
-    // a rollback gives back the very bytes the archive had.
-    if (start_ < archive->Size())
-        SaveArchiveTail();
 
     action_ = fxaIgnore;
     volumes_.Info.SetNumber(0);
     try {
-        archive->SetSize(start_);
-        touched_ = true;
-        archive->SetPosition(start_);
+        OpenTarget();
         if (a_.SpanningMode() == smSpanning && IsFloppyDrive(a_.FileName()))
             staging_ = std::make_unique<vcl::TMemoryStream>();
 
@@ -136,7 +272,7 @@ void TZAUpdatePass::Run() {
                 if (e.NewData && !KeepsData(e.Operation))
                     ok = AddFileToArchive(i);
                 else
-                    CopyEntry(i, false);
+                    Retrying([&] { CopyEntry(i, false); });
             } while (action_ == fxaRetry);
             if (Stopped())
                 break;
@@ -145,12 +281,14 @@ void TZAUpdatePass::Run() {
                 if (e.NewData)
                     ++progress_.ProcessedFileNo;
                 ++i;
-            } else if (e.Operation == poAdd || !HasOldEntry(e)) {
+            } else if (!HasOldEntry(e)) {
                 // A new entry that could not be written is left out; a moved-in file with no
                 // old entry counts as new, so its source is then not deleted either.
                 live.Delete(i);
             } else {
-                CopyEntry(i, true);
+                // Ignored: the entry stays as it was, whatever name its change would have
+                // given it.
+                Retrying([&] { CopyEntry(i, true); });
                 ++i;
             }
         }
@@ -164,7 +302,8 @@ void TZAUpdatePass::Run() {
             staging_.reset();
         }
         if (!Stopped()) {
-            a_.WriteCentralDir(a_.ArchiveStream());
+            Retrying([&] { a_.WriteCentralDir(a_.ArchiveStream()); });
+            PublishTarget();
             committed_ = true;
         }
     } catch (...) {
@@ -178,8 +317,7 @@ void TZAUpdatePass::Run() {
         return;
     }
     // From here on the new archive holds everything: moved sources may already be gone, so a
-    // later abort or cancel keeps it rather than bringing the old bytes back.
-    DeleteTailFile();
+    // later abort or cancel keeps it.
     DeleteMovedSources();
     bool cancel = progress_.Cancel;
     a_.DoOverallProgress(100.0, operation_, ppEnd, cancel);
@@ -219,34 +357,6 @@ void TZAUpdatePass::DeleteMovedSources() {
     }
 }
 
-void TZAUpdatePass::SaveArchiveTail() {
-    tailName_ = a_.MakeTempFileName();
-    tail_ = std::make_unique<vcl::TFileStream>(tailName_, vcl::fmCreate);
-    vcl::TStream& archive = *a_.ArchiveStream();
-    archive.SetPosition(start_);
-    CopyBytes(*tail_, archive, archive.Size() - start_);
-}
-
-void TZAUpdatePass::RestoreArchiveTail() {
-    vcl::TStream& archive = *a_.ArchiveStream();
-    // Until the old bytes are back, the tail file is their only copy.
-    keepTail_ = true;
-    archive.SetSize(start_);
-    archive.SetPosition(start_);
-    tail_->SetPosition(0);
-    CopyBytes(archive, *tail_, tail_->Size());
-    keepTail_ = false;
-    DeleteTailFile();
-}
-
-void TZAUpdatePass::DeleteTailFile() {
-    tail_.reset();
-    if (!tailName_.empty()) {
-        vcl::DeleteFile(tailName_);
-        tailName_.clear();
-    }
-}
-
 void TZAUpdatePass::RollbackUpdate() {
     dir_.Directory.Assign(dir_.SavedDirectory);
     dir_.EndRecord = savedEnd_;
@@ -254,30 +364,29 @@ void TZAUpdatePass::RollbackUpdate() {
     dir_.Zip64Locator = savedLocator_;
     dir_.DirStart = savedDirStart_;
     dir_.IsZip64 = savedIsZip64;
-    if (!a_.ArchiveStream())
-        return;
-    // An archive that could not even be cut (opened read-only, say) still holds its old bytes:
-    // there is nothing to put back, and the tail copy is not needed.
-    if (!touched_) {
-        DeleteTailFile();
-        return;
-    }
-    if (tail_) {
-        RestoreArchiveTail();
+    if (old_) {
+        // The old archive was never touched: it only comes back as the archive stream, and
+        // the new one goes (an unnamed file with its descriptor, a hidden one by its name).
+        a_.SwapArchiveStream(std::move(old_)).reset();
+        target_ = nullptr;
         return;
     }
+    if (!direct_ || !touched_ || !a_.ArchiveStream())
+        return;
     a_.ArchiveStream()->SetSize(start_);
     a_.WriteCentralDir(a_.ArchiveStream());
 }
 
+std::int32_t TZAUpdatePass::OldEntryOf(const TDirItem& e) const {
+    // A rename, or an update whose stored name came out otherwise (a full path stored
+    // relative now), knows the name the old entry has.
+    return savedNames_.Find(e.NewData && !e.PrevStoredName.empty() ? e.PrevStoredName
+                                                                   : e.StoredName);
+}
+
 bool TZAUpdatePass::HasOldEntry(const TDirItem& e) const {
-    const std::string& name =
-        e.NewData && e.Operation == poRename ? e.PrevStoredName : e.StoredName;
-    auto& saved = dir_.SavedDirectory;
-    for (std::int32_t j = 0; j < saved.Count(); ++j)
-        if (saved.ItemPtr(j).StoredName == name)
-            return true;
-    return false;
+    // A file added under a name that was already stored replaced that entry.
+    return e.Operation != poAdd && OldEntryOf(e) >= 0;
 }
 
 void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
@@ -285,29 +394,20 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
     // A renamed entry is found by its old name: a saved entry that already bears the new
     // name is another entry.
     const bool rename = e.NewData && e.Operation == poRename && !keepOld;
-    const std::string name = e.NewData && e.Operation == poRename ? e.PrevStoredName : e.StoredName;
-    auto& saved = dir_.SavedDirectory;
-    std::int32_t found = -1;
-    for (std::int32_t j = 0; j < saved.Count() && found < 0; ++j)
-        if (saved.ItemPtr(j).StoredName == name)
-            found = j;
-    if (found < 0)
+    const std::int32_t found = OldEntryOf(e);
+    if (found < 0 || !old_)
         throw EZAException(7, &a_);
-    const TDirItem& old = saved.ItemPtr(found);
+    const TDirItem& old = dir_.SavedDirectory.ItemPtr(found);
     if (keepOld || e.Operation == poUpdate)
         e = old;
-    if (!tail_)
-        throw EZAException(7, &a_);
 
-    const std::int64_t from = LocalOffsetOf(old) - start_;
-    if (from < 0)
-        throw EZAException(7, &a_); // only entries from the start offset on are in the tail
     vcl::TStream& archive = *a_.ArchiveStream();
+    vcl::TStream& from = *old_;
     SetLocalOffset(e, archive.Position(), false);
 
-    tail_->SetPosition(from);
+    from.SetPosition(LocalOffsetOf(old));
     std::uint8_t raw[TLocalFileHeader::Size];
-    tail_->ReadBuffer(raw, sizeof raw);
+    from.ReadBuffer(raw, sizeof raw);
     RecordReader r(raw, sizeof raw);
     TLocalFileHeader local = TLocalFileHeader::Read(r);
     // An offset that does not lead to a local header (a damaged directory, or one that left
@@ -326,24 +426,25 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
         local.Write(w);
         w.bytes(std::string_view(bytes).substr(0, local.NameLength));
         archive.WriteBuffer(w.data().data(), static_cast<std::int64_t>(w.size()));
-        tail_->Seek(oldLength, vcl::TSeekOrigin::soCurrent);
+        from.Seek(oldLength, vcl::TSeekOrigin::soCurrent);
     } else {
         archive.WriteBuffer(raw, sizeof raw);
-        CopyBytes(archive, *tail_, local.NameLength);
+        CopyBytes(archive, from, local.NameLength);
     }
-    CopyBytes(archive, *tail_, std::int64_t{local.ExtraLength} + data);
+    // The local extra field tells whether a data descriptor carries 8-byte sizes.
+    std::string extra(local.ExtraLength, '\0');
+    if (!extra.empty())
+        from.ReadBuffer(extra.data(), static_cast<std::int64_t>(extra.size()));
+    archive.WriteBuffer(extra.data(), static_cast<std::int64_t>(extra.size()));
+    CopyBytes(archive, from, data);
     // An entry written with a data descriptor keeps it: its local header holds no sizes.
     if (old.CentralHeader.Flags & FlagDataDescriptor) {
-        const bool zip64 = old.CentralHeader.CompressedSize == Zip64Marker32 ||
-                           old.CentralHeader.UncompressedSize == Zip64Marker32;
-        std::int64_t length = zip64 ? 20 : 12;
-        std::uint8_t sig[4] = {};
-        const std::int64_t at = tail_->Position();
-        if (tail_->Read(sig, 4) == 4 && RecordReader(sig, 4).u32() == DataDescriptorSignature)
-            length += 4;
-        tail_->SetPosition(at);
-        length = std::min(length, tail_->Size() - at);
-        CopyBytes(archive, *tail_, length);
+        const std::int64_t at = from.Position();
+        std::uint8_t d[24] = {};
+        const std::int64_t got = std::max<std::int64_t>(from.Read(d, sizeof d), 0);
+        from.SetPosition(at);
+        const std::int64_t length = DataDescriptorLength(d, got, old, HasZip64Record(extra));
+        CopyBytes(archive, from, length);
     }
 }
 
@@ -382,7 +483,9 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
                     e.SourceFileName,
                     vcl::fmOpenRead | ShareModeToFileMode(a_.Options().ShareMode));
             } catch (const vcl::EStreamError&) {
-                throw EZAException::CreateFmt(33, {e.SourceFileName}, &a_);
+                const int error = errno;
+                EZAException failure = EZAException::CreateFmt(33, {e.SourceFileName}, &a_);
+                throw failure.WithCause(std::strerror(error));
             }
             source = sourceFile_.get();
         }
@@ -400,25 +503,46 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
         }
         return true;
     } catch (const EZAException& failure) {
-        ReleaseEntrySource(e, false);
-        if (!a_.ArchiveStream()) {
-            action_ = fxaAbort;
-            return false;
+        return EntryFailed(e, entryStart, failure);
+    } catch (const vcl::EStreamError& error) {
+        // A source that cannot be read is not the archive's failure: it ends the pass.
+        if (!target_ || target_->Error() == 0) {
+            ReleaseEntrySource(e, false);
+            throw;
         }
-        // What the failed entry left in the archive goes, so a retry or the next entry
-        // starts where this one did.
-        if (a_.SpanningMode() == smNone) {
+        // A write that failed names its cause; a full disk may be freed and tried again.
+        const std::string cause = FailureCause(error);
+        if (DiskFullRetry()) {
+            ReleaseEntrySource(e, false);
             a_.ArchiveStream()->SetSize(entryStart);
             a_.ArchiveStream()->SetPosition(entryStart);
+            action_ = fxaRetry;
+            return false;
         }
-        a_.DoProcessFileFailure(e.Operation == poUpdate ? e.StoredName : e.SourceFileName,
-                                e.Operation, failure.NativeError(), failure.ErrorCode(),
-                                failure.Message(), action_);
-        return false;
+        return EntryFailed(e, entryStart, WriteFailure(cause));
     } catch (...) {
         ReleaseEntrySource(e, false);
         throw;
     }
+}
+
+bool TZAUpdatePass::EntryFailed(TDirItem& e, std::int64_t entryStart, const EZAException& failure) {
+    ReleaseEntrySource(e, false);
+    if (target_)
+        target_->ClearError();
+    if (!a_.ArchiveStream()) {
+        action_ = fxaAbort;
+        return false;
+    }
+    // What the failed entry left in the archive goes, so a retry or the next entry starts
+    // where this one did.
+    if (a_.SpanningMode() == smNone) {
+        a_.ArchiveStream()->SetSize(entryStart);
+        a_.ArchiveStream()->SetPosition(entryStart);
+    }
+    a_.DoProcessFileFailure(e.Operation == poUpdate ? e.StoredName : e.SourceFileName, e.Operation,
+                            failure.NativeError(), failure.ErrorCode(), failure.Message(), action_);
+    return false;
 }
 
 void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& headerSize) {
@@ -565,8 +689,13 @@ void TZABaseArchiver::ApplyUpdates() {
     FUpdateCounter = 0;
     if (!FDirManager || !FArchiveStream)
         throw EZAException(13, this);
-    if (FSpanningMode != smNone && FDirManager->SavedDirectory.Count() > 0)
-        throw EZAException(52, this);
+    // Refused before anything is written; the pending changes are dropped as by a rollback.
+    const bool readOnly = !FInMemory && FOpenMode != 0xFFFF && (FOpenMode & 3) == vcl::fmOpenRead;
+    const bool volumes = FSpanningMode != smNone && FDirManager->SavedDirectory.Count() > 0;
+    if (readOnly || volumes) {
+        FDirManager->Directory.Assign(FDirManager->SavedDirectory);
+        throw EZAException(readOnly ? 32 : 52, this);
+    }
     TZAUpdatePass(*this, FProgress, FVolumes).Run();
 }
 

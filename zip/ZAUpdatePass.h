@@ -5,6 +5,7 @@
 
 #include "vcl/Streams.h"
 #include "zip/ZADirArray.h"
+#include "zip/ZANameIndex.h"
 #include "zip/ZAProgressState.h"
 #include "zip/ZARecords.h"
 #include "zip/ZATypes.h"
@@ -18,6 +19,14 @@ namespace zip {
 
 class TZABaseArchiver;
 class TZADirManager;
+class TZASiblingFile;
+class EZAException;
+
+// The bytes of the data descriptor at d (got of them read) that follows entry's data: with
+// or without its signature, with 4- or 8-byte sizes; zip64Local tells whether the entry's
+// local header has a Zip64 record.
+std::int64_t DataDescriptorLength(const std::uint8_t* d, std::int64_t got, const TDirItem& entry,
+                                  bool zip64Local);
 
 // The first index at which the saved and the live directory differ in stored name, or at
 // which the live entry has new data; the smaller count when there is none.
@@ -26,7 +35,8 @@ std::int32_t FindFirstChangedEntry(const TZADirArray& saved, const TZADirArray& 
 class TZAUpdatePass {
 public:
     TZAUpdatePass(TZABaseArchiver& owner, TZAProgressState& progress, TZAVolumeState& volumes);
-    // Whatever happened, no temporary file of the pass outlives it (but see RestoreArchiveTail).
+    // Whatever happened, no file of the pass outlives it: the new archive either took the old
+    // one's place or is gone.
     ~TZAUpdatePass();
     TZAUpdatePass(const TZAUpdatePass&) = delete;
     TZAUpdatePass& operator=(const TZAUpdatePass&) = delete;
@@ -35,15 +45,27 @@ public:
 
 private:
     bool Stopped() const;
-    std::int64_t StartOffset(std::int32_t first) const;
-    void SaveArchiveTail();
-    void RestoreArchiveTail();
-    void DeleteTailFile();
+    // Where the bytes that stay as they are end; first moves back to the first entry that
+    // does not lie before that point.
+    std::int64_t HeadEnd(std::int32_t& first) const;
+    // The new archive's stream: a sibling of the archive file, or a memory stream, holding
+    // the head; it becomes the archive stream for the pass, the old one kept aside.
+    void OpenTarget();
+    // The new archive takes the old one's place.
+    void PublishTarget();
+    // A step that writes; a full disk asks the disk-full event whether to try it again.
+    template <class Step> void Retrying(Step step);
+    bool DiskFullRetry();
+    EZAException WriteFailure(const std::string& detail) const;
+    std::string FailureCause(const std::exception& e) const;
     bool AddFileToArchive(std::int32_t i);
+    // The failure event for an entry that could not be added, its bytes cut off again.
+    bool EntryFailed(TDirItem& e, std::int64_t entryStart, const EZAException& failure);
     void WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& headerSize);
     // Copies entry i's old record; keepOld makes the entry the old one again (its change
     // could not be made).
     void CopyEntry(std::int32_t i, bool keepOld);
+    std::int32_t OldEntryOf(const TDirItem& e) const;
     bool HasOldEntry(const TDirItem& e) const;
     void ReleaseEntrySource(TDirItem& e, bool done);
     void RollbackUpdate();
@@ -57,10 +79,11 @@ private:
     TZAAction action_ = fxaIgnore;
     TZAProcessOperation operation_ = poDelete;
     std::int64_t start_ = 0;
-    std::string tailName_;
-    std::unique_ptr<vcl::TFileStream> tail_;
-    bool keepTail_ = false;
-    bool touched_ = false; // the archive's bytes have begun to change
+    bool direct_ = false;               // a new multi-volume set: written in place
+    bool touched_ = false;              // the archive's bytes have begun to change (in place only)
+    std::unique_ptr<vcl::TStream> old_; // the old archive while the pass writes the new one
+    TZASiblingFile* target_ = nullptr;  // the new archive's file, owned as the archive stream
+    TZANameIndex savedNames_;
     std::unique_ptr<vcl::TMemoryStream> staging_;
     bool copyCancel_ = false;
     bool committed_ = false;

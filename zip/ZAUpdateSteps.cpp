@@ -4,7 +4,6 @@
 #include "vcl/PathUtils.h"
 #include "vcl/SysUtils.h"
 #include "zip/ZAExcept.h"
-#include "zip/ZAExtractPath.h"
 #include "zip/ZAFileDates.h"
 #include "zip/ZAOverwrite.h"
 #include "zip/ZARecords.h"
@@ -35,9 +34,14 @@ TDirItem& TZABaseArchiver::MarkItemForUpdate(std::int32_t Index, const std::stri
         throw EZAException(24, this);
     if (!UpdatePending())
         throw EZAException(25, this);
+    const std::string oldName = dir.ItemPtr(Index).StoredName;
     FillDirItemFromFile(Index, Path, RelativeTo);
     TDirItem& item = dir.ItemPtr(Index);
     item.Operation = poUpdate;
+    // The stored name may come out otherwise (a full path stored relative now): the pass
+    // finds the old entry by the name it had, should the update fail and be ignored.
+    if (item.StoredName != oldName && item.PrevStoredName.empty())
+        item.PrevStoredName = oldName;
     return item;
 }
 
@@ -99,8 +103,10 @@ void TZABaseArchiver::UpdateItem(std::int32_t Index, const std::string& Name,
     const std::uint32_t attr = entry.CentralHeader.ExternalAttributes;
     if ((attr & platform::faDirectory) != 0)
         return;
-    // A stored name never takes its data from outside the base folder.
-    const std::string path = ConfinedPath(BaseFolder, Name);
+    // A relative name is taken below the base folder, a full one as it stands: reading a file
+    // into the archive writes nothing outside it, so archives made with full paths stay
+    // updatable.
+    const std::string path = ResolvePath(BaseFolder, Name);
     if (path.empty() || platform::FileGetAttr(path) == -1)
         return;
     if (!FOptions->ReplaceReadOnly && (attr & platform::faReadOnly) != 0)

@@ -238,6 +238,12 @@ void TZABaseArchiver::ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream)
     FArchiveStream = std::move(Stream);
 }
 
+std::unique_ptr<vcl::TStream> TZABaseArchiver::SwapArchiveStream(
+    std::unique_ptr<vcl::TStream> Stream) {
+    std::swap(FArchiveStream, Stream);
+    return Stream;
+}
+
 void TZABaseArchiver::FreeArchiveStream() {
     if (FCustomStream)
         (void)FArchiveStream.release(); // the caller's stream, not ours to free

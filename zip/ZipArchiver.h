@@ -168,6 +168,8 @@ public:
     vcl::TStream* ArchiveStream() const { return FArchiveStream.get(); }
     // The stream becomes the archive stream, the archiver's own to free.
     void ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream);
+    // As ReplaceArchiveStream, handing the previous stream back instead of freeing it.
+    std::unique_ptr<vcl::TStream> SwapArchiveStream(std::unique_ptr<vcl::TStream> Stream);
     TZADirManager* DirManager() const { return FDirManager.get(); }
     // The entry reader's inflater and buffers, made on first use and kept between entries.
     TZAEntryBuffers& EntryBuffers();

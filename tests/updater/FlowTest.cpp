@@ -455,6 +455,9 @@ TEST_F(Flow, AReleaseThatIsNotWholeAndIntactIsRefusedWithTheMainProgramRunning) 
     std::string damaged = bytes;
     damaged[damaged.find(std::string(3000, 'n')) + 1500] = 'N';
     WriteFile(flipped, damaged);
+    // Entries that need a password: the test cannot read them, so they are no sound release.
+    const std::string locked = root / "locked.zip";
+    RunCommand("cd '" + root / "release" + "' && zip -q -r -P secret '" + locked + "' .");
     // The engine's own words, in the standard error box that ends them with a full stop.
     const std::string crcText = zip::EZAException(8, form->ZipArchiver1).Message() + ".";
     const std::string damagedText = zip::EZAException(48, form->ZipArchiver1).Message() + ".";
@@ -473,6 +476,8 @@ TEST_F(Flow, AReleaseThatIsNotWholeAndIntactIsRefusedWithTheMainProgramRunning) 
         {"truncated, served whole", [&] { ServeArchive(truncated); }, damagedText,
          vcl::TDialogIcon::Stop},
         {"an entry failing its CRC", [&] { ServeArchive(flipped); }, crcText,
+         vcl::TDialogIcon::Stop},
+        {"entries behind a password", [&] { ServeArchive(locked); }, crcText,
          vcl::TDialogIcon::Stop},
     };
     for (const Case& c : cases) {

@@ -42,11 +42,6 @@ public:
         FDirManager = std::make_unique<zip::TZADirManager>();
         FActive = true;
     }
-    // Stands in for the operation that begins an update.
-    void BeginUpdate() {
-        Dir().SavedDirectory.Assign(Dir().Directory);
-        ++FUpdateCounter;
-    }
 
     static constexpr std::uint16_t Date = (44 << 9) | (5 << 5) | 6; // 2024-05-06
     static constexpr std::uint16_t Time = (12 << 11) | (34 << 5) | 28;

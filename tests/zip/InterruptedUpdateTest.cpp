@@ -1,0 +1,147 @@
+// An update killed at any moment leaves the old archive whole: a child process updates one
+// small entry of an Info-ZIP archive that holds a large one, and is killed with SIGKILL at
+// each of its events and after a range of delays. Before the new archive is complete the old
+// one must be there byte for byte; after it, the new one; never anything else, and no copy of
+// either left in the archive's folder or the temporary folder.
+#include "ZipTestSupport.h"
+#include "support/Child.h"
+
+#include <array>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <thread>
+
+using ziptest::ReadFile;
+using ziptest::TempDir;
+using ziptest::WriteFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Capture(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
+        std::array<char, 4096> buffer;
+        std::size_t n;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0)
+            out.append(buffer.data(), n);
+        pclose(p);
+    }
+    return out;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct InterruptedUpdate : ::testing::Test {
+    TempDir dir;
+    TempDir temp;
+    std::string src = dir / "src";
+    std::string archive = dir / "a.zip";
+    std::string before;
+    std::string oldTmpDir = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+
+    InterruptedUpdate() {
+        fs::create_directories(src);
+        WriteFile(src + "/a.txt", "the old small entry");
+        WriteFile(src + "/big.bin", ziptest::RandomBytes(48 << 20, 11));
+        WriteFile(src + "/c.txt", "after the large one");
+        EXPECT_TRUE(
+            ziptest::Run("cd '" + src + "' && zip -q -0 '" + archive + "' a.txt big.bin c.txt"));
+        before = ReadFile(archive);
+        WriteFile(src + "/a.txt", "the new small entry, a little longer");
+        // The engine's temporary files would go here.
+        setenv("TMPDIR", temp.Path().c_str(), 1);
+    }
+    ~InterruptedUpdate() override {
+        if (oldTmpDir.empty())
+            unsetenv("TMPDIR");
+        else
+            setenv("TMPDIR", oldTmpDir.c_str(), 1);
+    }
+
+    // Python's zipfile reads every entry (checking its CRC) and says which a.txt it found.
+    std::string Which() {
+        return Capture("/usr/bin/python3 -c '\n"
+                       "import sys, zipfile\n"
+                       "z = zipfile.ZipFile(sys.argv[1])\n"
+                       "assert z.namelist() == [\"a.txt\", \"big.bin\", \"c.txt\"], z.namelist()\n"
+                       "for n in z.namelist(): z.read(n)\n"
+                       "print(z.read(\"a.txt\").decode())\n' '" +
+                       archive + "'");
+    }
+    void ExpectNothingLeft() {
+        EXPECT_EQ(Names(dir.Path()), (std::vector<std::string>{"a.zip", "src"}));
+        EXPECT_TRUE(Names(temp.Path()).empty());
+    }
+};
+
+TEST_F(InterruptedUpdate, AKillAtAnyEventBeforeTheNewArchiveIsCompleteLeavesTheOldOne) {
+    for (const char* point : {"open", "overall start", "file start", "file process", "file end"}) {
+        SCOPED_TRACE(point);
+        {
+            testsupport::Child child(ZIP_UPDATE_CHILD, {archive, src, "a.txt", point});
+            std::string line;
+            do
+                line = child.ReadLine(60000);
+            while (!line.empty() && line != "stopped");
+            ASSERT_EQ(line, "stopped");
+            ::kill(child.Pid(), SIGKILL);
+        }
+        EXPECT_TRUE(ReadFile(archive) == before);
+        ExpectNothingLeft();
+    }
+}
+
+TEST_F(InterruptedUpdate, AKillAfterTheLastEventFindsTheNewArchiveComplete) {
+    {
+        testsupport::Child child(ZIP_UPDATE_CHILD, {archive, src, "a.txt", "overall end"});
+        std::string line;
+        do
+            line = child.ReadLine(60000);
+        while (!line.empty() && line != "stopped");
+        ASSERT_EQ(line, "stopped");
+        ::kill(child.Pid(), SIGKILL);
+    }
+    EXPECT_EQ(Which(), "the new small entry, a little longer\n");
+    EXPECT_TRUE(ziptest::Run("unzip -tq '" + archive + "'"));
+    ExpectNothingLeft();
+}
+
+// Between the events the pass copies the large entry, writes the directory, flushes and
+// renames; kills after growing delays land somewhere in there. Whatever the moment, the
+// archive is the old one or the complete new one.
+TEST_F(InterruptedUpdate, AKillAtAnyMomentLeavesTheOldArchiveOrTheCompleteNewOne) {
+    int oldSeen = 0;
+    int newSeen = 0;
+    for (int delayMs : {0, 2, 5, 10, 20, 40, 80, 160, 320}) {
+        SCOPED_TRACE(delayMs);
+        {
+            testsupport::Child child(ZIP_UPDATE_CHILD, {archive, src, "a.txt", ""});
+            ASSERT_EQ(child.ReadLine(60000), "open");
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            ::kill(child.Pid(), SIGKILL);
+        }
+        const std::string now = ReadFile(archive);
+        if (now == before) {
+            ++oldSeen;
+        } else {
+            EXPECT_EQ(Which(), "the new small entry, a little longer\n");
+            ++newSeen;
+            // Back to the old archive for the next round.
+            WriteFile(archive, before);
+        }
+        ExpectNothingLeft();
+    }
+    EXPECT_EQ(oldSeen + newSeen, 9);
+}
+
+} // namespace

@@ -1,0 +1,208 @@
+// Updates of archives made by the peers, each of a shape that once cost data: every entry the
+// update does not change keeps its bytes and reads back through unzip, 7-Zip, bsdtar and
+// Python's zipfile.
+#include "LoopSupport.h"
+#include "vcl/Dialogs.h"
+#include "zip/ZAExcept.h"
+#include "zip/ZipArchiver.h"
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace zip;
+using ziptest::ReadFile;
+using ziptest::TempDir;
+using ziptest::WriteFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::int32_t AllAttributes = 10431;
+
+std::string Capture(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
+        std::array<char, 4096> buffer;
+        std::size_t n;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0)
+            out.append(buffer.data(), n);
+        pclose(p);
+    }
+    return out;
+}
+
+// "name=data" per entry in directory order, folders as "name/", each entry read.
+std::string Contents(const std::string& archive) {
+    return Capture("/usr/bin/python3 -c '\n"
+                   "import sys, zipfile\n"
+                   "z = zipfile.ZipFile(sys.argv[1])\n"
+                   "for i in z.infolist():\n"
+                   "    print(i.filename if i.is_dir() else i.filename + \"=\" + "
+                   "z.read(i).decode())\n' '" +
+                   archive + "'");
+}
+
+// Every peer reads every entry; bsdtar reads the local headers in file order, as a stream.
+void ExpectPeersReadIt(const std::string& archive) {
+    EXPECT_TRUE(ziptest::Run("unzip -tq '" + archive + "'"))
+        << Capture("unzip -t '" + archive + "'");
+    EXPECT_TRUE(ziptest::Run("7zz t '" + archive + "'")) << Capture("7zz t '" + archive + "'");
+    EXPECT_TRUE(ziptest::Run("bsdtar -xOf '" + archive + "' > /dev/null"))
+        << Capture("bsdtar -xOf '" + archive + "'");
+    EXPECT_TRUE(ziptest::Run("cat '" + archive + "' | bsdtar -xOf - > /dev/null"))
+        << Capture("cat '" + archive + "' | bsdtar -xOf -");
+}
+
+struct UpdateKeepsData : ::testing::Test {
+    TempDir dir;
+    std::string src = dir / "src";
+    std::string path = dir / "a.zip";
+    vcl::TScriptedDialogs dialogs;
+    std::vector<std::string> failures;
+    vcl::TComponent owner{nullptr};
+    TZipArchiver* a = vcl::Create<TZipArchiver>(&owner);
+
+    UpdateKeepsData() {
+        fs::create_directories(src);
+        a->SetName("ZipArchiver1");
+        a->SetFileName(path);
+        a->BaseDir = src;
+        a->OnProcessFileFailure = [this](vcl::TObject*, const std::string& name,
+                                         TZAProcessOperation, std::int32_t native, std::int32_t,
+                                         const std::string&, TZAAction& action) {
+            failures.push_back(name + " " + std::to_string(native));
+            action = fxaIgnore;
+        };
+    }
+    void Python(const std::string& body) { ziptest::PythonZip(dir, path, body); }
+};
+
+TEST_F(UpdateKeepsData, ADirectoryInAnotherOrderThanTheFileKeepsEveryEntry) {
+    // File order A, B, C; directory order C, B, A.
+    Python("z.writestr('A.txt', 'first in the file')\n"
+           "z.writestr('B.txt', 'second in the file')\n"
+           "z.writestr('C.txt', 'third in the file')\n"
+           "z.filelist.reverse()");
+    WriteFile(src + "/A.txt", "A, replaced");
+    a->OpenArchive();
+    a->AddFiles("A.txt", 0x20, "");
+    a->CloseArchive();
+    EXPECT_EQ(Contents(path),
+              "C.txt=third in the file\nB.txt=second in the file\nA.txt=A, replaced\n");
+    ExpectPeersReadIt(path);
+}
+
+TEST_F(UpdateKeepsData, AMovedEntryKeepsItsZip64DataDescriptor) {
+    // Written to a pipe: sizes follow the data in descriptors, 8-byte ones for b.txt.
+    const std::string script = dir / "stream.py";
+    WriteFile(script, "import sys, zipfile\n"
+                      "class Pipe:\n"
+                      "    def __init__(self, f): self.f = f\n"
+                      "    def write(self, b): return self.f.write(b)\n"
+                      "    def flush(self): self.f.flush()\n"
+                      "with open(sys.argv[1], 'wb') as f:\n"
+                      "    z = zipfile.ZipFile(Pipe(f), 'w', zipfile.ZIP_DEFLATED)\n"
+                      "    z.writestr('a.txt', 'goes first')\n"
+                      "    with z.open('b.txt', 'w', force_zip64=True) as w: w.write(b'b' * 5000)\n"
+                      "    z.writestr('c.txt', 'stays last')\n"
+                      "    z.close()\n");
+    ASSERT_TRUE(ziptest::Run("/usr/bin/python3 '" + script + "' '" + path + "'"));
+    a->OpenArchive();
+    a->DeleteFiles("a.txt", AllAttributes, "");
+    a->CloseArchive();
+    EXPECT_EQ(Contents(path), "b.txt=" + std::string(5000, 'b') + "\nc.txt=stays last\n");
+    ExpectPeersReadIt(path);
+    EXPECT_EQ(Capture("cat '" + path + "' | bsdtar -xOf - c.txt"), "stays last");
+}
+
+TEST_F(UpdateKeepsData, APrefixThatTheOffsetsLeaveOutIsCountedForFoldersToo) {
+    fs::create_directories(src + "/sub");
+    WriteFile(src + "/sub/f.txt", "in a folder");
+    ASSERT_TRUE(
+        ziptest::Run("cd '" + src + "' && zip -q '" + (dir / "plain.zip") + "' sub sub/f.txt"));
+    // As `cat stub plain.zip`, without `zip -A`: the offsets do not count the stub.
+    WriteFile(path, std::string(1000, 'S') + ReadFile(dir / "plain.zip"));
+    WriteFile(src + "/new.txt", "added");
+    a->OpenArchive();
+    a->AddFiles("new.txt", 0x20, "");
+    a->CloseArchive();
+    EXPECT_EQ(Contents(path), "sub/\nsub/f.txt=in a folder\nnew.txt=added\n");
+    EXPECT_TRUE(ziptest::Run("unzip -tq '" + path + "'")) << Capture("unzip -t '" + path + "'");
+    EXPECT_TRUE(ziptest::Run("7zz t '" + path + "'")) << Capture("7zz t '" + path + "'");
+    EXPECT_EQ(ReadFile(path).substr(0, 1000), std::string(1000, 'S'));
+}
+
+// Through the processing loop's update step, which the batch has no call for yet.
+struct UpdateStep : ::testing::Test {
+    TempDir dir;
+    std::string src = dir / "src";
+    std::vector<std::string> failures;
+    vcl::TComponent owner{nullptr};
+    ziptest::TLoopArchiver* a = vcl::Create<ziptest::TLoopArchiver>(&owner);
+
+    UpdateStep() {
+        fs::create_directories(src + "/sub");
+        a->SetName("ZipArchiver1");
+        a->BaseDir = src;
+        a->OnProcessFileFailure = [this](vcl::TObject*, const std::string& name,
+                                         TZAProcessOperation, std::int32_t native, std::int32_t,
+                                         const std::string&, TZAAction& action) {
+            failures.push_back(name + " " + std::to_string(native));
+            action = fxaIgnore;
+        };
+    }
+    // Load reads the directory from a read-only stream; an update needs the archive opened as
+    // OpenArchive would open it.
+    void OpenForWriting(const std::string& path) {
+        a->SetOpenMode(vcl::fmOpenReadWrite | vcl::fmShareDenyWrite);
+        a->ReplaceArchiveStream(
+            std::make_unique<vcl::TFileStream>(path, vcl::fmOpenReadWrite | vcl::fmShareDenyWrite));
+    }
+};
+
+TEST_F(UpdateStep, AFailedUpdateThatIsIgnoredKeepsTheOldEntryThoughItsNameWouldChange) {
+    const std::string path = dir / "a.zip";
+    ziptest::PythonZip(dir, path, "z.writestr('sub/f.txt', 'old data')\nz.writestr('g.txt', 'g')");
+    a->Load(dir, path);
+    OpenForWriting(path);
+    WriteFile(src + "/sub/f.txt", "new data");
+    a->Options().StorePath = spNoPath; // the update would store it as f.txt
+    a->BeginUpdate();
+    a->Run(poUpdate);
+    ASSERT_EQ(a->Entry(0).StoredName, "f.txt");
+    fs::remove(src + "/sub/f.txt"); // gone before the pass reads it
+    a->EndUpdate();
+    a->CloseArchive();
+    EXPECT_EQ(failures.size(), 1u);
+    EXPECT_EQ(Contents(path), "sub/f.txt=old data\ng.txt=g\n");
+}
+
+TEST_F(UpdateStep, AnEntryStoredWithItsFullPathIsUpdatedFromThatPath) {
+    const std::string file = src + "/f.txt";
+    WriteFile(file, "old data");
+    const std::string path = dir / "a.zip";
+    {
+        vcl::TComponent maker{nullptr};
+        auto* z = vcl::Create<TZipArchiver>(&maker);
+        z->SetFileName(path);
+        z->Options().StorePath = spFullPathWithDrive;
+        z->OpenArchive();
+        z->AddFiles(file, 0x20, "");
+    }
+    a->Load(dir, path);
+    OpenForWriting(path);
+    ASSERT_EQ(a->Entry(0).StoredName, file);
+    WriteFile(file, "new data");
+    a->Options().StorePath = spFullPathWithDrive;
+    a->BaseDir = dir / "elsewhere";
+    a->BeginUpdate();
+    a->Run(poUpdate);
+    a->EndUpdate();
+    a->CloseArchive();
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(Contents(path), file + "=new data\n");
+}
+
+} // namespace

@@ -1,0 +1,156 @@
+#include "zip/ZASiblingFile.h"
+
+#include "platform/Random.h"
+#include "vcl/SysUtils.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace zip {
+
+namespace {
+
+[[noreturn]] void Fail(int error, const std::string& what) {
+    throw std::system_error(error, std::generic_category(), what);
+}
+
+std::string HiddenName(const std::string& folder, const std::string& target) {
+    std::uint32_t number = 0;
+    platform::RandomBytes(&number, sizeof number);
+    return folder + "." + vcl::ExtractFileName(target) + "." + vcl::IntToHex(number, 8);
+}
+
+int CreateFile(const std::string& folder, const std::string& target, std::string& named) {
+    // Unnamed: nothing of it can be left behind, whenever the process ends.
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return fd;
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return -1;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        named = HiddenName(folder, target);
+        fd = ::open(named.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+} // namespace
+
+TZASiblingFile::TZASiblingFile(const std::string& target, int like)
+    : vcl::THandleStream(-1), target_(target) {
+    folder_ = vcl::ExtractFilePath(target);
+    handle_ = CreateFile(folder_.empty() ? std::string("./") : folder_, target, named_);
+    if (handle_ < 0)
+        Fail(errno, folder_.empty() ? "." : folder_);
+    struct stat st {};
+    if (::fstat(like, &st) == 0) {
+        (void)::fchmod(handle_, st.st_mode & 07777);
+        struct stat own {};
+        if (::fstat(handle_, &own) == 0 && (own.st_uid != st.st_uid || own.st_gid != st.st_gid))
+            (void)::fchown(handle_, st.st_uid, st.st_gid);
+    }
+}
+
+TZASiblingFile::~TZASiblingFile() {
+    if (!published_ && !named_.empty())
+        ::unlink(named_.c_str());
+}
+
+std::int64_t TZASiblingFile::Write(const void* buffer, std::int64_t count) {
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        const std::int64_t n = vcl::THandleStream::Write(bytes + done, count - done);
+        if (n <= 0) {
+            error_ = n < 0 ? errno : ENOSPC;
+            return done > 0 ? done : -1;
+        }
+        done += n;
+    }
+    return done;
+}
+
+bool TZASiblingFile::CopyHead(int from, std::int64_t count) {
+    loff_t in = 0;
+    loff_t out = 0;
+    bool clone = true;
+    while (in < count) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count - in, 1 << 30));
+        ssize_t n = -1;
+        if (clone) {
+            n = ::copy_file_range(from, &in, handle_, &out, want, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                          errno == EOPNOTSUPP || errno == EBADF)) {
+                clone = false;
+                continue;
+            }
+        } else {
+            static thread_local std::uint8_t buffer[1 << 16];
+            n = ::pread(from, buffer, std::min(want, sizeof buffer), in);
+            if (n > 0) {
+                const ssize_t w = ::pwrite(handle_, buffer, static_cast<std::size_t>(n), out);
+                if (w != n) {
+                    error_ = w < 0 ? errno : ENOSPC;
+                    return false;
+                }
+                in += n;
+                out += n;
+            }
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error_ = errno;
+            return false;
+        }
+        if (n == 0) {
+            error_ = EIO; // the old archive ended before its own entries
+            return false;
+        }
+    }
+    SetPosition(count);
+    return true;
+}
+
+void TZASiblingFile::Publish() {
+    if (::fsync(handle_) != 0)
+        Fail(errno, target_);
+    if (named_.empty()) {
+        // An unnamed file gets a hidden name first; only the rename replaces the archive.
+        const std::string self = "/proc/self/fd/" + std::to_string(handle_);
+        for (int attempt = 0;; ++attempt) {
+            const std::string name = HiddenName(folder_, target_);
+            // Through /proc as any user may; without /proc by the descriptor itself.
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
+                (errno == ENOENT &&
+                 ::linkat(handle_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0)) {
+                named_ = name;
+                break;
+            }
+            if (errno != EEXIST || attempt == 100)
+                Fail(errno, target_);
+        }
+    }
+    if (::rename(named_.c_str(), target_.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(named_.c_str());
+        named_.clear();
+        Fail(error, target_);
+    }
+    published_ = true;
+    named_.clear();
+    // The rename itself reaches the disk with the folder.
+    const int folder =
+        ::open(folder_.empty() ? "." : folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        (void)::fsync(folder);
+        ::close(folder);
+    }
+}
+
+} // namespace zip
