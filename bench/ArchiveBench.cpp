@@ -12,7 +12,8 @@
 // Sizes: ZIP_BENCH_CORPUS_MB (default 200), ZIP_BENCH_MB (the large file, 256 MiB),
 // ZIP_BENCH_FILES (20000), ZIP_BENCH_LIST (100000 entries), ZIP_BENCH_MODE9_MB (32),
 // ZIP_BENCH_COMPRESS_MB (64, 0 leaves the compression figures out), ZIP_BENCH_RUNS (5 rounds),
-// ZIP_BENCH_CPUS (the cores, default "6,7"). The data is made from fixed seeds in a scratch
+// ZIP_BENCH_CPUS (the cores, default "6,7"), ZIP_BENCH_ONLY (some of "mixed,big,small,stored,list";
+// all when not set). The data is made from fixed seeds in a scratch
 // folder under TMPDIR, or /dev/shm when TMPDIR is not set, so the figures are the tools' own
 // and not the disk's.
 #include "ArchiveCorpus.h"
@@ -574,14 +575,24 @@ int main(int argc, char** argv) {
                 static_cast<double>(idle.maxRssKb) / 1024);
     std::fflush(stdout);
 
-    ExtractionCase("mixed corpus, zip -6", self, scratch, scratch / "mixed.zip", scratch / "mixed",
-                   mixed, runs);
-    ExtractionCase("one large text file", self, scratch, scratch / "big.zip", scratch / "big", big,
-                   runs);
-    ExtractionCase("small files", self, scratch, scratch / "small.zip", scratch / "small", small,
-                   runs);
-    StoredCase(self, scratch, scratch / "stored.zip", scratch / "mixed", mixed, runs);
-    ListingCase(self, scratch, scratch / "list.zip", listCount, runs);
+    const char* onlyList = std::getenv("ZIP_BENCH_ONLY");
+    const std::string only = onlyList ? onlyList : "";
+    auto wanted = [&](const std::string& name) {
+        return only.empty() || ("," + only + ",").find("," + name + ",") != std::string::npos;
+    };
+    if (wanted("mixed"))
+        ExtractionCase("mixed corpus, zip -6", self, scratch, scratch / "mixed.zip",
+                       scratch / "mixed", mixed, runs);
+    if (wanted("big"))
+        ExtractionCase("one large text file", self, scratch, scratch / "big.zip", scratch / "big",
+                       big, runs);
+    if (wanted("small"))
+        ExtractionCase("small files", self, scratch, scratch / "small.zip", scratch / "small",
+                       small, runs);
+    if (wanted("stored"))
+        StoredCase(self, scratch, scratch / "stored.zip", scratch / "mixed", mixed, runs);
+    if (wanted("list"))
+        ListingCase(self, scratch, scratch / "list.zip", listCount, runs);
     if (compressMb > 0) {
         const std::string data = bench::TextData(compressMb << 20, 42);
         BenchCompression(data, EnvSize("ZIP_BENCH_MODE9_MB", 32) << 20);

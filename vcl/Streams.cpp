@@ -160,8 +160,10 @@ std::int64_t THandleStream::Read(void* buffer, std::int64_t count) {
     for (;;) {
         ssize_t n =
             ::read(handle_, buffer, static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
-        if (n >= 0)
+        if (n >= 0) {
+            Moved(n);
             return n;
+        }
         if (errno != EINTR)
             return -1;
     }
@@ -171,14 +173,20 @@ std::int64_t THandleStream::Write(const void* buffer, std::int64_t count) {
     for (;;) {
         ssize_t n =
             ::write(handle_, buffer, static_cast<std::size_t>(std::max<std::int64_t>(count, 0)));
-        if (n >= 0)
+        if (n >= 0) {
+            Moved(n);
             return n;
+        }
         if (errno != EINTR)
             return -1;
     }
 }
 
 std::int64_t THandleStream::Seek(std::int64_t offset, TSeekOrigin origin) {
+    // Asking where the stream stands, or going where it already stands, moves nothing.
+    if (position_ >= 0 && ((origin == TSeekOrigin::soCurrent && offset == 0) ||
+                           (origin == TSeekOrigin::soBeginning && offset == position_)))
+        return position_;
     int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
                  : origin == TSeekOrigin::soCurrent ? SEEK_CUR
                                                     : SEEK_END;
@@ -186,7 +194,15 @@ std::int64_t THandleStream::Seek(std::int64_t offset, TSeekOrigin origin) {
     const off_t position = ::lseek(handle_, offset, whence);
     if (position < 0)
         throw EStreamError(SysErrorMessage(errno));
+    position_ = position;
     return position;
+}
+
+std::int64_t THandleStream::Size() {
+    struct stat st {};
+    if (::fstat(handle_, &st) == 0 && S_ISREG(st.st_mode))
+        return st.st_size;
+    return TStream::Size(); // a device or a pipe: what seeking to its end says
 }
 
 void THandleStream::SetSize(std::int64_t size) {

@@ -89,7 +89,10 @@ private:
     std::int64_t position_ = 0;
 };
 
-// A stream over an open file descriptor, which it closes when it goes.
+// A stream over an open file descriptor, which it closes when it goes. The stream remembers
+// its position once it has learnt it, so asking for it or seeking to it costs no system call:
+// nothing else may move the descriptor's position while the stream uses it. Size() of a
+// regular file is one fstat.
 class THandleStream : public TStream {
 public:
     explicit THandleStream(int handle) : handle_(handle) {}
@@ -98,6 +101,7 @@ public:
     std::int64_t Read(void* buffer, std::int64_t count) override;
     std::int64_t Write(const void* buffer, std::int64_t count) override;
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
+    std::int64_t Size() override;
     void SetSize(std::int64_t size) override;
     int Handle() const { return handle_; }
     // Pushes written data to the disk.
@@ -105,6 +109,13 @@ public:
 
 protected:
     int handle_;
+
+private:
+    void Moved(std::int64_t count) {
+        if (position_ >= 0 && count > 0)
+            position_ += count;
+    }
+    std::int64_t position_ = -1; // not known yet
 };
 
 class TFileStream : public THandleStream {

@@ -26,8 +26,11 @@ struct TDirItem {
     std::string StoredName; // "/" separates folders
     // The stored name is longer than the engine holds: kept whole, but never extracted.
     bool NameTooLong = false;
-    // The name's bytes as read, written back while the name is still the one read from them.
+    // The name's bytes as read, where writing the name would not give them back (UTF-8 from a
+    // Unix host, a Unicode path record, a NUL), and the name read from them: while StoredName
+    // is still that name, the writer writes these bytes.
     std::string NameField;
+    std::string NameFieldText;
     std::string PrevStoredName; // before a rename, to find the old record
     std::string Comment;
     std::vector<TZAExtraField> ExtraFields; // central header's records, in file order

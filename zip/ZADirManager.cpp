@@ -2,8 +2,10 @@
 // directory starts on and every central header with its name, extra field and comment.
 #include "zip/ZADirManager.h"
 
+#include "zip/ZADirWriter.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZANames.h"
+#include "zip/ZAReadAhead.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>
@@ -23,12 +25,6 @@ std::string ReadAt(vcl::TStream& stream, std::int64_t position, std::int64_t cou
     stream.SetPosition(position);
     stream.ReadBuffer(bytes.data(), count);
     return bytes;
-}
-
-// count bytes from the current position, refused before anything is allocated when the
-// stream does not hold them.
-std::string ReadHere(vcl::TStream& stream, std::int64_t count) {
-    return ReadAt(stream, stream.Position(), count);
 }
 
 std::uint32_t Le32(const std::uint8_t* p) {
@@ -192,24 +188,31 @@ void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
         DecodeStoredName(field, versionMadeBy, entry.CentralHeader.Flags, extra, OemFileNames());
     entry.StoredName = std::move(name.Name);
     entry.NameTooLong = name.TooLong;
-    entry.NameField = field;
+    // Kept only where the writer would not give these bytes back from the name, which for
+    // nearly every name it does.
+    entry.NameField.clear();
+    entry.NameFieldText.clear();
+    if (EntryNameBytes(entry, OemFileNames()) != field) {
+        entry.NameField = field;
+        entry.NameFieldText = entry.StoredName;
+    }
     // The code-page conversion works in a buffer three times the name's size: what the
     // directory keeps of it is the name alone.
     entry.StoredName.shrink_to_fit();
 }
 
-void TZADirManager::ReadEntry(TDirItem& entry) {
-    std::string fixed = ReadHere(*ArcStream, TZACentralHeader::Size);
+void TZADirManager::ReadEntry(TDirItem& entry, TZAReadAhead& records) {
+    std::string fixed = records.Take(TZACentralHeader::Size);
     RecordReader fr(fixed);
     entry.CentralHeader = ReadCentralHeader(fr);
     const TZACentralHeader& h = entry.CentralHeader;
 
     // The extra field may say how to read the name, so the name waits for it.
-    const std::string name = ReadHere(*ArcStream, h.NameLength);
-    ReadCentralExtra(entry, ReadHere(*ArcStream, h.ExtraLength));
+    const std::string name = records.Take(h.NameLength);
+    ReadCentralExtra(entry, records.Take(h.ExtraLength));
     SetStoredName(entry, name, h.VersionMadeBy, entry.ExtraFields);
 
-    entry.Comment = h.CommentLength != 0 ? ReadHere(*ArcStream, h.CommentLength) : std::string();
+    entry.Comment = h.CommentLength != 0 ? records.Take(h.CommentLength) : std::string();
 }
 
 void TZADirManager::ReadCentralDir() {
@@ -311,22 +314,25 @@ void TZADirManager::ReadCentralDir() {
     if (!multiVolume)
         Directory.SetCount(entries);
 
+    auto records = std::make_unique<TZAReadAhead>(*ArcStream, dirPos);
     for (std::int32_t k = 0; k < entries; ++k) {
         if (multiVolume) {
-            if (ArcStream->Size() - ArcStream->Position() <
-                static_cast<std::int64_t>(TZACentralHeader::Size)) {
+            if (records->Remaining() < static_cast<std::int64_t>(TZACentralHeader::Size)) {
                 // More entries than the volumes hold: no volume after the last to ask for.
                 if (volume.Number >= lastVolume)
                     throw vcl::EReadError();
+                records->Settle();
                 volume.SetNumber(volume.Number + 1);
                 SwitchDirVolume(volume);
+                records = std::make_unique<TZAReadAhead>(*ArcStream, ArcStream->Position());
             }
             Directory.SetCount(k + 1);
         }
         if (k == 0)
-            DirStart = ArcStream->Position();
-        ReadEntry(Directory.ItemPtr(k));
+            DirStart = records->Position();
+        ReadEntry(Directory.ItemPtr(k), *records);
     }
+    records->Settle();
 
     if (lastVolume == 0) {
         DetectPrefixSize(e);

@@ -17,6 +17,8 @@
 
 namespace zip {
 
+class TZAReadAhead;
+
 class TZABaseArchiver;
 class TZAVolumeNumberInfo;
 
@@ -101,7 +103,7 @@ private:
     // The entry's name from its stored bytes, read as its header and extra records say.
     void SetStoredName(TDirItem& entry, std::string_view field, std::uint16_t versionMadeBy,
                        const std::vector<TZAExtraField>& extra) const;
-    void ReadEntry(TDirItem& entry);
+    void ReadEntry(TDirItem& entry, TZAReadAhead& records);
     // The signature search over the current archive stream.
     TZASignatureScan& Scan();
 

@@ -3,7 +3,6 @@
 #include "platform/CodePages.h"
 #include "zip/ZADirManager.h"
 #include "zip/ZAExcept.h"
-#include "zip/ZANames.h"
 #include "zip/ZARecords.h"
 #include "zip/ZipArchiver.h"
 
@@ -57,10 +56,7 @@ std::string EntryNameBytes(const TDirItem& entry, bool oemFileNames) {
     // A name still as it was read goes back as the bytes it was read from: UTF-8 from a Unix
     // host, or a name from a Unicode path record, would not come back from the conversion
     // below, and the local header keeps the bytes it has.
-    if (!entry.NameField.empty() &&
-        DecodeStoredName(entry.NameField, entry.CentralHeader.VersionMadeBy,
-                         entry.CentralHeader.Flags, entry.ExtraFields, oemFileNames)
-                .Name == entry.StoredName)
+    if (!entry.NameField.empty() && entry.StoredName == entry.NameFieldText)
         return entry.NameField;
     if (!oemFileNames || (entry.CentralHeader.Flags & FlagUtf8Names) != 0)
         return entry.StoredName;

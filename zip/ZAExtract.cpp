@@ -6,6 +6,7 @@
 #include "zip/ZAEntryStarts.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAExtractPath.h"
+#include "zip/ZAExtractRun.h"
 #include "zip/ZAFileDates.h"
 #include "zip/ZAOverwrite.h"
 #include "zip/ZARecords.h"
@@ -56,7 +57,22 @@ int CreateSibling(const std::string& target, std::string& tempName) {
     return -1;
 }
 
+// Asks about removable medium once per folder and run.
+bool OnRemovableDrive(TZAExtractRun& run, const std::string& target) {
+    const std::string folder = vcl::ExtractFilePath(target);
+    auto known = run.Removable.find(folder);
+    if (known == run.Removable.end())
+        known = run.Removable.emplace(folder, IsRemovableDrive(folder)).first;
+    return known->second;
+}
+
 } // namespace
+
+TZAExtractRun& TZABaseArchiver::ExtractRun(const std::string& BaseFolder) {
+    if (!FExtractRun || FExtractRun->BaseFolder != BaseFolder)
+        FExtractRun = std::make_unique<TZAExtractRun>(BaseFolder);
+    return *FExtractRun;
+}
 
 void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& Name,
                                         const std::string& BaseFolder) {
@@ -94,8 +110,10 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     }
 
     // The one place where the entry's name becomes a disk path: names that would lead out of
-    // the base folder are refused before anything is created.
-    std::string target = ConfinedPath(BaseFolder, name);
+    // the base folder are refused before anything is created. Each folder is checked once a
+    // run; the file's own part is checked in full only when something already stands there.
+    TZAExtractRun& run = ExtractRun(BaseFolder);
+    std::string target = ConfinedPath(BaseFolder, name, run.Folders, true);
     if (target.empty())
         throw EZAException::CreateFmt(19, {name}, this);
 
@@ -103,12 +121,17 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
         std::size_t cut = name.size();
         while (cut > 0 && !IsSeparator(name[cut - 1]))
             --cut;
-        const std::string folder = ConfinedPath(BaseFolder, name.substr(0, cut));
-        bool made = false;
-        try {
-            made = !folder.empty() && vcl::ForceDirectories(folder);
-        } catch (...) {
-            made = false;
+        const std::string folder =
+            ConfinedPath(BaseFolder, name.substr(0, cut), run.Folders, false);
+        bool made = !folder.empty() && run.Folders.Contains(folder);
+        if (!made) {
+            try {
+                made = !folder.empty() && vcl::ForceDirectories(folder);
+            } catch (...) {
+                made = false;
+            }
+            if (made)
+                run.Folders.Add(folder);
         }
         if (!made)
             throw EZAException::CreateFmt(20, {folder.empty() ? name : folder}, this);
@@ -121,46 +144,56 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
         target == ConfinedPath(BaseFolder, ""))
         return;
 
-    if (std::int32_t existing = platform::FileGetAttr(target); existing != -1) {
-        if (!FOptions->ReplaceReadOnly && (existing & platform::faReadOnly) != 0)
-            return;
-        // The entry is the source here, the disk file the target.
-        switch (OverwriteRule(FOptions->OverwriteMode, entryDate, DosFileAge(target))) {
-        case TZAOverwriteAnswer::Ask: {
-            std::string dest = target;
-            bool confirm = false;
-            DoConfirmOverwrite(name, dest, confirm);
-            if (!confirm)
-                return;
-            if (dest != target) {
-                target = ConfinedFullPath(BaseFolder, dest);
-                if (target.empty())
-                    throw EZAException::CreateFmt(19, {dest}, this);
-            }
-            break;
-        }
-        case TZAOverwriteAnswer::Replace:
-            break;
-        case TZAOverwriteAnswer::Keep:
-            return;
-        }
-    }
-
-    // The file being replaced keeps its permission bits (an installed program stays
-    // executable), less the read-only state, which replacing clears.
+    // A new file is created in place, never through a link; a failure removes it again.
+    // Only a name that exists already goes through the sibling that replaces it once whole.
+    int fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    const bool created = fd >= 0;
     bool replacing = false;
     mode_t keptMode = 0;
-    if (struct stat st{}; ::stat(target.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            throw EZAException::CreateFmt(19, {target}, this);
-        replacing = true;
-        keptMode = (st.st_mode & 0777) | S_IWUSR;
-    }
-
     std::string temp;
-    const int fd = CreateSibling(target, temp);
-    if (fd < 0)
-        throw EZAException::CreateFmt(19, {target}, this);
+    if (!created) {
+        if (errno != EEXIST)
+            throw EZAException::CreateFmt(19, {target}, this);
+        if (ConfinedPath(BaseFolder, name).empty())
+            throw EZAException::CreateFmt(19, {name}, this);
+        if (std::int32_t existing = platform::FileGetAttr(target); existing != -1) {
+            if (!FOptions->ReplaceReadOnly && (existing & platform::faReadOnly) != 0)
+                return;
+            // The entry is the source here, the disk file the target.
+            switch (OverwriteRule(FOptions->OverwriteMode, entryDate, DosFileAge(target))) {
+            case TZAOverwriteAnswer::Ask: {
+                std::string dest = target;
+                bool confirm = false;
+                DoConfirmOverwrite(name, dest, confirm);
+                if (!confirm)
+                    return;
+                if (dest != target) {
+                    target = ConfinedFullPath(BaseFolder, dest);
+                    if (target.empty())
+                        throw EZAException::CreateFmt(19, {dest}, this);
+                }
+                break;
+            }
+            case TZAOverwriteAnswer::Replace:
+                break;
+            case TZAOverwriteAnswer::Keep:
+                return;
+            }
+        }
+
+        // The file being replaced keeps its permission bits (an installed program stays
+        // executable), less the read-only state, which replacing clears.
+        if (struct stat st{}; ::stat(target.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                throw EZAException::CreateFmt(19, {target}, this);
+            replacing = true;
+            keptMode = (st.st_mode & 0777) | S_IWUSR;
+        }
+
+        fd = CreateSibling(target, temp);
+        if (fd < 0)
+            throw EZAException::CreateFmt(19, {target}, this);
+    }
 
     std::exception_ptr failure;
     bool discard = false;
@@ -187,18 +220,18 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
             }
             // The old file goes only once the new one is on the disk, so a crash between the
             // two cannot leave an empty file in its place.
-            if (replacing || (FOptions->FlushBuffers && IsRemovableDrive(target)))
+            if (replacing || (FOptions->FlushBuffers && OnRemovableDrive(run, target)))
                 (void)out.Flush();
         }
     }
 
     if (discard) {
-        ::unlink(temp.c_str());
+        ::unlink(created ? target.c_str() : temp.c_str());
         if (failure)
             std::rethrow_exception(failure);
         return;
     }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
+    if (!created && ::rename(temp.c_str(), target.c_str()) != 0) {
         ::unlink(temp.c_str());
         throw EZAException::CreateFmt(19, {target}, this);
     }

@@ -37,7 +37,10 @@ bool Inside(const std::string& path, const std::string& folder) {
 
 } // namespace
 
-std::string ConfinedPath(const std::string& baseFolder, std::string_view name) {
+namespace {
+
+std::string Confine(const std::string& baseFolder, std::string_view name, TZAConfinedFolders* known,
+                    bool lastIsNew) {
     if (baseFolder.empty())
         return {};
     // Two leading separators name a network share, a drive letter a full path: neither lies
@@ -75,24 +78,41 @@ std::string ConfinedPath(const std::string& baseFolder, std::string_view name) {
     // it would land elsewhere. Parts that do not exist yet become real folders.
     std::string realBase;
     bool checking = true;
-    for (const std::string& part : parts) {
-        path += (path == "/" ? "" : "/") + part;
-        if (!checking)
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        path += (path == "/" ? "" : "/") + parts[i];
+        if (!checking || (lastIsNew && i + 1 == parts.size()))
+            continue;
+        if (known && known->Contains(path))
             continue;
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0) {
             checking = false;
             continue;
         }
-        if (!S_ISLNK(st.st_mode))
-            continue;
-        if (realBase.empty())
-            realBase = RealPath(base);
-        std::string real = RealPath(path);
-        if (realBase.empty() || real.empty() || !Inside(real, realBase))
-            return {};
+        if (S_ISLNK(st.st_mode)) {
+            if (realBase.empty())
+                realBase = RealPath(base);
+            std::string real = RealPath(path);
+            if (realBase.empty() || real.empty() || !Inside(real, realBase))
+                return {};
+            if (known && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                known->Add(path);
+        } else if (known && S_ISDIR(st.st_mode)) {
+            known->Add(path);
+        }
     }
     return path;
+}
+
+} // namespace
+
+std::string ConfinedPath(const std::string& baseFolder, std::string_view name) {
+    return Confine(baseFolder, name, nullptr, false);
+}
+
+std::string ConfinedPath(const std::string& baseFolder, std::string_view name,
+                         TZAConfinedFolders& known, bool lastIsNew) {
+    return Confine(baseFolder, name, &known, lastIsNew);
 }
 
 bool RelativeToBase(const std::string& baseFolder, std::string_view path, std::string& relative) {

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace zip {
 
@@ -15,6 +16,26 @@ namespace zip {
 // or one of its parts that already exists is a symbolic link leading out of the base folder
 // (or nowhere).
 std::string ConfinedPath(const std::string& baseFolder, std::string_view name);
+
+// The folders one extraction run has found confined below its base folder (every part
+// checked) or made itself: each is looked at once per run, not once per file. Archive entries
+// never make links, so what the run learnt stays true until it ends.
+class TZAConfinedFolders {
+public:
+    bool Contains(const std::string& folder) const { return known_.count(folder) != 0; }
+    // folder is a real folder that the run made or found confined.
+    void Add(const std::string& folder) { known_.insert(folder); }
+
+private:
+    std::unordered_set<std::string> known_;
+};
+
+// As ConfinedPath, with the folders on the way taken from known and the ones found confined
+// added to it. The last part is not looked at when lastIsNew: the caller creates it without
+// following a link (O_CREAT | O_EXCL | O_NOFOLLOW), and a name whose last part exists goes
+// through ConfinedPath in full before anything is written through it.
+std::string ConfinedPath(const std::string& baseFolder, std::string_view name,
+                         TZAConfinedFolders& known, bool lastIsNew);
 
 // A full path ("/...") that lies below baseFolder becomes the part below it; any other path
 // is taken as it is. False for a full path outside the base folder.

@@ -2,6 +2,7 @@
 // archiver lock, with its progress, confirmation and failure events.
 #include "zip/ZAEntryStarts.h"
 #include "zip/ZAExcept.h"
+#include "zip/ZAExtractRun.h"
 #include "zip/ZAStrFunc.h"
 #include "zip/ZipArchiver.h"
 
@@ -55,6 +56,8 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
     // Reading entries: the entries' starts once for the whole run.
     TForTheRun<std::shared_ptr<const TZAEntryStarts>> starts(
         FEntryStarts, ReadsEntries(Operation) ? std::make_shared<TZAEntryStarts>(dir) : nullptr);
+    // What extraction learns about the destination holds for this run only.
+    TForTheRun<std::unique_ptr<TZAExtractRun>> extractRun(FExtractRun, nullptr);
     TZAAction action = fxaIgnore;
     // A progress dispatcher without a handler clears the flag; a cancel asked for earlier
     // must survive it.

@@ -2,6 +2,7 @@
 
 #include "zip/ZAEntryReader.h"
 #include "zip/ZAExcept.h"
+#include "zip/ZAExtractRun.h"
 #include "zip/ZARecords.h"
 #include "zip/ZAStrFunc.h"
 #include "zip/ZAZlib.h"

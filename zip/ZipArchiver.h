@@ -50,6 +50,7 @@ struct TZAArchiveItem {
 void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
 
 struct TZAEntryBuffers;
+struct TZAExtractRun;
 class TZAEntryReader;
 class TZAEntryStarts;
 class TZANameIndex;
@@ -323,6 +324,9 @@ protected:
     std::unique_ptr<vcl::TStream> FArchiveStream;
     TZip64Mode FZip64Mode = zmAuto;
     std::unique_ptr<TZAEntryBuffers> FEntryBuffers;
+    // Set up by the first entry an extraction run writes to a file; dropped when the run ends.
+    std::unique_ptr<TZAExtractRun> FExtractRun;
+    TZAExtractRun& ExtractRun(const std::string& BaseFolder);
 };
 
 class TZipArchiver : public TZABaseArchiver {

@@ -2,7 +2,9 @@
 #include "support/TempDir.h"
 
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace vcl;
 using testsupport::TempDir;
@@ -89,6 +91,47 @@ TEST(Stream, ASeekThatCannotBeDoneRaisesAndLeavesThePosition) {
     m.SetPosition(1);
     EXPECT_THROW(m.Seek(INT64_MAX, TSeekOrigin::soCurrent), EStreamError);
     EXPECT_EQ(m.Position(), 1);
+}
+
+// The position a file stream remembers is the descriptor's own after every kind of move, and
+// its size is the file's, also when another descriptor grew the file meanwhile.
+TEST(FileStream, RemembersThePositionTheDescriptorHas) {
+    TempDir dir;
+    const std::string file = dir / "f.bin";
+    TFileStream s(file, fmCreate);
+    char buffer[16] = {};
+    struct Step {
+        const char* what;
+        std::function<void()> run;
+        std::int64_t position;
+    };
+    const Step steps[] = {
+        {"write", [&] { s.WriteBuffer("0123456789", 10); }, 10},
+        {"seek back", [&] { s.SetPosition(3); }, 3},
+        {"read", [&] { s.ReadBuffer(buffer, 4); }, 7},
+        {"same place", [&] { s.SetPosition(7); }, 7},
+        {"from here", [&] { s.Seek(-2, TSeekOrigin::soCurrent); }, 5},
+        {"from the end", [&] { s.Seek(-1, TSeekOrigin::soEnd); }, 9},
+        {"read past the end", [&] { EXPECT_EQ(s.Read(buffer, 16), 1); }, 10},
+        {"past the end", [&] { s.SetPosition(20); }, 20},
+        {"write there", [&] { s.WriteBuffer("x", 1); }, 21},
+        {"cut", [&] { s.SetSize(15); }, 15},
+        {"failed seek", [&] { EXPECT_THROW(s.SetPosition(-1), EStreamError); }, 15},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.run();
+        EXPECT_EQ(s.Position(), step.position);
+        EXPECT_EQ(::lseek(s.Handle(), 0, SEEK_CUR), step.position);
+    }
+    EXPECT_EQ(s.Size(), 15);
+    {
+        TFileStream other(file, fmOpenReadWrite);
+        other.SetPosition(100);
+        other.WriteBuffer("y", 1);
+    }
+    EXPECT_EQ(s.Size(), 101);
+    EXPECT_EQ(s.Position(), 15);
 }
 
 TEST(Stream, CopyFromZeroCopiesTheWholeSource) {

@@ -377,6 +377,66 @@ TEST_F(Extract, NamesLeadingOutOfTheBaseFolderAreRefusedAndOneLeadingSlashStaysI
     EXPECT_EQ(ReadFile(out + absolute), "data");
 }
 
+// A new file is created where it belongs without following anything; a link already standing
+// at the file's own name is checked in full and never written through.
+TEST_F(Extract, ALinkAtTheFilesOwnNameIsNeverWrittenThrough) {
+    const std::string outside = dir / "outside";
+    fs::create_directories(outside);
+    fs::create_directories(out);
+    WriteFile(outside + "/leak.txt", "secret");
+    fs::create_symlink(outside + "/leak.txt", out + "/leak.txt");
+    fs::create_symlink(outside + "/none.txt", out + "/dangling.txt");
+    Python("for n in ['leak.txt', 'dangling.txt', 'fresh.txt']:\n    z.writestr(n, 'data')");
+    a->Run(poExtract);
+    std::vector<std::pair<std::string, std::int32_t>> failed;
+    for (const Failure& f : failures)
+        failed.emplace_back(f.name, f.code);
+    const std::vector<std::pair<std::string, std::int32_t>> expected = {{"leak.txt", 19},
+                                                                        {"dangling.txt", 19}};
+    EXPECT_EQ(failed, expected);
+    EXPECT_EQ(ReadFile(outside + "/leak.txt"), "secret");
+    EXPECT_EQ(Listing(outside), std::vector<std::string>{"leak.txt"});
+    EXPECT_EQ(ReadFile(out + "/fresh.txt"), "data");
+}
+
+// Folders are checked once per run: what a run learnt about the disk does not carry over to
+// the next, where a folder may have been removed or turned into a link leading out.
+TEST_F(Extract, EachRunLooksAtTheFoldersAfresh) {
+    const std::string outside = dir / "outside";
+    fs::create_directories(outside);
+    Python("for n in ['sub/deep/a.txt', 'sub/deep/b.txt', 'sub/c.txt']:\n"
+           "    z.writestr(n, n)");
+    a->Run(poExtract);
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(ReadFile(out + "/sub/deep/b.txt"), "sub/deep/b.txt");
+
+    fs::remove_all(out);
+    a->Run(poExtract);
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(ReadFile(out + "/sub/deep/a.txt"), "sub/deep/a.txt");
+
+    fs::remove_all(out + "/sub");
+    fs::create_symlink(outside, out + "/sub");
+    a->Run(poExtract);
+    EXPECT_EQ(failures.size(), 3u);
+    EXPECT_TRUE(Listing(outside).empty());
+}
+
+// A new file whose extraction stops part-way is removed, not left under its name.
+TEST_F(Extract, ANewFileCutShortIsRemoved) {
+    WriteFile(src + "/big.txt", ziptest::CompressibleText(3 * 1024 * 1024));
+    Make("zip -q ../a.zip big.txt");
+    a->OnFileProgress = [](vcl::TObject*, const std::string&, double, TZAProcessOperation,
+                           TZAProgressPhase phase, bool& cancel) {
+        if (phase == ppProcess)
+            cancel = true;
+    };
+    a->Run(poExtract);
+    EXPECT_TRUE(a->ProgressCancel());
+    ASSERT_TRUE(fs::is_directory(out));
+    EXPECT_TRUE(Listing(out).empty());
+}
+
 TEST_F(Extract, AnExtractHandlersFullPathInsideTheBaseFolderIsAccepted) {
     Python("z.writestr('f.txt', 'f'); z.writestr('g.txt', 'g'); z.writestr('h.txt', 'h')");
     fs::create_directories(dir / "elsewhere");

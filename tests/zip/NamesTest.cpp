@@ -326,20 +326,27 @@ TEST_F(Names, KeptEntriesKeepTheirStoredNameBytesThroughAnUpdate) {
         ziptest::Run("cd '" + src + "' && LC_ALL=C.UTF-8 zip -q ../iz.zip '" + Naive + "'"));
     const std::string cp850 = "caf\x82.txt";
     const std::string iz = ReadFile(dir / "iz.zip");
+    const std::string hand =
+        HandMade({{cp850, 0x0014},
+                  {"naive.txt", 0x0014, 0, UnicodePathRecord("naive.txt", Naive)},
+                  {Naive, 0x0314},
+                  {"\xE6\x97\xA5\xE6\x9C\xAC.txt", 0x0314}});
     struct Case {
         const char* what;
         std::string archive;
+        std::vector<std::string> fields; // the local name fields
+        // A rebuilt entry carries no extra records into the directory: read again, its name
+        // is the name field alone (and unzip warns that the local Unicode path differs).
+        bool sameAsRead;
     } cases[] = {
-        {"Info-ZIP on Linux", iz},
-        {"hand made", HandMade({{cp850, 0x0014},
-                                {"naive.txt", 0x0014, 0, UnicodePathRecord("naive.txt", Naive)},
-                                {Naive, 0x0314},
-                                {"\xE6\x97\xA5\xE6\x9C\xAC.txt", 0x0314}})},
+        {"Info-ZIP on Linux", iz, CentralNameFields(iz), true},
+        {"hand made", hand, CentralNameFields(hand), true},
+        {"rebuilt", hand.substr(0, hand.find("PK\x01\x02")), CentralNameFields(hand), false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteFile(dir / "u.zip", c.archive);
-        const std::vector<std::string> before = CentralNameFields(c.archive);
+        const std::vector<std::string>& before = c.fields;
         vcl::TComponent o{nullptr};
         auto* w = vcl::Create<ziptest::TWriteArchiver>(&o);
         w->SetName("ZipArchiver1");
@@ -360,11 +367,13 @@ TEST_F(Names, KeptEntriesKeepTheirStoredNameBytesThroughAnUpdate) {
         after.pop_back();
         EXPECT_EQ(after, before);
         // Every peer reads the archive, names agreeing in both headers.
-        EXPECT_TRUE(ziptest::Run("unzip -tq '" + dir / "u.zip" + "'"));
+        EXPECT_TRUE(ziptest::Run("unzip -tq '" + dir / "u.zip" + "'") || !c.sameAsRead);
         EXPECT_TRUE(ziptest::Run("/usr/bin/python3 -c \"import zipfile\nz = zipfile.ZipFile('" +
                                  dir / "u.zip" + "')\nfor i in z.infolist(): z.read(i)\""));
-        Open(dir / "u.zip");
-        names.push_back("new.txt");
-        EXPECT_EQ(StoredNames(), names);
+        if (c.sameAsRead) {
+            Open(dir / "u.zip");
+            names.push_back("new.txt");
+            EXPECT_EQ(StoredNames(), names);
+        }
     }
 }
