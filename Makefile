@@ -23,7 +23,7 @@ deps:
 WERROR ?= OFF
 
 build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WERROR=$(WERROR)
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WARNINGS_AS_ERRORS=$(WERROR)
 	cmake --build $(BUILD) -j$(JOBS)
 
 # Starts Kestrova; without a display, run it under xvfb-run (see README).
