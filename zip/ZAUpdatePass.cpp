@@ -569,10 +569,16 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     }
     ChooseNameEncoding(e, oem);
 
+    // The local Zip64 record is reserved whenever either size may pass the limit: a stored,
+    // encrypted source just under it has compressed data beyond it, whose size the 32-bit
+    // local field cannot hold. Zip64 disabled keeps to the source's own size (error 41 then
+    // comes from the writer should the data pass the limit).
+    const bool reserve =
+        source && (sourceSize >= std::int64_t{Zip64Marker32} || always ||
+                   (mode != zmDisabled && MayPassZip64Limit(sourceSize, !e.Password.empty())));
     TLocalFileHeader lh;
     lh.Signature = SignatureSetOf(dir_.EndRecord.Signature).LocalHeader;
-    const std::uint16_t version =
-        EntryVersion(e.Zip64 || sourceSize >= std::int64_t{Zip64Marker32}, oem, alternate);
+    const std::uint16_t version = EntryVersion(e.Zip64 || reserve, oem, alternate);
     c.VersionNeeded = version;
     // An entry made from a file here keeps the host Unix with the version.
     c.VersionMadeBy = (c.VersionMadeBy >> 8) == HostUnix ? UnixVersionMadeBy(version) : version;
@@ -583,8 +589,8 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     lh.Date = c.Date;
     lh.Crc32 = c.Crc32;
     lh.CompressedSize = 0;
-    if (source && (sourceSize >= std::int64_t{Zip64Marker32} || always)) {
-        e.Zip64 = true;
+    if (reserve) {
+        e.Zip64 = sourceSize >= std::int64_t{Zip64Marker32} || always || e.Zip64;
         lh.UncompressedSize = Zip64Marker32;
     } else {
         lh.UncompressedSize = static_cast<std::uint32_t>(sourceSize);
