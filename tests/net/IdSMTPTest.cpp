@@ -211,8 +211,9 @@ TEST_F(IdSMTPTest, ConnectFailuresAreToldApartFromSendFailures) {
             try {
                 std::rethrow_exception(connectError);
             } catch (const EIdException& e) {
-                if (!c.message.empty())
+                if (!c.message.empty()) {
                     EXPECT_EQ(e.Message(), c.message);
+                }
             }
             continue;
         }
@@ -244,8 +245,9 @@ TEST_F(IdSMTPTest, ConnectFailuresAreToldApartFromSendFailures) {
         try {
             std::rethrow_exception(sendError);
         } catch (const EIdException& e) {
-            if (!c.message.empty())
+            if (!c.message.empty()) {
                 EXPECT_EQ(e.Message(), c.message);
+            }
         }
     }
     EXPECT_TRUE(Events("mail").empty());
