@@ -1,5 +1,6 @@
 #include "vcl/Controls.h"
 
+#include "vcl/Forms.h"
 #include "vcl/Menus.h"
 
 #include <QFont>
@@ -68,10 +69,12 @@ void TControl::SetPopupMenu(TPopupMenu* menu) {
     widget_->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(widget_, &QWidget::customContextMenuRequested, widget_,
                      [this](const QPoint& at) {
-                         if (popup_menu_) {
-                             QPoint global = widget_->mapToGlobal(at);
-                             popup_menu_->Popup(global.x(), global.y());
-                         }
+                         SafeCall([this, at] {
+                             if (popup_menu_) {
+                                 QPoint global = widget_->mapToGlobal(at);
+                                 popup_menu_->Popup(global.x(), global.y());
+                             }
+                         });
                      });
 }
 

@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QScreen>
 #include <QWidget>
+#include <cstdio>
 
 namespace vcl {
 
@@ -254,6 +255,30 @@ TApplication& Application() {
 
 bool HasApplication() {
     return current_application != nullptr;
+}
+
+void HandleCurrentException() noexcept {
+    try {
+        try {
+            throw;
+        } catch (const std::exception& error) {
+            if (!HasApplication()) {
+                std::fprintf(stderr, "%s\n", error.what());
+                return;
+            }
+            Application().HandleException(error);
+        } catch (...) {
+            // Not one of ours: the box still tells that the handler failed.
+            const Exception unknown("Exception inconnue");
+            if (!HasApplication()) {
+                std::fprintf(stderr, "%s\n", unknown.what());
+                return;
+            }
+            Application().HandleException(unknown);
+        }
+    } catch (...) {
+        // The error box itself failed; nothing is left to tell it with.
+    }
 }
 
 void Beep() {

@@ -1,6 +1,7 @@
 // The public face of the writing side: update batches, adding files from the disk by mask,
 // deleting entries by mask.
 #include "platform/FileAttributes.h"
+#include "platform/UniqueFd.h"
 #include "vcl/SysUtils.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAFileDates.h"
@@ -47,13 +48,12 @@ struct TDiskSearch {
 
 std::vector<std::string> FolderNames(const std::string& folder) {
     std::vector<std::string> names;
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
+    if (platform::UniqueDir d = platform::OpenDir(folder.c_str())) {
+        while (const dirent* e = ::readdir(d.get())) {
             const std::string name = e->d_name;
             if (name != "." && name != "..")
                 names.push_back(name);
         }
-        ::closedir(d);
     }
     // The order of the file system is arbitrary; the archive's is by name.
     std::sort(names.begin(), names.end());

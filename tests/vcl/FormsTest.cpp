@@ -1,11 +1,14 @@
 #include "vcl/Forms.h"
 #include "vcl/Dialogs.h"
+#include "vcl/Menus.h"
 #include "vcl/StdCtrls.h"
 #include "vcl/SysUtils.h"
 
 #include <QAbstractButton>
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace vcl;
 
@@ -123,6 +126,41 @@ TEST(Forms, OnCreateErrorsAreShownAndTheFormStillExists) {
     EXPECT_EQ(app.MainForm(), form);
     ASSERT_EQ(dialogs->shown.size(), 1u);
     EXPECT_EQ(dialogs->shown[0].text, "boom.");
+}
+
+// Nothing a handler raises unwinds into Qt: not a foreign exception, and not an error raised
+// when no application exists to show it.
+TEST(Forms, EveryErrorOfAHandlerStopsAtTheHandler) {
+    struct Case {
+        const char* label;
+        bool application;
+        std::function<void()> raise;
+        const char* shown; // the error box's text; nullptr: no box
+    };
+    const Case cases[] = {
+        {"an int, with an application", true, [] { throw 42; }, "Exception inconnue."},
+        {"a framework error, without an application", false, [] { throw Exception("boom"); },
+         nullptr},
+        {"an int, without an application", false, [] { throw 42; }, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TScriptedDialogs dialogs;
+        std::unique_ptr<TApplication> app;
+        if (c.application)
+            app = std::make_unique<TApplication>();
+        TComponent owner(nullptr);
+        auto* item = Create<TMenuItem>(&owner);
+        item->OnClick = [&c](TObject*) { c.raise(); };
+        EXPECT_NO_THROW(item->Click());
+        EXPECT_NO_THROW(item->Action()->trigger()); // through Qt's own signal too
+        if (c.shown) {
+            ASSERT_EQ(dialogs->shown.size(), 2u);
+            EXPECT_EQ(dialogs->shown[0].text, c.shown);
+        } else {
+            EXPECT_TRUE(dialogs->shown.empty());
+        }
+    }
 }
 
 } // namespace
