@@ -7,7 +7,7 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libcurl4-openssl-dev zlib1g-dev \
             libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth python3 python3-aiosmtpd \
             zip unzip 7zip faketime iproute2 util-linux libxtst6 libx11-6 strace \
-            libisal-dev libarchive-tools
+            libisal-dev libarchive-tools qt6-translations-l10n
 
 .PHONY: deps build run test test-codec bench
 
@@ -36,10 +36,11 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600
 	$(MAKE) test-codec
 
-# The engine's reading tests once more, built with the other inflate codec (ISA-L's igzip):
+# The engine's reading tests once more, built with the other inflate codec (zlib; ISA-L's igzip
+# is the default where libisal-dev is installed):
 # only their programs are built, and only their test cases (named Suite.Case) are run.
-CODEC_BUILD ?= $(BUILD)-codec
-OTHER_CODEC ?= isal
+CODEC_BUILD ?= $(BUILD)-$(OTHER_CODEC)
+OTHER_CODEC ?= zlib
 CODEC_TESTS := test_zip_zlib test_zip_crypt test_zip_entry_reader test_zip_extract \
                test_zip_archiver test_zip_directory test_zip_corpus zip_corpus_probe
 test-codec: deps

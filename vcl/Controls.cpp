@@ -38,7 +38,15 @@ void TControl::SetHint(const std::string& hint) {
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
-    widget_->setGeometry(left, top, width, height);
+    SetSize(width, height);
+    widget_->move(left, top);
+}
+
+void TControl::SetSize(int width, int height) {
+    if (widget_->isWindow() && widget_->minimumSize() == widget_->maximumSize())
+        widget_->setFixedSize(width, height);
+    else
+        widget_->resize(width, height);
 }
 
 void TControl::SetFont(const TFont& font) {

@@ -7,7 +7,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 #include <QWidget>
 #include <cstdio>
 
@@ -108,9 +111,24 @@ void TForm::SetFlag(Qt::WindowType flag, bool on) {
         widget_->show();
 }
 
+// Only a sizeable border lets the user resize or maximize the window; the others keep the
+// designed size, so that no control falls out of sight.
 void TForm::SetBorderStyle(TFormBorderStyle style) {
     SetFlag(Qt::FramelessWindowHint, style == TFormBorderStyle::bsNone);
     SetFlag(Qt::Tool, style == TFormBorderStyle::bsToolWindow);
+    const bool sizeable = style == TFormBorderStyle::bsSizeable;
+    SetFlag(Qt::CustomizeWindowHint, !sizeable);
+    SetFlag(Qt::WindowTitleHint, !sizeable);
+    SetFlag(Qt::WindowSystemMenuHint, !sizeable);
+    SetFlag(Qt::WindowMinimizeButtonHint, style == TFormBorderStyle::bsSingle);
+    SetFlag(Qt::WindowCloseButtonHint, !sizeable);
+    SetFlag(Qt::WindowMaximizeButtonHint, false);
+    if (sizeable) {
+        widget_->setMinimumSize(0, 0);
+        widget_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    } else {
+        widget_->setFixedSize(widget_->size());
+    }
 }
 
 TFormStyle TForm::FormStyle() const {
@@ -174,6 +192,12 @@ TApplication::TApplication(int& argc, char** argv) : TComponent(nullptr) {
         own_qt_ = std::make_unique<QApplication>(argc, argv);
     // A tray program lives on with every window hidden.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The texts Qt shows by itself (an edit box's context menu, the standard buttons of its
+    // dialogs) come from Qt's French translations.
+    qt_texts_ = std::make_unique<QTranslator>();
+    if (qt_texts_->load(QLocale(QLocale::French), "qtbase", "_",
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qt_texts_.get());
     current_application = this;
     dialogs_ = std::make_unique<TApplicationDialogs>(*this);
     previous_dialogs_ = SetDialogHost(dialogs_.get());

@@ -11,6 +11,7 @@
 #include <type_traits>
 
 class QApplication;
+class QTranslator;
 
 namespace vcl {
 
@@ -132,6 +133,8 @@ public:
 
 private:
     std::unique_ptr<QApplication> own_qt_;
+    // Qt's own texts in French, like every other text of the programs.
+    std::unique_ptr<QTranslator> qt_texts_;
     // Real dialogs, captioned with Title, for as long as the application lives.
     std::unique_ptr<TDialogHost> dialogs_;
     TDialogHost* previous_dialogs_ = nullptr;

@@ -101,6 +101,12 @@ std::optional<std::time_t> ExtendedModificationTime(const std::vector<TZAExtraFi
     return static_cast<std::time_t>(static_cast<std::int32_t>(r.u32()));
 }
 
+std::int32_t EntryDosDateTime(const TDirItem& entry) {
+    if (const auto when = ExtendedModificationTime(entry.ExtraFields))
+        return DosDateTimeFrom(*when);
+    return CombineDosDateTime(entry.CentralHeader.Date, entry.CentralHeader.Time);
+}
+
 bool SetEntryFileTime(int handle, const TDirItem& entry) {
     if (const auto when = ExtendedModificationTime(entry.ExtraFields)) {
         const timespec times[2] = {{*when, 0}, {*when, 0}};

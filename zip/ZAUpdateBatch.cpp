@@ -236,6 +236,7 @@ void TZABaseArchiver::AddFileToBatch(const std::string& Path, bool Folder, TZANa
         stored += '/';
     const std::int32_t found = platform::FileGetAttr(Path);
     std::uint32_t attr = found == -1 ? platform::faArchive : static_cast<std::uint32_t>(found);
+    const std::uint32_t shownAttr = attr;
     std::string comment;
     const std::string proposed = stored;
     DoStoreFile(stored, attr, comment, Path);
@@ -287,8 +288,10 @@ void TZABaseArchiver::AddFileToBatch(const std::string& Path, bool Folder, TZANa
         item.StoredName = stored;
         item.CentralHeader.NameLength = static_cast<std::uint16_t>(stored.size());
     }
-    if (attr != item.CentralHeader.ExternalAttributes && !Folder)
-        item.CentralHeader.ExternalAttributes = attr;
+    // The handler sees and changes the DOS attributes; the file's mode above them stays.
+    if (attr != shownAttr)
+        item.CentralHeader.ExternalAttributes =
+            (item.CentralHeader.ExternalAttributes & 0xFFFF0000u) | (attr & 0xFFFFu);
     item.Comment = comment;
     item.CentralHeader.CommentLength = static_cast<std::uint16_t>(comment.size());
 }

@@ -10,6 +10,7 @@
 #include "zip/ZANameIndex.h"
 #include "zip/ZASiblingFile.h"
 #include "zip/ZAStrFunc.h"
+#include "zip/ZAUnixAttributes.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>
@@ -570,7 +571,8 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     const std::uint16_t version =
         EntryVersion(e.Zip64 || sourceSize >= std::int64_t{Zip64Marker32}, oem, alternate);
     c.VersionNeeded = version;
-    c.VersionMadeBy = version;
+    // An entry made from a file here keeps the host Unix with the version.
+    c.VersionMadeBy = (c.VersionMadeBy >> 8) == HostUnix ? UnixVersionMadeBy(version) : version;
     lh.VersionNeeded = version;
     lh.Flags = c.Flags;
     lh.Method = c.Method;
@@ -586,7 +588,19 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     }
     const std::string name = EntryNameBytes(e, oem);
     lh.NameLength = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), 0xFFFF));
-    lh.ExtraLength = 0;
+    // The extended timestamp stands in the local header too, after the Zip64 room.
+    std::string timestamp;
+    for (const TZAExtraField& field : e.ExtraFields)
+        if (field.ID == ExtendedTimestampExtraId) {
+            RecordWriter t;
+            t.u16(field.ID);
+            t.u16(field.Size());
+            t.bytes(std::string_view(reinterpret_cast<const char*>(field.Data.data()),
+                                     field.Data.size()));
+            timestamp = t.data();
+        }
+    const bool localZip64 = lh.UncompressedSize == Zip64Marker32;
+    lh.ExtraLength = static_cast<std::uint16_t>((localZip64 ? 20 : 0) + timestamp.size());
     if (mode == zmDisabled && e.Zip64)
         throw EZAException::CreateFmt(43, {e.SourceFileName}, &a_);
 
@@ -613,13 +627,10 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     RecordWriter w;
     lh.Write(w);
     w.bytes(std::string_view(name).substr(0, lh.NameLength));
-    headerSize = static_cast<std::int64_t>(w.size());
-    const bool localZip64 = lh.UncompressedSize == Zip64Marker32;
-    if (localZip64) {
-        lh.ExtraLength = 20;
+    if (localZip64)
         w.bytes(std::string(20, '\0')); // room for the Zip64 record once the sizes are known
-        headerSize += 20;
-    }
+    w.bytes(timestamp);
+    headerSize = static_cast<std::int64_t>(w.size());
     out.WriteBuffer(w.data().data(), static_cast<std::int64_t>(w.size()));
 
     if (source && a_.CompressStream(*source, out, e)) {

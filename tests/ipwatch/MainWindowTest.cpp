@@ -85,6 +85,18 @@ TEST_F(MainWindowTest, PagesAndSettingsControlsStandWhereTheUserLooksForThem) {
     EXPECT_EQ(underscored, settings);
 }
 
+// A fixed-single window: shrinking it used to hide the bottom buttons.
+TEST_F(MainWindowTest, TheWindowCanNeitherBeResizedNorMaximized) {
+    Start();
+    QWidget* window = form1->Widget();
+    EXPECT_EQ(window->size(), QSize(406, 322));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    window->resize(300, 200);
+    EXPECT_EQ(window->size(), QSize(406, 322));
+    EXPECT_TRUE(form1->BitBtn3->Widget()->geometry().bottom() < window->height());
+}
+
 TEST_F(MainWindowTest, HiddenButtonsNeverShow) {
     Start();
     for (TButton* b : {form1->Button1, form1->Button2, form1->Button3, form1->Button4,

@@ -5,6 +5,7 @@
 #include "vcl/SysUtils.h"
 
 #include <QAbstractButton>
+#include <QWidget>
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -90,6 +91,37 @@ TEST(Forms, TheWindowsCloseBoxTakesTheFormsCloseRoad) {
     main->Widget()->close();
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(app.Terminated());
+}
+
+// Only a sizeable border lets the window be resized or maximized: a fixed-single window
+// that the user could shrink hid its bottom buttons.
+TEST(Forms, OnlyASizeableBorderLetsTheWindowChangeSize) {
+    struct Case {
+        TFormBorderStyle style;
+        bool sizeable;
+    } cases[] = {{TFormBorderStyle::bsSingle, false},
+                 {TFormBorderStyle::bsDialog, false},
+                 {TFormBorderStyle::bsNone, false},
+                 {TFormBorderStyle::bsSizeable, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.style));
+        TApplication app;
+        auto* form = app.CreateForm<TForm>();
+        form->SetBorderStyle(c.style);
+        form->SetBounds(10, 10, 406, 322); // the designed size, set after the style
+        form->Show();
+        QWidget* window = form->Widget();
+        EXPECT_EQ(window->size(), QSize(406, 322));
+        EXPECT_EQ(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint) ||
+                      !window->windowFlags().testFlag(Qt::CustomizeWindowHint),
+                  c.sizeable)
+            << "a maximize button";
+        window->resize(200, 100); // as a drag of the border asks
+        EXPECT_EQ(window->size() == QSize(406, 322), !c.sizeable);
+        form->SetClientHeight(118); // the program itself still sizes it
+        EXPECT_EQ(form->ClientHeight(), 118);
+        EXPECT_EQ(window->minimumSize() == window->maximumSize(), !c.sizeable);
+    }
 }
 
 TEST(Forms, AnUncaughtErrorReachesTheStandardErrorBox) {

@@ -120,6 +120,30 @@ TEST_F(EntryTimes, ExtendedTimestampKeepsTheInstantAcrossZones) {
     }
 }
 
+// The date rules compare the file on disk with the time extraction gives it: a file
+// extracted before, untouched since, is the same age as its entry in any zone.
+TEST_F(EntryTimes, DateRulesCompareWithTheExtendedTimestamp) {
+    WriteFile(src + "/f.txt", "timed\n");
+    const timeval times[2] = {{Made, 0}, {Made, 0}};
+    ASSERT_EQ(::utimes((src + "/f.txt").c_str(), times), 0);
+    ASSERT_TRUE(ziptest::Run("cd '" + src + "' && TZ=UTC0 zip -q ../a.zip f.txt"));
+    for (TZAOverwriteMode mode : {omIfNewer, omIfOlder}) {
+        for (const char* zone : {"JST-9", "EST5"}) {
+            SCOPED_TRACE(zone);
+            fs::remove_all(out);
+            a->Options().OverwriteMode = omAlways;
+            ASSERT_EQ(Extracted(dir / "a.zip", zone, "f.txt"), Made);
+            // Changed on disk, with its time kept.
+            WriteFile(out + "/f.txt", "changed\n");
+            ASSERT_EQ(::utimes((out + "/f.txt").c_str(), times), 0);
+            a->Options().OverwriteMode = mode;
+            TimeZone tz(zone);
+            a->ExtractFiles("*.*", 10431, "");
+            EXPECT_EQ(ziptest::ReadFile(out + "/f.txt"), "changed\n") << mode;
+        }
+    }
+}
+
 // Without the record (Python writes none), or with one that does not hold the modification
 // time, the DOS date-time is taken as local time in the zone of the extraction.
 TEST_F(EntryTimes, WithoutAModificationTimeTheDosTimeIsLocal) {
