@@ -111,8 +111,9 @@ void TForm::SetFlag(Qt::WindowType flag, bool on) {
         widget_->show();
 }
 
-// Only a sizeable border lets the user resize or maximize the window; the others keep the
-// designed size, so that no control falls out of sight.
+// Only a sizeable border lets the user resize or maximize the window; the other bordered
+// styles keep the designed size, so that no control falls out of sight. A window without a
+// border offers nothing to drag.
 void TForm::SetBorderStyle(TFormBorderStyle style) {
     SetFlag(Qt::FramelessWindowHint, style == TFormBorderStyle::bsNone);
     SetFlag(Qt::Tool, style == TFormBorderStyle::bsToolWindow);
@@ -123,7 +124,7 @@ void TForm::SetBorderStyle(TFormBorderStyle style) {
     SetFlag(Qt::WindowMinimizeButtonHint, style == TFormBorderStyle::bsSingle);
     SetFlag(Qt::WindowCloseButtonHint, !sizeable);
     SetFlag(Qt::WindowMaximizeButtonHint, false);
-    if (sizeable) {
+    if (sizeable || style == TFormBorderStyle::bsNone) {
         widget_->setMinimumSize(0, 0);
         widget_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     } else {

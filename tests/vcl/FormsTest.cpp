@@ -101,7 +101,6 @@ TEST(Forms, OnlyASizeableBorderLetsTheWindowChangeSize) {
         bool sizeable;
     } cases[] = {{TFormBorderStyle::bsSingle, false},
                  {TFormBorderStyle::bsDialog, false},
-                 {TFormBorderStyle::bsNone, false},
                  {TFormBorderStyle::bsSizeable, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.style));
