@@ -503,27 +503,30 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
             return false;
         }
         return true;
-    } catch (const EZAException& failure) {
-        return EntryFailed(e, entryStart, failure);
-    } catch (const vcl::EStreamError& error) {
-        // A source that cannot be read is not the archive's failure: it ends the pass.
-        if (!target_ || target_->Error() == 0) {
+    } catch (...) {
+        // A write that failed, whatever the layer that saw it first (the entry writer reports
+        // a short write as a short count or a compression error), names its cause; a full
+        // disk may be freed and the entry tried again.
+        if (target_ && target_->Error() != 0) {
+            const std::string cause = std::strerror(target_->Error());
+            if (DiskFullRetry()) {
+                ReleaseEntrySource(e, false);
+                a_.ArchiveStream()->SetSize(entryStart);
+                a_.ArchiveStream()->SetPosition(entryStart);
+                action_ = fxaRetry;
+                return false;
+            }
+            return EntryFailed(e, entryStart, WriteFailure(cause));
+        }
+        try {
+            throw;
+        } catch (const EZAException& failure) {
+            return EntryFailed(e, entryStart, failure);
+        } catch (...) {
+            // A source that cannot be read, and every other error, ends the pass.
             ReleaseEntrySource(e, false);
             throw;
         }
-        // A write that failed names its cause; a full disk may be freed and tried again.
-        const std::string cause = FailureCause(error);
-        if (DiskFullRetry()) {
-            ReleaseEntrySource(e, false);
-            a_.ArchiveStream()->SetSize(entryStart);
-            a_.ArchiveStream()->SetPosition(entryStart);
-            action_ = fxaRetry;
-            return false;
-        }
-        return EntryFailed(e, entryStart, WriteFailure(cause));
-    } catch (...) {
-        ReleaseEntrySource(e, false);
-        throw;
     }
 }
 
