@@ -44,7 +44,7 @@ OTHER_CODEC ?= zlib
 CODEC_TESTS := test_zip_zlib test_zip_crypt test_zip_entry_reader test_zip_extract \
                test_zip_archiver test_zip_directory test_zip_corpus zip_corpus_probe
 test-codec: deps
-	cmake -S . -B $(CODEC_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WERROR=ON \
+	cmake -S . -B $(CODEC_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WARNINGS_AS_ERRORS=ON \
 	      -DZIP_INFLATE_CODEC=$(OTHER_CODEC)
 	cmake --build $(CODEC_BUILD) -j$(JOBS) --target $(CODEC_TESTS)
 	cd $(CODEC_BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600 -R '\.' -E _NOT_BUILT
