@@ -388,13 +388,17 @@ void TForm1::CreateHttpClients() {
 }
 
 // Start-up: the settings are restored by now. With a settings file the program goes
-// straight to the tray; on the first run it shows its window with only the notice and OVH
-// options ticked.
+// straight to the tray (where there is one); on the first run it shows its window with only the
+// notice and OVH options ticked.
 void TForm1::FormCreate(TObject*) {
     std::string settings =
         SvgEditIni1->DossierSpecial(platform::CSIDL_APPDATA) + "/Kestrova/serie.ini";
     if (FileExists(settings)) {
         Button2Click(this);
+        // A desktop without a notification area (GNOME without an extension, a bare X
+        // server) would leave no way to the hidden window: it stays in view instead.
+        if (!RxTrayIcon1->Showing())
+            Button1Click(this);
     } else {
         qv_urlc->SetChecked(false);
         qv_dyndns->SetChecked(false);

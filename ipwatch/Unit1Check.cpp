@@ -7,6 +7,9 @@
 #include "ipwatch/Unit2.h"
 #include "net/AnswerLines.h"
 #include "vcl/DateUtils.h"
+#include "vcl/Forms.h"
+
+#include <optional>
 
 namespace ipwatch {
 
@@ -82,10 +85,19 @@ void TForm1::Timer1Timer(TObject*) {
             Form2->AfficheMessage(when, "Votre IP : " + Address);
         RxTrayIcon1->SetHint("Kestrova : " + Address);
     }
-    // Each runs to its end before the next; an SMTP error after the connect leaves the mail
-    // and ends the check here, for the framework's error box.
-    if (qv_email->Checked())
-        Button5Click(this);
+    // Each runs to its end before the next. A mail the server refuses after the connect
+    // must not cost the user URL and the updates of this change (the address memo holds the
+    // new address by now, so no later check would send them): its error is kept, the
+    // others go out, and the error box comes at the end of the check, with the text it
+    // always had.
+    std::optional<Exception> mailError;
+    if (qv_email->Checked()) {
+        try {
+            Button5Click(this);
+        } catch (const std::exception& error) {
+            mailError.emplace(error.what());
+        }
+    }
     if (qv_urlc->Checked())
         Button7Click(this);
     if (qv_dyndns->Checked())
@@ -95,6 +107,8 @@ void TForm1::Timer1Timer(TObject*) {
     if (qv_ovh->Checked())
         Button15Click(this);
     LibereMemoireProcessus(kExeName);
+    if (mailError)
+        Application().HandleException(*mailError);
 }
 
 void TForm1::Button8Click(TObject*) {

@@ -45,7 +45,10 @@ TForm2::TForm2(TComponent* AOwner) : TForm(AOwner) {
     Titre = Create<TLabel>(this);
     Titre->SetName("Titre");
     Titre->SetParent(this);
-    Titre->SetBounds(7, 6, 146, 13);
+    // Both texts break into lines at the window's width (the title short of the close
+    // button): with this platform's fonts the longest of them run wider than one line.
+    Titre->SetBounds(7, 6, 148, 13);
+    Titre->SetWordWrap(true);
     font.Color = cl3DDkShadow;
     Titre->SetFont(font);
     Titre->SetColor(clMenu);
@@ -55,6 +58,7 @@ TForm2::TForm2(TComponent* AOwner) : TForm(AOwner) {
     Texte->SetName("Texte");
     Texte->SetParent(this);
     Texte->SetBounds(7, 32, 168, 13);
+    Texte->SetWordWrap(true);
     font.Color = clMenuHighlight;
     Texte->SetFont(font);
     Texte->SetColor(clCaptionText);

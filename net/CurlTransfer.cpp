@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <utility>
 
 namespace net::detail {
 
@@ -66,6 +67,12 @@ std::string EncodeBlanks(std::string_view url) {
     return out;
 }
 
+std::string_view WithoutLineEnd(std::string_view line) {
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+    return line;
+}
+
 Transfer::Transfer(CURL* easy, CURLM* multi, const RequestToken& token)
     : easy_(easy), multi_(multi), token_(token) {
     curl_easy_setopt(easy_, CURLOPT_DEBUGFUNCTION, &Transfer::Debug);
@@ -89,8 +96,14 @@ int Transfer::Debug(CURL*, curl_infotype type, char* data, size_t size, void* se
     case CURLINFO_HEADER_IN:
     case CURLINFO_HEADER_OUT:
         transfer->Touch();
-        if (transfer->OnTraffic)
-            transfer->OnTraffic(type, std::string_view(data, size));
+        if (transfer->OnTraffic && !transfer->failure_) {
+            try {
+                transfer->OnTraffic(type, std::string_view(data, size));
+            } catch (...) {
+                // Kept for Run: an exception must not cross libcurl's C frames.
+                transfer->failure_ = std::current_exception();
+            }
+        }
         break;
     case CURLINFO_DATA_IN:
     case CURLINFO_DATA_OUT:
@@ -122,6 +135,8 @@ TransferOutcome Transfer::Run(const TransferLimits& limits, bool pump) {
     for (;;) {
         int running = 0;
         curl_multi_perform(multi_, &running);
+        if (failure_)
+            std::rethrow_exception(std::exchange(failure_, nullptr));
         int queued = 0;
         while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
             if (message->msg == CURLMSG_DONE && message->easy_handle == easy_) {

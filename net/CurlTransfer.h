@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -42,6 +43,8 @@ UrlHandle NewUrl();
 void AppendList(Slist& list, const std::string& line);
 // A URL as typed, with its blanks written as %20 so that the request line stays whole.
 std::string EncodeBlanks(std::string_view url);
+// A protocol line without the CR and LF bytes that end it.
+std::string_view WithoutLineEnd(std::string_view line);
 
 // What a running request shares with the component that started it. Messages pumped while
 // the request waits may run a handler that destroys the component; its destructor sets
@@ -71,7 +74,8 @@ struct TransferOutcome {
 
 // One transfer of an easy handle through a multi handle. The easy handle's debug function
 // is taken over to watch the traffic; OnTraffic sees every header line in and out (for
-// pingpong protocols: the commands and the server's replies).
+// pingpong protocols: the commands and the server's replies). What OnTraffic raises never
+// unwinds through libcurl: it ends the transfer and Run raises it.
 class Transfer {
 public:
     Transfer(CURL* easy, CURLM* multi, const RequestToken& token);
@@ -91,6 +95,7 @@ private:
     CURL* easy_;
     CURLM* multi_;
     const RequestToken& token_;
+    std::exception_ptr failure_;
     std::chrono::steady_clock::time_point last_activity_;
 };
 

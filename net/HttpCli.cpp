@@ -1,6 +1,7 @@
 #include "net/HttpCli.h"
 
 #include "net/CurlTransfer.h"
+#include "net/HttpRequest.h"
 #include "vcl/Forms.h"
 
 namespace net {
@@ -52,9 +53,11 @@ size_t HeaderLine(char* data, size_t size, size_t count, void* context) {
     auto& f = *static_cast<Fetch*>(context);
     std::string_view line(data, size * count);
     if (line.starts_with("HTTP/")) {
-        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-            line.remove_suffix(1);
-        f.statusLine = std::string(line);
+        try {
+            f.statusLine = std::string(detail::WithoutLineEnd(line));
+        } catch (...) {
+            return 0; // nothing may unwind through libcurl: the request ends without an answer
+        }
     } else if (line == "\r\n" || line == "\n") {
         curl_easy_getinfo(f.easy, CURLINFO_RESPONSE_CODE, &f.status);
         curl_off_t length = -1;
@@ -129,29 +132,14 @@ void THttpCli::Get() {
         detail::EasyHandle easy = detail::NewEasy(errorBuffer);
         detail::MultiHandle multi = detail::NewMulti();
         CURL* e = easy.get();
-        curl_easy_setopt(e, CURLOPT_CURLU, url.get());
-        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
         curl_easy_setopt(e, CURLOPT_HTTP_VERSION,
                          RequestVer == "1.1" ? static_cast<long>(CURL_HTTP_VERSION_1_1)
                                              : static_cast<long>(CURL_HTTP_VERSION_1_0));
-        curl_easy_setopt(e, CURLOPT_USERAGENT, Agent.c_str());
         detail::Slist headers;
         if (!Accept.empty())
             detail::AppendList(headers, "Accept: " + Accept);
-        curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
-        if (target.HasUserInfo) {
-            curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-            curl_easy_setopt(e, CURLOPT_USERNAME, target.Username.c_str());
-            curl_easy_setopt(e, CURLOPT_PASSWORD, target.Password.c_str());
-        }
         const std::string proxy = Proxy.empty() ? std::string() : Proxy + ":" + ProxyPort;
         curl_easy_setopt(e, CURLOPT_PROXY, proxy.c_str());
-        if (FollowRelocation) {
-            // curl sends the credentials to the first host only.
-            curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-            curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
-        }
 
         auto token = std::make_shared<RequestToken>();
         Fetch f;
@@ -163,10 +151,20 @@ void THttpCli::Get() {
         vcl::TStream* const stream = RcvdStream;
         const std::int64_t startSize = stream ? stream->Size() : 0;
         const std::int64_t startPosition = stream ? stream->Position() : 0;
-        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &HeaderLine);
-        curl_easy_setopt(e, CURLOPT_HEADERDATA, &f);
-        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &BodyData);
-        curl_easy_setopt(e, CURLOPT_WRITEDATA, &f);
+
+        detail::HttpRequest request;
+        request.url = url.get();
+        request.headers = headers.get();
+        request.agent = Agent;
+        request.basicAuthentication = target.HasUserInfo;
+        request.username = target.Username;
+        request.password = target.Password;
+        request.followRedirects = FollowRelocation;
+        request.maxRedirects = 10;
+        request.onHeader = &HeaderLine;
+        request.onBody = &BodyData;
+        request.context = &f;
+        detail::SetUpHttp(e, request);
 
         detail::TransferLimits limits;
         limits.idleMs = ReadTimeout;

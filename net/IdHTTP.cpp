@@ -1,6 +1,7 @@
 #include "net/IdHTTP.h"
 
 #include "net/CurlTransfer.h"
+#include "net/HttpRequest.h"
 #include "net/IdAntiFreeze.h"
 #include "vcl/Forms.h"
 
@@ -45,12 +46,6 @@ std::string PercentEncode(std::string_view text) {
         }
     }
     return out;
-}
-
-std::string WithoutLineEnd(std::string_view line) {
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-        line.remove_suffix(1);
-    return std::string(line);
 }
 
 // One request's state. It lives on the stack of the request, so the callbacks may still
@@ -101,7 +96,7 @@ size_t HeaderLine(char* data, size_t size, size_t count, void* context) {
     const std::string_view line(data, size * count);
     try {
         if (line.starts_with("HTTP/")) {
-            x.statusLine = WithoutLineEnd(line);
+            x.statusLine = std::string(detail::WithoutLineEnd(line));
         } else if (line == "\r\n" || line == "\n") {
             long code = 0;
             curl_easy_getinfo(x.easy, CURLINFO_RESPONSE_CODE, &code);
@@ -260,31 +255,15 @@ void TIdHTTP::DoRequest(const std::string& url, const std::string* body, vcl::TS
     detail::EasyHandle easy = detail::NewEasy(errorBuffer);
     detail::MultiHandle multi = detail::NewMulti();
     CURL* e = easy.get();
-    curl_easy_setopt(e, CURLOPT_CURLU, target.get());
-    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(e, CURLOPT_USERAGENT, Request.UserAgent.c_str());
-
     detail::Slist headers;
     if (!Request.Accept.empty())
         detail::AppendList(headers, "Accept: " + Request.Accept);
     if (!Request.ContentType.empty())
         detail::AppendList(headers, "Content-Type: " + Request.ContentType);
     detail::AppendList(headers, "Expect:"); // the body goes at once, without waiting for 100
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
-
-    if (Request.BasicAuthentication) {
-        curl_easy_setopt(e, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-        curl_easy_setopt(e, CURLOPT_USERNAME, Request.Username.c_str());
-        curl_easy_setopt(e, CURLOPT_PASSWORD, Request.Password.c_str());
-    }
     if (AllowCookies) {
         curl_easy_setopt(e, CURLOPT_SHARE, cookies->share.get());
         curl_easy_setopt(e, CURLOPT_COOKIEFILE, "");
-    }
-    if (HandleRedirects) {
-        curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(e, CURLOPT_MAXREDIRS, static_cast<long>(RedirectMaximum));
     }
 
     auto token = std::make_shared<RequestToken>();
@@ -297,10 +276,20 @@ void TIdHTTP::DoRequest(const std::string& url, const std::string* body, vcl::TS
     x.body = body;
     const bool inMemory = dynamic_cast<vcl::TMemoryStream*>(&response) != nullptr;
     x.sizeLimit = inMemory ? MaxAnswerSize : MaxDownloadSize;
-    curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &HeaderLine);
-    curl_easy_setopt(e, CURLOPT_HEADERDATA, &x);
-    curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &BodyData);
-    curl_easy_setopt(e, CURLOPT_WRITEDATA, &x);
+
+    detail::HttpRequest request;
+    request.url = target.get();
+    request.headers = headers.get();
+    request.agent = Request.UserAgent;
+    request.basicAuthentication = Request.BasicAuthentication;
+    request.username = Request.Username;
+    request.password = Request.Password;
+    request.followRedirects = HandleRedirects;
+    request.maxRedirects = RedirectMaximum;
+    request.onHeader = &HeaderLine;
+    request.onBody = &BodyData;
+    request.context = &x;
+    detail::SetUpHttp(e, request);
     if (body) {
         curl_easy_setopt(e, CURLOPT_POST, 1L);
         curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));

@@ -42,10 +42,8 @@ struct Dialogue {
     void Watch(curl_infotype type, std::string_view lines) {
         while (!lines.empty()) {
             auto end = lines.find('\n');
-            std::string_view line = lines.substr(0, end);
+            const std::string_view line = detail::WithoutLineEnd(lines.substr(0, end));
             lines = end == std::string_view::npos ? std::string_view() : lines.substr(end + 1);
-            while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
-                line.remove_suffix(1);
             if (type == CURLINFO_HEADER_OUT) {
                 // Curl authenticates and then sends our first own command within its connect
                 // steps: either one means the introduction is over.

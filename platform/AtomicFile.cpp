@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/UniqueFd.h"
+
 #include "platform/Random.h"
 
 #include <cerrno>
@@ -34,10 +36,10 @@ bool IsCopyName(std::string_view name, std::string_view base) {
 // A crash between naming a new copy and renaming it leaves the copy, which holds the whole
 // new contents (the settings' passwords among them): it goes before the next one is made.
 void RemoveLeftCopies(const std::string& folder, std::string_view base) {
-    DIR* dir = ::opendir(folder.c_str());
+    UniqueDir dir = OpenDir(folder.c_str());
     if (!dir)
         return;
-    while (const dirent* entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir.get())) {
         if (!IsCopyName(entry->d_name, base))
             continue;
         struct stat st {};
@@ -45,7 +47,6 @@ void RemoveLeftCopies(const std::string& folder, std::string_view base) {
         if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
             ::unlink(path.c_str());
     }
-    ::closedir(dir);
 }
 
 std::string CopyName(const std::string& fileName) {
@@ -83,9 +84,9 @@ bool Fill(int fd, std::string_view contents, unsigned mode) {
 }
 
 // Closes fd, keeping errno of the failure that led here.
-void Abandon(int fd) {
+void Abandon(UniqueFd& fd) {
     int saved = errno;
-    ::close(fd);
+    fd.Reset();
     errno = saved;
 }
 
@@ -96,16 +97,16 @@ enum class Outcome { Written, Failed, Unsupported };
 // no unnamed files or /proc cannot name one for the link.
 Outcome WriteUnnamed(const std::string& folder, const std::string& fileName,
                      std::string_view contents, unsigned mode, std::string& name) {
-    int fd =
-        ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode & 0600));
-    if (fd < 0)
+    UniqueFd fd(
+        ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, static_cast<mode_t>(mode & 0600)));
+    if (!fd)
         return errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL ? Outcome::Unsupported
                                                                          : Outcome::Failed;
-    if (!Fill(fd, contents, mode)) {
+    if (!Fill(fd.Get(), contents, mode)) {
         Abandon(fd);
         return Outcome::Failed;
     }
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    const std::string self = "/proc/self/fd/" + std::to_string(fd.Get());
     for (;;) {
         name = CopyName(fileName);
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
@@ -116,7 +117,7 @@ Outcome WriteUnnamed(const std::string& folder, const std::string& fileName,
             return noProc ? Outcome::Unsupported : Outcome::Failed;
         }
     }
-    if (::close(fd) != 0) {
+    if (!fd.Close()) {
         int saved = errno;
         ::unlink(name.c_str());
         errno = saved;
@@ -128,17 +129,17 @@ Outcome WriteUnnamed(const std::string& folder, const std::string& fileName,
 // The same through a named copy from the start, for file systems without unnamed files.
 bool WriteNamed(const std::string& fileName, std::string_view contents, unsigned mode,
                 std::string& name) {
-    int fd = -1;
+    UniqueFd fd;
     do {
         name = CopyName(fileName);
-        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    static_cast<mode_t>(mode & 0600));
-    } while (fd < 0 && errno == EEXIST);
-    if (fd < 0)
+        fd.Reset(::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        static_cast<mode_t>(mode & 0600)));
+    } while (!fd && errno == EEXIST);
+    if (!fd)
         return false;
-    const bool filled = Fill(fd, contents, mode);
+    const bool filled = Fill(fd.Get(), contents, mode);
     int saved = errno;
-    const bool closed = ::close(fd) == 0;
+    const bool closed = fd.Close();
     if (filled && closed)
         return true;
     if (filled)
@@ -176,11 +177,8 @@ bool ReplaceFileContents(const std::string& fileName, std::string_view contents,
         return false;
     }
     // Make the rename itself durable.
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    if (UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)); dir)
+        ::fsync(dir.Get());
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/Processes.h"
 
+#include "platform/UniqueFd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -68,8 +70,8 @@ std::vector<iovec> Mappings(pid_t pid) {
 }
 
 // Through the system call itself: this C library's declaration lacks C linkage.
-int PidfdOpen(pid_t pid) {
-    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u));
+UniqueFd PidfdOpen(pid_t pid) {
+    return UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0u)));
 }
 
 int PidfdSendSignal(int pidfd, int signal) {
@@ -87,15 +89,16 @@ std::size_t Bytes(const iovec* ranges, std::size_t count) {
 
 std::vector<ProcessEntry> ProcessSnapshot() {
     std::vector<ProcessEntry> entries;
-    DIR* proc = ::opendir("/proc");
-    if (!proc)
-        return entries;
-    while (dirent* entry = ::readdir(proc)) {
-        pid_t pid = 0;
-        if (ParsePid(entry->d_name, pid))
-            entries.push_back({pid, {}});
+    {
+        UniqueDir proc = OpenDir("/proc");
+        if (!proc)
+            return entries;
+        while (dirent* entry = ::readdir(proc.get())) {
+            pid_t pid = 0;
+            if (ParsePid(entry->d_name, pid))
+                entries.push_back({pid, {}});
+        }
     }
-    ::closedir(proc);
     std::sort(entries.begin(), entries.end(),
               [](const ProcessEntry& a, const ProcessEntry& b) { return a.Pid < b.Pid; });
     for (ProcessEntry& e : entries)
@@ -104,25 +107,20 @@ std::vector<ProcessEntry> ProcessSnapshot() {
 }
 
 bool TerminateProcess(pid_t pid) {
-    int pidfd = PidfdOpen(pid);
-    if (pidfd < 0)
-        return false;
-    bool killed = PidfdSendSignal(pidfd, SIGKILL) == 0;
-    ::close(pidfd);
-    return killed;
+    UniqueFd pidfd = PidfdOpen(pid);
+    return pidfd && PidfdSendSignal(pidfd.Get(), SIGKILL) == 0;
 }
 
 bool WaitForProcessExit(pid_t pid, int timeoutMs) {
-    int pidfd = PidfdOpen(pid);
-    if (pidfd < 0)
+    UniqueFd pidfd = PidfdOpen(pid);
+    if (!pidfd)
         return errno == ESRCH;
     // A pidfd becomes readable when its process has ended (a zombie counts as ended).
-    pollfd p{pidfd, POLLIN, 0};
+    pollfd p{pidfd.Get(), POLLIN, 0};
     int ready = 0;
     do
         ready = ::poll(&p, 1, timeoutMs);
     while (ready < 0 && errno == EINTR);
-    ::close(pidfd);
     return ready > 0;
 }
 
@@ -134,8 +132,8 @@ bool EmptyWorkingSet(pid_t pid) {
             ::madvise(range.iov_base, range.iov_len, MADV_PAGEOUT);
         return true;
     }
-    int pidfd = PidfdOpen(pid);
-    if (pidfd < 0)
+    UniqueFd pidfd = PidfdOpen(pid);
+    if (!pidfd)
         return false;
     std::vector<iovec> ranges = Mappings(pid);
     long limit = ::sysconf(_SC_IOV_MAX);
@@ -143,14 +141,13 @@ bool EmptyWorkingSet(pid_t pid) {
     for (std::size_t first = 0; first < ranges.size(); first += batch) {
         std::size_t count = std::min(batch, ranges.size() - first);
         const iovec* part = ranges.data() + first;
-        ssize_t done = ::process_madvise(pidfd, part, count, MADV_PAGEOUT, 0);
+        ssize_t done = ::process_madvise(pidfd.Get(), part, count, MADV_PAGEOUT, 0);
         // A batch stops at the first range the system refuses (a locked or special
         // mapping, or one gone since the maps were read): the rest goes one by one.
         if (done < 0 || static_cast<std::size_t>(done) < Bytes(part, count))
             for (std::size_t i = 0; i < count; ++i)
-                ::process_madvise(pidfd, part + i, 1, MADV_PAGEOUT, 0);
+                ::process_madvise(pidfd.Get(), part + i, 1, MADV_PAGEOUT, 0);
     }
-    ::close(pidfd);
     return true;
 }
 

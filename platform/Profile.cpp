@@ -1,5 +1,7 @@
 #include "platform/Profile.h"
 
+#include "platform/UniqueFd.h"
+
 #include "platform/AtomicFile.h"
 
 #include <cerrno>
@@ -65,14 +67,14 @@ std::string Cut(std::string_view text, std::size_t limit) {
 
 ProfileFile::ProfileFile(std::string fileName) : fileName_(std::move(fileName)) {
     std::string contents;
-    int fd = ::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::open(fileName_.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd) {
         if (errno != ENOENT)
             readError_ = errno;
     } else {
         char buffer[16384];
         for (;;) {
-            ssize_t n = ::read(fd, buffer, sizeof buffer);
+            ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -81,7 +83,6 @@ ProfileFile::ProfileFile(std::string fileName) : fileName_(std::move(fileName)) 
                 break;
             contents.append(buffer, static_cast<std::size_t>(n));
         }
-        ::close(fd);
     }
     std::size_t start = 0;
     while (start < contents.size()) {

@@ -1,5 +1,7 @@
 #include "platform/TempFiles.h"
 
+#include "platform/UniqueFd.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -37,11 +39,8 @@ std::string CreateTempFile(const std::string& folder, const std::string& prefix)
         char digits[8];
         std::snprintf(digits, sizeof digits, "%04X", number);
         std::string name = head + digits + ".TMP";
-        int fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::close(fd);
+        if (UniqueFd(::open(name.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600)))
             return name;
-        }
         if (errno != EEXIST)
             throw std::system_error(errno, std::generic_category(), name);
     }

@@ -1,5 +1,6 @@
 #include "vcl/Controls.h"
 
+#include "vcl/Forms.h"
 #include "vcl/Menus.h"
 
 #include <QFont>
@@ -37,7 +38,15 @@ void TControl::SetHint(const std::string& hint) {
 }
 
 void TControl::SetBounds(int left, int top, int width, int height) {
-    widget_->setGeometry(left, top, width, height);
+    SetSize(width, height);
+    widget_->move(left, top);
+}
+
+void TControl::SetSize(int width, int height) {
+    if (widget_->isWindow() && widget_->minimumSize() == widget_->maximumSize())
+        widget_->setFixedSize(width, height);
+    else
+        widget_->resize(width, height);
 }
 
 void TControl::SetFont(const TFont& font) {
@@ -68,10 +77,12 @@ void TControl::SetPopupMenu(TPopupMenu* menu) {
     widget_->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(widget_, &QWidget::customContextMenuRequested, widget_,
                      [this](const QPoint& at) {
-                         if (popup_menu_) {
-                             QPoint global = widget_->mapToGlobal(at);
-                             popup_menu_->Popup(global.x(), global.y());
-                         }
+                         SafeCall([this, at] {
+                             if (popup_menu_) {
+                                 QPoint global = widget_->mapToGlobal(at);
+                                 popup_menu_->Popup(global.x(), global.y());
+                             }
+                         });
                      });
 }
 

@@ -41,9 +41,12 @@ public:
     int Height() const { return widget_->height(); }
     void SetLeft(int left) { widget_->move(left, Top()); }
     void SetTop(int top) { widget_->move(Left(), top); }
-    void SetWidth(int width) { widget_->resize(width, Height()); }
-    void SetHeight(int height) { widget_->resize(Width(), height); }
+    void SetWidth(int width) { SetSize(width, Height()); }
+    void SetHeight(int height) { SetSize(Width(), height); }
     void SetBounds(int left, int top, int width, int height);
+    // A window of fixed size (a form whose border style allows no resizing) stays fixed,
+    // at the new size.
+    void SetSize(int width, int height);
     void Repaint() { widget_->repaint(); }
 
     void SetFont(const TFont& font);

@@ -7,8 +7,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 #include <QWidget>
+#include <cstdio>
 
 namespace vcl {
 
@@ -107,9 +111,25 @@ void TForm::SetFlag(Qt::WindowType flag, bool on) {
         widget_->show();
 }
 
+// Only a sizeable border lets the user resize or maximize the window; the other bordered
+// styles keep the designed size, so that no control falls out of sight. A window without a
+// border offers nothing to drag.
 void TForm::SetBorderStyle(TFormBorderStyle style) {
     SetFlag(Qt::FramelessWindowHint, style == TFormBorderStyle::bsNone);
     SetFlag(Qt::Tool, style == TFormBorderStyle::bsToolWindow);
+    const bool sizeable = style == TFormBorderStyle::bsSizeable;
+    SetFlag(Qt::CustomizeWindowHint, !sizeable);
+    SetFlag(Qt::WindowTitleHint, !sizeable);
+    SetFlag(Qt::WindowSystemMenuHint, !sizeable);
+    SetFlag(Qt::WindowMinimizeButtonHint, style == TFormBorderStyle::bsSingle);
+    SetFlag(Qt::WindowCloseButtonHint, !sizeable);
+    SetFlag(Qt::WindowMaximizeButtonHint, false);
+    if (sizeable || style == TFormBorderStyle::bsNone) {
+        widget_->setMinimumSize(0, 0);
+        widget_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    } else {
+        widget_->setFixedSize(widget_->size());
+    }
 }
 
 TFormStyle TForm::FormStyle() const {
@@ -173,6 +193,12 @@ TApplication::TApplication(int& argc, char** argv) : TComponent(nullptr) {
         own_qt_ = std::make_unique<QApplication>(argc, argv);
     // A tray program lives on with every window hidden.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The texts Qt shows by itself (an edit box's context menu, the standard buttons of its
+    // dialogs) come from Qt's French translations.
+    qt_texts_ = std::make_unique<QTranslator>();
+    if (qt_texts_->load(QLocale(QLocale::French), "qtbase", "_",
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(qt_texts_.get());
     current_application = this;
     dialogs_ = std::make_unique<TApplicationDialogs>(*this);
     previous_dialogs_ = SetDialogHost(dialogs_.get());
@@ -254,6 +280,30 @@ TApplication& Application() {
 
 bool HasApplication() {
     return current_application != nullptr;
+}
+
+void HandleCurrentException() noexcept {
+    try {
+        try {
+            throw;
+        } catch (const std::exception& error) {
+            if (!HasApplication()) {
+                std::fprintf(stderr, "%s\n", error.what());
+                return;
+            }
+            Application().HandleException(error);
+        } catch (...) {
+            // Not one of ours: the box still tells that the handler failed.
+            const Exception unknown("Exception inconnue");
+            if (!HasApplication()) {
+                std::fprintf(stderr, "%s\n", unknown.what());
+                return;
+            }
+            Application().HandleException(unknown);
+        }
+    } catch (...) {
+        // The error box itself failed; nothing is left to tell it with.
+    }
 }
 
 void Beep() {

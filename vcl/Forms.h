@@ -11,6 +11,7 @@
 #include <type_traits>
 
 class QApplication;
+class QTranslator;
 
 namespace vcl {
 
@@ -132,6 +133,8 @@ public:
 
 private:
     std::unique_ptr<QApplication> own_qt_;
+    // Qt's own texts in French, like every other text of the programs.
+    std::unique_ptr<QTranslator> qt_texts_;
     // Real dialogs, captioned with Title, for as long as the application lives.
     std::unique_ptr<TDialogHost> dialogs_;
     TDialogHost* previous_dialogs_ = nullptr;
@@ -145,16 +148,20 @@ bool HasApplication();
 // The system's default sound.
 void Beep();
 
-// Runs an event handler the way the message loop does: an exception it raises goes to the
-// application's error box instead of unwinding through the widget layer.
+// What the message loop does with an exception that left a handler: the application's error
+// box, or standard error when no application exists. Never throws: it runs between Qt's frames.
+void HandleCurrentException() noexcept;
+
+// Runs an event handler the way the message loop does: whatever it raises goes to
+// HandleCurrentException instead of unwinding through the widget layer.
 template <class F, class... Args> void SafeCall(const F& handler, Args&&... args) {
     if constexpr (std::is_constructible_v<bool, const F&>)
         if (!handler)
             return;
     try {
         handler(std::forward<Args>(args)...);
-    } catch (const std::exception& error) {
-        Application().HandleException(error);
+    } catch (...) {
+        HandleCurrentException();
     }
 }
 

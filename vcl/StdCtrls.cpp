@@ -21,7 +21,17 @@ TLabel::TLabel(TComponent* owner)
 void TLabel::SetCaption(const std::string& caption) {
     caption_ = caption;
     label_->setText(ToQString(ShownLineBreaks(caption)));
-    label_->adjustSize();
+    FitCaption();
+}
+void TLabel::SetWordWrap(bool wordWrap) {
+    label_->setWordWrap(wordWrap);
+    FitCaption();
+}
+void TLabel::FitCaption() {
+    if (label_->wordWrap())
+        label_->resize(label_->width(), label_->heightForWidth(label_->width()));
+    else
+        label_->adjustSize();
 }
 void TLabel::SetTransparent(bool transparent) {
     label_->setAutoFillBackground(!transparent);

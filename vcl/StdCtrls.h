@@ -26,8 +26,12 @@ public:
     void SetCaption(const std::string& caption);
     // A transparent label (the default) shows what lies behind it instead of its colour.
     void SetTransparent(bool transparent);
+    // A word-wrapped label keeps its width and breaks its caption into lines there, growing
+    // downwards; otherwise it takes the width of its caption.
+    void SetWordWrap(bool wordWrap);
 
 private:
+    void FitCaption();
     QLabel* label_;
     std::string caption_;
 };

@@ -1,5 +1,7 @@
 #include "vcl/Streams.h"
 
+#include "platform/UniqueFd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -230,17 +232,16 @@ int OpenFile(const std::string& fileName, unsigned mode) {
     int access = (mode & 3) == fmOpenWrite       ? O_WRONLY
                  : (mode & 3) == fmOpenReadWrite ? O_RDWR
                                                  : O_RDONLY;
-    int fd = ::open(fileName.c_str(), access | O_CLOEXEC);
+    platform::UniqueFd fd(::open(fileName.c_str(), access | O_CLOEXEC));
     struct stat st {};
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd); // a folder is no file to stream
-        fd = -1;
+    if (fd && ::fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        fd.Reset(); // a folder is no file to stream
         errno = EISDIR;
     }
-    if (fd < 0)
+    if (!fd)
         throw EFOpenError(Format("Impossible d'ouvrir le fichier \"%s\". %s",
                                  {fileName, SysErrorMessage(errno)}));
-    return fd;
+    return fd.Release();
 }
 
 } // namespace

@@ -66,10 +66,11 @@ std::string EntryNameBytes(const TDirItem& entry, bool oemFileNames) {
 }
 
 void ChooseNameEncoding(TDirItem& entry, bool oemFileNames) {
-    std::string oem;
-    const bool utf8 =
-        oemFileNames ? !platform::AnsiToOem(entry.StoredName, oem) : !IsAscii(entry.StoredName);
-    if (utf8)
+    // Names on this system are UTF-8: a name that is not plain ASCII is written as it is,
+    // flagged, even where the OEM code page could hold it, so that every reader shows the
+    // characters it has. ASCII names are the same bytes in every code page.
+    (void)oemFileNames;
+    if (!IsAscii(entry.StoredName))
         entry.CentralHeader.Flags |= FlagUtf8Names;
 }
 

@@ -25,6 +25,11 @@ std::uint16_t ShareModeToFileMode(TZAFileShareMode ShareMode) {
     }
 }
 
+bool MayPassZip64Limit(std::int64_t size, bool encrypted) {
+    const std::int64_t most = size + size / 256 + 1024 + (encrypted ? 12 : 0);
+    return most >= std::int64_t{Zip64Marker32};
+}
+
 std::int64_t DeflateOutputBound(std::int64_t n) {
     return (n + n / 10 + 12 + 255) & ~std::int64_t{255};
 }

@@ -22,6 +22,11 @@ class TZABaseArchiver;
 // The sharing flags a source file is opened with for reading.
 std::uint16_t ShareModeToFileMode(TZAFileShareMode ShareMode);
 
+// Whether the data written for a source of size bytes may pass the Zip64 limit although the
+// source itself does not: stored data behind the cipher's 12-byte header, or deflate's worst
+// case, which adds a few bytes per block (a 256th covers it with room to spare).
+bool MayPassZip64Limit(std::int64_t size, bool encrypted);
+
 // The output room one deflate call gets for n input bytes: a tenth more plus 12, rounded up
 // to 256.
 std::int64_t DeflateOutputBound(std::int64_t n);

@@ -86,8 +86,8 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
         throw EZAException::CreateFmt(19, {Name}, this);
     const std::uint32_t storedAttr = entry.CentralHeader.ExternalAttributes;
     const std::string stored = entry.StoredName;
-    const std::int32_t entryDate =
-        CombineDosDateTime(entry.CentralHeader.Date, entry.CentralHeader.Time);
+    // The time the file will get, so that a file extracted before compares equal to it.
+    const std::int32_t entryDate = EntryDosDateTime(entry);
 
     std::uint32_t attr = storedAttr;
     std::string name = Name;

@@ -3,6 +3,7 @@
 #include "platform/FileAttributes.h"
 #include "zip/ZARecords.h"
 
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -37,6 +38,35 @@ std::int32_t DosDateTimeNow() {
     return DosDateTimeFrom(std::time(nullptr));
 }
 
+namespace {
+
+// The local time fields as a time, as mktime with tm_isdst -1 gives it (a time in a gap of the
+// zone moves on by the gap), on the zone read once for the process: mktime reads the zone
+// file again on every call, one file after another. Normalizes tm as mktime does.
+std::time_t LocalToTime(std::tm& tm) {
+    static const bool zoneRead = [] {
+        ::tzset();
+        return true;
+    }();
+    (void)zoneRead;
+    const std::time_t asUtc = ::timegm(&tm);
+    auto offset = [](std::time_t t) {
+        std::tm local{};
+        return ::localtime_r(&t, &local) ? local.tm_gmtoff : 0L;
+    };
+    // Within a day of the time the zone has at most two offsets: the one before a change and
+    // the one after it. The one whose instant shows that offset is the answer; in the hour a
+    // change skips, neither does, and the offset before the change applies.
+    const long before = offset(asUtc - 86400), after = offset(asUtc + 86400);
+    if (offset(asUtc - before) == before)
+        return asUtc - before;
+    if (offset(asUtc - after) == after)
+        return asUtc - after;
+    return asUtc - before;
+}
+
+} // namespace
+
 bool SetDosFileTime(int handle, std::int32_t dosDateTime) {
     const auto bits = static_cast<std::uint32_t>(dosDateTime);
     const TDosDateTime t = UnpackDosDateTime(static_cast<std::uint16_t>(bits >> 16),
@@ -50,8 +80,9 @@ bool SetDosFileTime(int handle, std::int32_t dosDateTime) {
     tm.tm_sec = t.Second;
     tm.tm_isdst = -1;
     std::tm given = tm;
-    const std::time_t when = std::mktime(&tm);
-    // mktime moves impossible fields on (31 February becomes March): such a date is refused.
+    const std::time_t when = LocalToTime(tm);
+    // Normalizing moves impossible fields on (31 February becomes March): such a date is
+    // refused.
     if (when == static_cast<std::time_t>(-1) || tm.tm_mday != given.tm_mday ||
         tm.tm_mon != given.tm_mon || tm.tm_year != given.tm_year || t.Hour > 23 || t.Minute > 59 ||
         t.Second > 59)
@@ -68,6 +99,12 @@ std::optional<std::time_t> ExtendedModificationTime(const std::vector<TZAExtraFi
     r.skip(1);
     // Signed, as Unix time was when the record was defined: before 1970 is negative.
     return static_cast<std::time_t>(static_cast<std::int32_t>(r.u32()));
+}
+
+std::int32_t EntryDosDateTime(const TDirItem& entry) {
+    if (const auto when = ExtendedModificationTime(entry.ExtraFields))
+        return DosDateTimeFrom(*when);
+    return CombineDosDateTime(entry.CentralHeader.Date, entry.CentralHeader.Time);
 }
 
 bool SetEntryFileTime(int handle, const TDirItem& entry) {

@@ -27,6 +27,9 @@ bool SetDosFileTime(int handle, std::int32_t dosDateTime);
 
 // The modification time of an entry's extended timestamp record, when it has one that holds it.
 std::optional<std::time_t> ExtendedModificationTime(const std::vector<TZAExtraField>& extra);
+// The entry's date-time as a DOS date-time in local time: the extended timestamp's time when
+// the entry has one, else the DOS date and time of its header.
+std::int32_t EntryDosDateTime(const TDirItem& entry);
 // Gives an extracted file its entry's modification (and access) time: the extended timestamp's
 // UTC seconds when the entry has one, so that the time does not depend on the zone the
 // archive was made or is read in; otherwise the DOS date-time, taken as local time.

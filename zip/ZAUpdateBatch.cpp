@@ -1,6 +1,7 @@
 // The public face of the writing side: update batches, adding files from the disk by mask,
 // deleting entries by mask.
 #include "platform/FileAttributes.h"
+#include "platform/UniqueFd.h"
 #include "vcl/SysUtils.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAFileDates.h"
@@ -47,13 +48,12 @@ struct TDiskSearch {
 
 std::vector<std::string> FolderNames(const std::string& folder) {
     std::vector<std::string> names;
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (const dirent* e = ::readdir(d)) {
+    if (platform::UniqueDir d = platform::OpenDir(folder.c_str())) {
+        while (const dirent* e = ::readdir(d.get())) {
             const std::string name = e->d_name;
             if (name != "." && name != "..")
                 names.push_back(name);
         }
-        ::closedir(d);
     }
     // The order of the file system is arbitrary; the archive's is by name.
     std::sort(names.begin(), names.end());
@@ -236,6 +236,7 @@ void TZABaseArchiver::AddFileToBatch(const std::string& Path, bool Folder, TZANa
         stored += '/';
     const std::int32_t found = platform::FileGetAttr(Path);
     std::uint32_t attr = found == -1 ? platform::faArchive : static_cast<std::uint32_t>(found);
+    const std::uint32_t shownAttr = attr;
     std::string comment;
     const std::string proposed = stored;
     DoStoreFile(stored, attr, comment, Path);
@@ -287,8 +288,10 @@ void TZABaseArchiver::AddFileToBatch(const std::string& Path, bool Folder, TZANa
         item.StoredName = stored;
         item.CentralHeader.NameLength = static_cast<std::uint16_t>(stored.size());
     }
-    if (attr != item.CentralHeader.ExternalAttributes && !Folder)
-        item.CentralHeader.ExternalAttributes = attr;
+    // The handler sees and changes the DOS attributes; the file's mode above them stays.
+    if (attr != shownAttr)
+        item.CentralHeader.ExternalAttributes =
+            (item.CentralHeader.ExternalAttributes & 0xFFFF0000u) | (attr & 0xFFFFu);
     item.Comment = comment;
     item.CentralHeader.CommentLength = static_cast<std::uint16_t>(comment.size());
 }

@@ -10,6 +10,7 @@
 #include "zip/ZANameIndex.h"
 #include "zip/ZASiblingFile.h"
 #include "zip/ZAStrFunc.h"
+#include "zip/ZAUnixAttributes.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>
@@ -502,27 +503,30 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
             return false;
         }
         return true;
-    } catch (const EZAException& failure) {
-        return EntryFailed(e, entryStart, failure);
-    } catch (const vcl::EStreamError& error) {
-        // A source that cannot be read is not the archive's failure: it ends the pass.
-        if (!target_ || target_->Error() == 0) {
+    } catch (...) {
+        // A write that failed, whatever the layer that saw it first (the entry writer reports
+        // a short write as a short count or a compression error), names its cause; a full
+        // disk may be freed and the entry tried again.
+        if (target_ && target_->Error() != 0) {
+            const std::string cause = std::strerror(target_->Error());
+            if (DiskFullRetry()) {
+                ReleaseEntrySource(e, false);
+                a_.ArchiveStream()->SetSize(entryStart);
+                a_.ArchiveStream()->SetPosition(entryStart);
+                action_ = fxaRetry;
+                return false;
+            }
+            return EntryFailed(e, entryStart, WriteFailure(cause));
+        }
+        try {
+            throw;
+        } catch (const EZAException& failure) {
+            return EntryFailed(e, entryStart, failure);
+        } catch (...) {
+            // A source that cannot be read, and every other error, ends the pass.
             ReleaseEntrySource(e, false);
             throw;
         }
-        // A write that failed names its cause; a full disk may be freed and tried again.
-        const std::string cause = FailureCause(error);
-        if (DiskFullRetry()) {
-            ReleaseEntrySource(e, false);
-            a_.ArchiveStream()->SetSize(entryStart);
-            a_.ArchiveStream()->SetPosition(entryStart);
-            action_ = fxaRetry;
-            return false;
-        }
-        return EntryFailed(e, entryStart, WriteFailure(cause));
-    } catch (...) {
-        ReleaseEntrySource(e, false);
-        throw;
     }
 }
 
@@ -565,12 +569,19 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     }
     ChooseNameEncoding(e, oem);
 
+    // The local Zip64 record is reserved whenever either size may pass the limit: a stored,
+    // encrypted source just under it has compressed data beyond it, whose size the 32-bit
+    // local field cannot hold. Zip64 disabled keeps to the source's own size (error 41 then
+    // comes from the writer should the data pass the limit).
+    const bool reserve =
+        source && (sourceSize >= std::int64_t{Zip64Marker32} || always ||
+                   (mode != zmDisabled && MayPassZip64Limit(sourceSize, !e.Password.empty())));
     TLocalFileHeader lh;
     lh.Signature = SignatureSetOf(dir_.EndRecord.Signature).LocalHeader;
-    const std::uint16_t version =
-        EntryVersion(e.Zip64 || sourceSize >= std::int64_t{Zip64Marker32}, oem, alternate);
+    const std::uint16_t version = EntryVersion(e.Zip64 || reserve, oem, alternate);
     c.VersionNeeded = version;
-    c.VersionMadeBy = version;
+    // An entry made from a file here keeps the host Unix with the version.
+    c.VersionMadeBy = (c.VersionMadeBy >> 8) == HostUnix ? UnixVersionMadeBy(version) : version;
     lh.VersionNeeded = version;
     lh.Flags = c.Flags;
     lh.Method = c.Method;
@@ -578,15 +589,27 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     lh.Date = c.Date;
     lh.Crc32 = c.Crc32;
     lh.CompressedSize = 0;
-    if (source && (sourceSize >= std::int64_t{Zip64Marker32} || always)) {
-        e.Zip64 = true;
+    if (reserve) {
+        e.Zip64 = sourceSize >= std::int64_t{Zip64Marker32} || always || e.Zip64;
         lh.UncompressedSize = Zip64Marker32;
     } else {
         lh.UncompressedSize = static_cast<std::uint32_t>(sourceSize);
     }
     const std::string name = EntryNameBytes(e, oem);
     lh.NameLength = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), 0xFFFF));
-    lh.ExtraLength = 0;
+    // The extended timestamp stands in the local header too, after the Zip64 room.
+    std::string timestamp;
+    for (const TZAExtraField& field : e.ExtraFields)
+        if (field.ID == ExtendedTimestampExtraId) {
+            RecordWriter t;
+            t.u16(field.ID);
+            t.u16(field.Size());
+            t.bytes(std::string_view(reinterpret_cast<const char*>(field.Data.data()),
+                                     field.Data.size()));
+            timestamp = t.data();
+        }
+    const bool localZip64 = lh.UncompressedSize == Zip64Marker32;
+    lh.ExtraLength = static_cast<std::uint16_t>((localZip64 ? 20 : 0) + timestamp.size());
     if (mode == zmDisabled && e.Zip64)
         throw EZAException::CreateFmt(43, {e.SourceFileName}, &a_);
 
@@ -613,13 +636,10 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     RecordWriter w;
     lh.Write(w);
     w.bytes(std::string_view(name).substr(0, lh.NameLength));
-    headerSize = static_cast<std::int64_t>(w.size());
-    const bool localZip64 = lh.UncompressedSize == Zip64Marker32;
-    if (localZip64) {
-        lh.ExtraLength = 20;
+    if (localZip64)
         w.bytes(std::string(20, '\0')); // room for the Zip64 record once the sizes are known
-        headerSize += 20;
-    }
+    w.bytes(timestamp);
+    headerSize = static_cast<std::int64_t>(w.size());
     out.WriteBuffer(w.data().data(), static_cast<std::int64_t>(w.size()));
 
     if (source && a_.CompressStream(*source, out, e)) {

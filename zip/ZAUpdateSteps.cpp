@@ -8,8 +8,10 @@
 #include "zip/ZAOverwrite.h"
 #include "zip/ZARecords.h"
 #include "zip/ZAStrFunc.h"
+#include "zip/ZAUnixAttributes.h"
 #include "zip/ZipArchiver.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zip {
@@ -72,11 +74,17 @@ void TZABaseArchiver::FillDirItemFromFile(std::int32_t Index, const std::string&
     item.Zip64 = false;
     item.Zip64CompressedSize = item.Zip64UncompressedSize = item.Zip64LocalHeaderOffset = 0;
     item.Zip64DiskNumberStart = 0;
+    // The file's mode and UTC time go with it, as peers on this system read them.
+    struct stat st {};
+    const bool known = ::stat(Path.c_str(), &st) == 0;
+    TZAExtraField timestamp;
+    if (known && ExtendedTimestamp(st.st_mtime, timestamp))
+        item.ExtraFields.push_back(timestamp);
 
     const bool alternate = FDirManager->EndRecord.Signature == AlternateSignatures.EndOfCentralDir;
     TZACentralHeader h;
     h.Signature = alternate ? AlternateSignatures.CentralHeader : StandardSignatures.CentralHeader;
-    h.VersionMadeBy = EntryVersion(false, FOptions->OEMFileNames, false);
+    h.VersionMadeBy = UnixVersionMadeBy(EntryVersion(false, FOptions->OEMFileNames, false));
     h.VersionNeeded = EntryVersion(false, FOptions->OEMFileNames, alternate);
     h.Flags = Password.empty() ? 0 : FlagEncrypted;
     h.Method = FCompressionMethod;
@@ -85,7 +93,7 @@ void TZABaseArchiver::FillDirItemFromFile(std::int32_t Index, const std::string&
     h.Date = static_cast<std::uint16_t>(bits >> 16);
     h.Crc32 = 0xFFFFFFFF;
     h.NameLength = static_cast<std::uint16_t>(stored.size());
-    h.ExternalAttributes = attr;
+    h.ExternalAttributes = known ? UnixExternalAttributes(st.st_mode, attr) : attr;
     if (folder) {
         // A folder has no data, so it is never marked encrypted.
         h.Method = MethodStored;

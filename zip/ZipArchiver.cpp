@@ -239,8 +239,8 @@ void TZABaseArchiver::ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream)
     FArchiveStream = std::move(Stream);
 }
 
-std::unique_ptr<vcl::TStream> TZABaseArchiver::SwapArchiveStream(
-    std::unique_ptr<vcl::TStream> Stream) {
+std::unique_ptr<vcl::TStream>
+TZABaseArchiver::SwapArchiveStream(std::unique_ptr<vcl::TStream> Stream) {
     std::swap(FArchiveStream, Stream);
     return Stream;
 }

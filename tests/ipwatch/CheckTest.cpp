@@ -201,6 +201,27 @@ TEST_F(CheckTest, ATenMegabyteCheckPageOrFallbackAnswerIsTakenInStride) {
               (Lines{"Pas de réponse !", "Veuillez vérifier votre connexion Internet"}));
 }
 
+// A check page whose "address" runs to 10 MB is a failed request, as any answer beyond what
+// a real page holds: the fallback service gives the address, and the change goes out whole.
+// Read whole, it froze the window for a minute and a half and lost the user URL and the
+// OVH update of that change.
+TEST_F(CheckTest, ATenMegabyteAddressIsAFailedRequestAndTheChangeStillGoesOut) {
+    FillEverything();
+    form1->qv_email->SetChecked(false);
+    TempDir dir;
+    const std::string page = dir / "page.html";
+    WriteFile(page,
+              "<html><body>Current IP Address: " + std::string(10 << 20, '7') + "</body></html>");
+    Route("check", "/", ("{\"file\": \"" + page + "\"}").c_str());
+    Tick();
+    EXPECT_EQ(Servers(), (Lines{"check", "fallback", "url", "dyndns", "noip", "ovh"}));
+    EXPECT_EQ(Memo(form1->memo1), (Lines{"203.0.113.5", "ipindy"}));
+    EXPECT_EQ(Memo(form1->Memo2), (Lines{"ok", "merci"}));
+    ASSERT_EQ(Requests("ovh").size(), 1u);
+    EXPECT_NE(Text(Requests("ovh")[0], "path").find("myip=203.0.113.5"), std::string::npos);
+    EXPECT_TRUE(Boxes().empty());
+}
+
 // A message box that stays open, processing messages as a modal box does, until the test's
 // condition holds (or a long limit, which only a failing program reaches).
 class StandingBox : public TDialogPresenter {

@@ -7,6 +7,7 @@
 
 #include "ipwatch/Unit1.h"
 #include "ipwatch/Unit2.h"
+#include "platform/UniqueFd.h"
 #include "vcl/Dialogs.h"
 #include "vcl/Forms.h"
 #include "vcl/SysUtils.h"
@@ -27,18 +28,15 @@ class WriteCounter {
 public:
     explicit WriteCounter(const std::string& folder)
         : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-        inotify_add_watch(fd_, folder.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE);
+        inotify_add_watch(fd_.Get(), folder.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE);
     }
-    ~WriteCounter() { ::close(fd_); }
-    WriteCounter(const WriteCounter&) = delete;
-    WriteCounter& operator=(const WriteCounter&) = delete;
 
     // The replacements of "serie.ini" since the last call.
     int Take() {
         int count = 0;
         alignas(inotify_event) char buffer[4096];
         ssize_t n;
-        while ((n = ::read(fd_, buffer, sizeof buffer)) > 0) {
+        while ((n = ::read(fd_.Get(), buffer, sizeof buffer)) > 0) {
             for (char* p = buffer; p < buffer + n;) {
                 auto* event = reinterpret_cast<inotify_event*>(p);
                 if ((event->mask & IN_MOVED_TO) && event->len &&
@@ -51,7 +49,7 @@ public:
     }
 
 private:
-    int fd_;
+    platform::UniqueFd fd_;
 };
 
 class KestrovaTest : public ::testing::Test {

@@ -1,6 +1,6 @@
 // The e-mail notification against aiosmtpd: envelope, subject and body lines, AUTH LOGIN
 // only with both login fields, connect failures reported, a refusal after the connect
-// passed on.
+// shown without stopping the rest of the change.
 #include "WatchFixture.h"
 
 using namespace testsupport;
@@ -136,25 +136,30 @@ TEST_F(MailTest, AServerThatCannotBeReachedIsReported) {
     EXPECT_TRUE(Boxes().empty());
 }
 
-TEST_F(MailTest, ARefusalAfterTheConnectEndsTheCheckInTheErrorBox) {
+// A refusal after the connect keeps its error box, and the rest of the change still goes
+// out: before, it ended the check, and since the address memo already held the new address,
+// the user URL and the DynDNS, No-IP and OVH updates of that change were never sent.
+TEST_F(MailTest, ARefusalAfterTheConnectIsShownAndTheOtherNotificationsStillGoOut) {
     struct Case {
         const char* name;
         const char* sender;
         const char* recipient;
         const char* password;
-        const char* words;
+        const char* reply; // the server's words, which the box shows
     } cases[] = {
         {"sender refused", "blocked@example.org", "owner@example.org", "p@ss:w/rd",
-         "Sender refused"},
+         "5.7.1 Sender refused"},
         {"recipient refused", "kestrova@example.org", "refused@example.org", "p@ss:w/rd",
-         "Mailbox unavailable"},
-        {"login refused", "kestrova@example.org", "owner@example.org", "wrong", ""},
+         "5.1.1 Mailbox unavailable"},
+        {"login refused", "kestrova@example.org", "owner@example.org", "wrong",
+         "5.7.8 Authentication credentials invalid"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::ofstream(HttpLog(), std::ios::trunc).close();
         dialogs->shown.clear();
         form1->memo1->Lines().Clear();
+        form1->Memo3->Lines().Clear();
         form1->Email_v->SetText(c.sender);
         form1->Email_D->SetText(c.recipient);
         form1->mot_de_passe->SetText(c.password);
@@ -164,9 +169,9 @@ TEST_F(MailTest, ARefusalAfterTheConnectEndsTheCheckInTheErrorBox) {
         EXPECT_EQ(box.kind, TDialogRequest::Kind::MessageBox);
         EXPECT_EQ(box.caption, "Kestrova");
         EXPECT_EQ(box.icon, TDialogIcon::Stop);
-        EXPECT_NE(box.text.find(c.words), std::string::npos) << box.text;
-        // The later notifications of that change did not run.
-        EXPECT_EQ(Servers(), Lines{"check"});
+        EXPECT_NE(box.text.find(c.reply), std::string::npos) << box.text;
+        EXPECT_EQ(Servers(), (Lines{"check", "url", "dyndns", "noip", "ovh"}));
+        EXPECT_EQ(Memo(form1->Memo3), Lines{"good 192.0.2.7"});
         EXPECT_EQ(Memo(form1->memo1), Lines{"192.0.2.7"});
     }
     EXPECT_TRUE(Mails().empty());

@@ -85,6 +85,18 @@ TEST_F(MainWindowTest, PagesAndSettingsControlsStandWhereTheUserLooksForThem) {
     EXPECT_EQ(underscored, settings);
 }
 
+// A fixed-single window: shrinking it used to hide the bottom buttons.
+TEST_F(MainWindowTest, TheWindowCanNeitherBeResizedNorMaximized) {
+    Start();
+    QWidget* window = form1->Widget();
+    EXPECT_EQ(window->size(), QSize(406, 322));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    window->resize(300, 200);
+    EXPECT_EQ(window->size(), QSize(406, 322));
+    EXPECT_TRUE(form1->BitBtn3->Widget()->geometry().bottom() < window->height());
+}
+
 TEST_F(MainWindowTest, HiddenButtonsNeverShow) {
     Start();
     for (TButton* b : {form1->Button1, form1->Button2, form1->Button3, form1->Button4,
@@ -123,12 +135,16 @@ TEST_F(MainWindowTest, MenuTrayAndTimerAreSetUpAtCreation) {
     EXPECT_GT(form1->Timer1->RemainingTime(), 170000);
 }
 
-TEST_F(MainWindowTest, StartWithSettingsStaysInTheTrayAndRewritesThemAtOnce) {
+// The offscreen desktop has no notification area, like GNOME without an extension: the
+// window, which would go to the tray, stays in view, for otherwise nothing of the program
+// could be reached.
+TEST_F(MainWindowTest, StartWithSettingsRewritesThemAtOnceAndWithoutATrayShowsTheWindow) {
     WriteFile(home.SettingsFile(), "[Form1]\nqv_email=1\nSmtp_qv=smtp.test\nqv_ovh=0\n"
                                    "[Form1Message_qv]\nL0=bonjour\nItemIndex=0\n");
     Start();
-    EXPECT_FALSE(form1->Visible());
-    EXPECT_FALSE(app->ShowMainForm);
+    ASSERT_FALSE(form1->RxTrayIcon1->Showing());
+    EXPECT_TRUE(form1->Visible());
+    EXPECT_TRUE(app->ShowMainForm);
     EXPECT_EQ(form1->RxTrayIcon1->Hint(), "Kestrova");
     EXPECT_TRUE(form1->qv_email->Checked());
     EXPECT_FALSE(form1->qv_ovh->Checked());

@@ -1,5 +1,8 @@
 #include "KestrovaFixture.h"
 
+#include <QFontMetrics>
+#include <QLabel>
+
 using namespace testsupport;
 using namespace vcl;
 
@@ -101,6 +104,40 @@ TEST_F(NoticeTest, TheCloseButtonClosesAtOnceAndTheNextNoticeStartsAfresh) {
     EXPECT_GT(form2->Timer1->RemainingTime(), 29000);
     AwaitSlideIn();
     ExpectUpInTheCorner();
+}
+
+// Every notice's texts stand whole inside the window, the title clear of the close button,
+// with this platform's fonts: "Vérifier la connexion Internet" was cut at the window's edge
+// and "Erreur : Pas de réponse !" ran under the close button.
+TEST_F(NoticeTest, EveryNoticeShowsItsTextsWholeInsideTheWindow) {
+    const char* notices[][2] = {
+        {"31/12/2024 23:59:58", "Votre IP : 255.255.255.255"},
+        {"Erreur : Pas de réponse !", "Vérifier la connexion Internet"},
+        {"E-mail : Pas de réponse !", "Vérifier la connexion Internet"},
+        {"Essai", "Ceci est un essai"},
+    };
+    // The room a label's text takes at the label's width.
+    auto room = [](TLabel* label) {
+        auto* widget = static_cast<QLabel*>(label->Widget());
+        return QFontMetrics(widget->font())
+            .boundingRect(QRect(0, 0, widget->width(), 1000), Qt::TextWordWrap, widget->text())
+            .size();
+    };
+    for (const auto& notice : notices) {
+        SCOPED_TRACE(notice[0]);
+        form2->AfficheMessage(notice[0], notice[1]);
+        AwaitSlideIn();
+        TLabel* titre = form2->Titre;
+        TLabel* texte = form2->Texte;
+        EXPECT_LE(titre->Left() + titre->Width(), form2->SpeedButton1->Left());
+        EXPECT_LE(texte->Left() + texte->Width(), form2->ClientWidth());
+        EXPECT_LE(titre->Top() + titre->Height(), texte->Top());
+        EXPECT_LE(texte->Top() + texte->Height(), ipwatch::HauteurInitiale);
+        for (TLabel* label : {titre, texte}) {
+            EXPECT_LE(room(label).width(), label->Width()) << label->Caption();
+            EXPECT_LE(room(label).height(), label->Height()) << label->Caption();
+        }
+    }
 }
 
 } // namespace

@@ -35,10 +35,18 @@ int main(int argc, char** argv) {
         if (!form1->Widget()->grab().save(vcl::ToQString(name)))
             ++failures;
     }
-    form2->AfficheMessage("12/05/2024 10:00:00", "Votre IP : 192.0.2.7");
-    form2->Timer2Timer(form2->Timer2);
-    if (!form2->Widget()->grab().save(vcl::ToQString(folder + "/notice.png")))
-        ++failures;
+    // Every notice the program shows, the longest texts among them.
+    const char* notices[][3] = {
+        {"notice", "12/05/2024 10:00:00", "Votre IP : 255.255.255.255"},
+        {"notice-error", "Erreur : Pas de réponse !", "Vérifier la connexion Internet"},
+        {"notice-mail", "E-mail : Pas de réponse !", "Vérifier la connexion Internet"},
+    };
+    for (const auto& notice : notices) {
+        form2->AfficheMessage(notice[1], notice[2]);
+        form2->Timer2Timer(form2->Timer2);
+        if (!form2->Widget()->grab().save(vcl::ToQString(folder + "/" + notice[0] + ".png")))
+            ++failures;
+    }
     std::string cleanup = std::string("rm -rf ") + config;
     (void)std::system(cleanup.c_str());
     return failures == 0 ? 0 : 1;

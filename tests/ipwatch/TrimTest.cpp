@@ -3,6 +3,7 @@
 
 #include "ipwatch/API_LiberationProcessus.h"
 #include "platform/Processes.h"
+#include "platform/UniqueFd.h"
 
 #include <filesystem>
 #include <fstream>
@@ -43,9 +44,7 @@ protected:
                 out << block;
         }
         // Clean pages: written back, so that nothing has to be written out to drop them.
-        int fd = ::open(data.c_str(), O_RDONLY);
-        ::fsync(fd);
-        ::close(fd);
+        ::fsync(platform::UniqueFd(::open(data.c_str(), O_RDONLY)).Get());
         auto child = std::make_unique<Child>(program, std::vector<std::string>{data});
         EXPECT_EQ(child->ReadLine().rfind("ready", 0), 0u);
         EXPECT_GT(Resident(child->Pid()), kHeldKiB);

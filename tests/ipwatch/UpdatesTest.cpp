@@ -352,18 +352,20 @@ TEST_F(UpdatesTest, QuittingWhileARequestWaitsEndsTheProgram) {
         void (TForm1::*request)(TObject*);
         const char* server;
         std::function<void(TForm1&)> quit;
+        bool fromTray = false;
     } roads[] = {
         {"user URL, button", &TForm1::Button7Click, "url", [](TForm1& f) { f.BitBtn3->Click(); }},
-        {"OVH, tray menu", &TForm1::Button15Click, "ovh", [](TForm1& f) { f.Quitter1->Click(); }},
+        {"OVH, tray menu", &TForm1::Button15Click, "ovh", [](TForm1& f) { f.Quitter1->Click(); },
+         true},
         {"DynDNS, close box", &TForm1::Button12Click, "dyndns",
          [](TForm1& f) { f.Widget()->close(); }},
     };
     for (const Road& road : roads) {
         SCOPED_TRACE(road.name);
-        WriteFile(home.SettingsFile(), "[Form1]\nqv_fenetre=1\n");
         Restart();
         FillEverything();
-        EXPECT_FALSE(form1->Visible());
+        if (road.fromTray)
+            form1->Rduire1Click(nullptr); // the window hidden, as in the tray
         form1->HttpCli1->ReadTimeout = 0; // the server never answers: only the quit ends it
         Route(road.server, "*", R"({"action": "stall"})");
         bool asked = false, returned = false, gaveUp = false;

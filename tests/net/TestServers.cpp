@@ -1,5 +1,7 @@
 #include "TestServers.h"
 
+#include "platform/UniqueFd.h"
+
 #include <QByteArray>
 #include <QJsonDocument>
 
@@ -47,6 +49,8 @@ ServerProcess::ServerProcess(const std::string& script, const std::string& logPa
     int out[2];
     if (pipe(out) != 0)
         throw std::runtime_error("pipe");
+    const platform::UniqueFd readEnd(out[0]);
+    platform::UniqueFd writeEnd(out[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
@@ -60,17 +64,14 @@ ServerProcess::ServerProcess(const std::string& script, const std::string& logPa
     argv.push_back(nullptr);
     const int rc = posix_spawn(&pid_, python.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    if (rc != 0) {
-        close(out[0]);
+    writeEnd.Reset();
+    if (rc != 0)
         throw std::runtime_error("cannot start " + script);
-    }
     // The first line comes once the server listens; give it a few seconds at most.
     char c;
-    pollfd wait{out[0], POLLIN, 0};
-    while (poll(&wait, 1, 10000) > 0 && read(out[0], &c, 1) == 1 && c != '\n')
+    pollfd wait{readEnd.Get(), POLLIN, 0};
+    while (poll(&wait, 1, 10000) > 0 && read(readEnd.Get(), &c, 1) == 1 && c != '\n')
         first_line_ += c;
-    close(out[0]);
     if (first_line_.empty())
         throw std::runtime_error("no answer from " + script);
 }
@@ -100,35 +101,29 @@ std::string ScriptPath(const std::string& name) {
 }
 
 int RefusedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const platform::UniqueFd fd(socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in address = Loopback(0);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    const int port = BoundPort(fd);
-    close(fd);
-    return port;
+    bind(fd.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    return BoundPort(fd.Get());
 }
 
 FullListener::FullListener() {
-    listener_ = socket(AF_INET, SOCK_STREAM, 0);
+    listener_.Reset(socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in address = Loopback(0);
-    bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    listen(listener_, 0);
-    port_ = BoundPort(listener_);
+    bind(listener_.Get(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(listener_.Get(), 0);
+    port_ = BoundPort(listener_.Get());
     // Connections nobody accepts fill the queue; later handshakes get no answer.
     sockaddr_in target = Loopback(port_);
     for (int i = 0; i < 4; ++i) {
-        const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-        connect(fd, reinterpret_cast<sockaddr*>(&target), sizeof target);
-        fillers_.push_back(fd);
+        platform::UniqueFd fd(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+        connect(fd.Get(), reinterpret_cast<sockaddr*>(&target), sizeof target);
+        fillers_.push_back(std::move(fd));
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
-FullListener::~FullListener() {
-    for (int fd : fillers_)
-        close(fd);
-    close(listener_);
-}
+FullListener::~FullListener() = default;
 
 } // namespace nettest
 

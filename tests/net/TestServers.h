@@ -3,6 +3,8 @@
 // to it hang.
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <fstream>
@@ -46,9 +48,9 @@ public:
     int Port() const { return port_; }
 
 private:
-    int listener_ = -1;
+    platform::UniqueFd listener_;
     int port_ = 0;
-    std::vector<int> fillers_;
+    std::vector<platform::UniqueFd> fillers_;
 };
 
 } // namespace nettest

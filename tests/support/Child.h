@@ -2,6 +2,8 @@
 // pipes, ended (stdin closed, then killed if need be) and reaped when the object goes.
 #pragma once
 
+#include "platform/UniqueFd.h"
+
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -20,12 +22,18 @@ class Child {
 public:
     Child(const std::string& program, std::vector<std::string> args) {
         int in[2], out[2];
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+        if (pipe2(in, O_CLOEXEC) != 0)
             throw std::runtime_error("pipe failed");
+        platform::UniqueFd childIn(in[0]);
+        stdin_.Reset(in[1]);
+        if (pipe2(out, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe failed");
+        stdout_.Reset(out[0]);
+        platform::UniqueFd childOut(out[1]);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, childIn.Get(), STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, childOut.Get(), STDOUT_FILENO);
         std::vector<char*> argv;
         std::string name = program;
         argv.push_back(name.data());
@@ -34,16 +42,12 @@ public:
         argv.push_back(nullptr);
         int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&actions);
-        ::close(in[0]);
-        ::close(out[1]);
-        stdin_ = in[1];
-        stdout_ = out[0];
         if (rc != 0)
             throw std::runtime_error("cannot start " + program);
     }
     ~Child() {
-        ::close(stdin_);
-        ::close(stdout_);
+        stdin_.Reset();
+        stdout_.Reset();
         int status = 0;
         for (int i = 0; i < 200; ++i) {
             if (::waitpid(pid_, &status, WNOHANG) == pid_)
@@ -61,10 +65,10 @@ public:
     // The first line the child writes, or "" when none comes within the time limit.
     std::string ReadLine(int timeoutMs = 10000) {
         std::string line;
-        pollfd p{stdout_, POLLIN, 0};
+        pollfd p{stdout_.Get(), POLLIN, 0};
         while (::poll(&p, 1, timeoutMs) > 0) {
             char c;
-            if (::read(stdout_, &c, 1) != 1 || c == '\n')
+            if (::read(stdout_.Get(), &c, 1) != 1 || c == '\n')
                 break;
             line += c;
         }
@@ -73,8 +77,8 @@ public:
 
 private:
     pid_t pid_ = 0;
-    int stdin_ = -1;
-    int stdout_ = -1;
+    platform::UniqueFd stdin_;
+    platform::UniqueFd stdout_;
 };
 
 } // namespace testsupport

@@ -7,9 +7,12 @@
 
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
 #include <QProgressBar>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace vcl;
 
@@ -25,6 +28,22 @@ protected:
     TApplication app;
     TForm* form = app.CreateForm<TForm>();
 };
+
+// Qt's own texts, like an edit box's context menu, are French as every other text the user
+// sees; they came in English.
+TEST_F(ControlsTest, AnEditBoxsContextMenuIsFrench) {
+    auto* edit = Make<TEdit>();
+    auto* line = qobject_cast<QLineEdit*>(edit->Widget());
+    ASSERT_NE(line, nullptr);
+    std::unique_ptr<QMenu> menu(line->createStandardContextMenu());
+    std::vector<std::string> texts;
+    for (QAction* action : menu->actions())
+        if (!action->isSeparator())
+            texts.push_back(
+                FromQString(action->text()).substr(0, FromQString(action->text()).find('\t')));
+    EXPECT_EQ(texts, (std::vector<std::string>{"&Annuler", "&Rétablir", "Co&uper", "Cop&ier",
+                                               "Co&ller", "Supprimer", "Tout sélectionner"}));
+}
 
 TEST_F(ControlsTest, MemoLinesKeepEmptyLinesAndCountAsTheFrameworkDoes) {
     auto* memo = Make<TMemo>();

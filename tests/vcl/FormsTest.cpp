@@ -1,11 +1,15 @@
 #include "vcl/Forms.h"
 #include "vcl/Dialogs.h"
+#include "vcl/Menus.h"
 #include "vcl/StdCtrls.h"
 #include "vcl/SysUtils.h"
 
 #include <QAbstractButton>
+#include <QWidget>
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 
 using namespace vcl;
 
@@ -89,6 +93,36 @@ TEST(Forms, TheWindowsCloseBoxTakesTheFormsCloseRoad) {
     EXPECT_TRUE(app.Terminated());
 }
 
+// Only a sizeable border lets the window be resized or maximized: a fixed-single window
+// that the user could shrink hid its bottom buttons.
+TEST(Forms, OnlyASizeableBorderLetsTheWindowChangeSize) {
+    struct Case {
+        TFormBorderStyle style;
+        bool sizeable;
+    } cases[] = {{TFormBorderStyle::bsSingle, false},
+                 {TFormBorderStyle::bsDialog, false},
+                 {TFormBorderStyle::bsSizeable, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.style));
+        TApplication app;
+        auto* form = app.CreateForm<TForm>();
+        form->SetBorderStyle(c.style);
+        form->SetBounds(10, 10, 406, 322); // the designed size, set after the style
+        form->Show();
+        QWidget* window = form->Widget();
+        EXPECT_EQ(window->size(), QSize(406, 322));
+        EXPECT_EQ(window->windowFlags().testFlag(Qt::WindowMaximizeButtonHint) ||
+                      !window->windowFlags().testFlag(Qt::CustomizeWindowHint),
+                  c.sizeable)
+            << "a maximize button";
+        window->resize(200, 100); // as a drag of the border asks
+        EXPECT_EQ(window->size() == QSize(406, 322), !c.sizeable);
+        form->SetClientHeight(118); // the program itself still sizes it
+        EXPECT_EQ(form->ClientHeight(), 118);
+        EXPECT_EQ(window->minimumSize() == window->maximumSize(), !c.sizeable);
+    }
+}
+
 TEST(Forms, AnUncaughtErrorReachesTheStandardErrorBox) {
     TApplication app;
     app.Title = "Kestrova";
@@ -123,6 +157,41 @@ TEST(Forms, OnCreateErrorsAreShownAndTheFormStillExists) {
     EXPECT_EQ(app.MainForm(), form);
     ASSERT_EQ(dialogs->shown.size(), 1u);
     EXPECT_EQ(dialogs->shown[0].text, "boom.");
+}
+
+// Nothing a handler raises unwinds into Qt: not a foreign exception, and not an error raised
+// when no application exists to show it.
+TEST(Forms, EveryErrorOfAHandlerStopsAtTheHandler) {
+    struct Case {
+        const char* label;
+        bool application;
+        std::function<void()> raise;
+        const char* shown; // the error box's text; nullptr: no box
+    };
+    const Case cases[] = {
+        {"an int, with an application", true, [] { throw 42; }, "Exception inconnue."},
+        {"a framework error, without an application", false, [] { throw Exception("boom"); },
+         nullptr},
+        {"an int, without an application", false, [] { throw 42; }, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        TScriptedDialogs dialogs;
+        std::unique_ptr<TApplication> app;
+        if (c.application)
+            app = std::make_unique<TApplication>();
+        TComponent owner(nullptr);
+        auto* item = Create<TMenuItem>(&owner);
+        item->OnClick = [&c](TObject*) { c.raise(); };
+        EXPECT_NO_THROW(item->Click());
+        EXPECT_NO_THROW(item->Action()->trigger()); // through Qt's own signal too
+        if (c.shown) {
+            ASSERT_EQ(dialogs->shown.size(), 2u);
+            EXPECT_EQ(dialogs->shown[0].text, c.shown);
+        } else {
+            EXPECT_TRUE(dialogs->shown.empty());
+        }
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -119,6 +120,30 @@ TEST_F(EntryTimes, ExtendedTimestampKeepsTheInstantAcrossZones) {
     }
 }
 
+// The date rules compare the file on disk with the time extraction gives it: a file
+// extracted before, untouched since, is the same age as its entry in any zone.
+TEST_F(EntryTimes, DateRulesCompareWithTheExtendedTimestamp) {
+    WriteFile(src + "/f.txt", "timed\n");
+    const timeval times[2] = {{Made, 0}, {Made, 0}};
+    ASSERT_EQ(::utimes((src + "/f.txt").c_str(), times), 0);
+    ASSERT_TRUE(ziptest::Run("cd '" + src + "' && TZ=UTC0 zip -q ../a.zip f.txt"));
+    for (TZAOverwriteMode mode : {omIfNewer, omIfOlder}) {
+        for (const char* zone : {"JST-9", "EST5"}) {
+            SCOPED_TRACE(zone);
+            fs::remove_all(out);
+            a->Options().OverwriteMode = omAlways;
+            ASSERT_EQ(Extracted(dir / "a.zip", zone, "f.txt"), Made);
+            // Changed on disk, with its time kept.
+            WriteFile(out + "/f.txt", "changed\n");
+            ASSERT_EQ(::utimes((out + "/f.txt").c_str(), times), 0);
+            a->Options().OverwriteMode = mode;
+            TimeZone tz(zone);
+            a->ExtractFiles("*.*", 10431, "");
+            EXPECT_EQ(ziptest::ReadFile(out + "/f.txt"), "changed\n") << mode;
+        }
+    }
+}
+
 // Without the record (Python writes none), or with one that does not hold the modification
 // time, the DOS date-time is taken as local time in the zone of the extraction.
 TEST_F(EntryTimes, WithoutAModificationTimeTheDosTimeIsLocal) {
@@ -150,6 +175,44 @@ TEST_F(EntryTimes, WithoutAModificationTimeTheDosTimeIsLocal) {
             EXPECT_EQ(got, LocalTime(2020, 6, 15, 12, 0, 0));
         }
     }
+}
+
+// A DOS date-time becomes the instant mktime gives for it in the zone of the moment, also in
+// the hour a change to summer time skips and the one the change back repeats, and in a zone
+// set after the first file was dated; impossible dates are refused.
+TEST(DosFileTime, TheInstantOfTheLocalTimeInEveryZone) {
+    struct Case {
+        const char* zone;
+        int year, month, day, hour, minute, second;
+    };
+    const Case cases[] = {
+        {"UTC0", 2021, 3, 4, 5, 6, 8},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 2021, 7, 1, 12, 0, 0},
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 2021, 3, 28, 2, 30, 0},  // skipped
+        {"CET-1CEST,M3.5.0,M10.5.0/3", 2021, 10, 31, 1, 30, 0}, // before the change back
+        {"EST5EDT,M3.2.0,M11.1.0", 2021, 3, 14, 2, 30, 0},      // skipped
+        {"JST-9", 1980, 1, 1, 0, 0, 0},
+        {"UTC0", 2107, 12, 31, 23, 59, 58},
+    };
+    ziptest::TempDir dir;
+    const std::string file = dir / "f";
+    WriteFile(file, "x");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.zone) + " " + std::to_string(c.month) + "-" +
+                     std::to_string(c.day) + " " + std::to_string(c.hour));
+        TimeZone tz(c.zone);
+        TDosDateTime t{c.year, c.month, c.day, c.hour, c.minute, c.second};
+        const int fd = ::open(file.c_str(), O_RDWR);
+        ASSERT_GE(fd, 0);
+        EXPECT_TRUE(SetDosFileTime(fd, CombineDosDateTime(PackDosDate(t), PackDosTime(t))));
+        ::close(fd);
+        EXPECT_EQ(ModificationTime(file),
+                  LocalTime(c.year, c.month, c.day, c.hour, c.minute, c.second));
+    }
+    TDosDateTime february{2021, 2, 31, 0, 0, 0};
+    const int fd = ::open(file.c_str(), O_RDWR);
+    EXPECT_FALSE(SetDosFileTime(fd, CombineDosDateTime(PackDosDate(february), 0)));
+    ::close(fd);
 }
 
 TEST(ExtendedTimestamp, ModificationTimeOfTheRecord) {

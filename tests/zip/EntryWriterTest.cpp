@@ -229,6 +229,25 @@ private:
     std::int64_t size_ = 0;
 };
 
+// Where the written data may pass the Zip64 limit though the source does not.
+TEST(EntryWriterLimits, DataThatMayPassTheZip64LimitIsKnownBeforeItIsWritten) {
+    const std::int64_t limit = 0xFFFFFFFF;
+    struct Case {
+        const char* what;
+        std::int64_t size;
+        bool encrypted;
+        bool may;
+    } cases[] = {
+        {"small", 1000, true, false},
+        {"3.9 GB", 3900000000, true, false},
+        {"stored and encrypted just under the limit", limit - 6, true, true},
+        {"just under the limit, deflate's worst case", limit - 100, false, true},
+        {"at the limit", limit, false, true},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(MayPassZip64Limit(c.size, c.encrypted), c.may) << c.what;
+}
+
 TEST_F(EntryWriter, FourGibibytesWithoutZip64AreRefusedAndTheHeaderStaysAsItWas) {
     // Stored, so the run is a copy: 64-bit counts past 4 GiB, then error 41.
     const std::int64_t size = (std::int64_t{1} << 32) + 5;

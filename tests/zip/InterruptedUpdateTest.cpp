@@ -144,4 +144,30 @@ TEST_F(InterruptedUpdate, AKillAtAnyMomentLeavesTheOldArchiveOrTheCompleteNewOne
     EXPECT_EQ(oldSeen + newSeen, 9);
 }
 
+// A write that fails for want of space reaches the disk-full event and then the failure event
+// with the system's reason; the entry is left out and the archive keeps what it had. The
+// update runs in a mount namespace of its own, on a small tmpfs.
+TEST(UpdateOnAFullDisk, TheFailureNamesItsCauseAndTheArchiveKeepsItsEntries) {
+    TempDir dir;
+    const std::string disk = dir / "disk";
+    const std::string src = dir / "src";
+    fs::create_directories(disk);
+    fs::create_directories(src);
+    WriteFile(src + "/a.txt", "small");
+    WriteFile(src + "/big.bin", ziptest::RandomBytes(3 << 20, 5));
+    ASSERT_TRUE(ziptest::Run("cd '" + src + "' && zip -q '" + (dir / "a.zip") + "' a.txt"));
+    const std::string script = "mount -t tmpfs -o size=1m tmpfs '" + disk + "' && cp '" +
+                               (dir / "a.zip") + "' '" + disk + "/' && '" + ZIP_UPDATE_CHILD +
+                               "' '" + disk + "/a.zip' '" + src + "' big.bin '' && unzip -tq '" +
+                               disk + "/a.zip' && ls -A '" + disk + "'";
+    const std::string out = Capture("unshare -m sh -c \"" + script + "\"");
+    EXPECT_NE(out.find("disk full\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("failure 46 ZipArchiver1: Write to stream error: No space left on device"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("done\nNo errors detected"), std::string::npos) << out;
+    EXPECT_NE(out.find("\na.zip\n"), std::string::npos) << out; // nothing else on the disk
+    EXPECT_EQ(out.substr(out.size() - 7), "\na.zip\n") << out;
+}
+
 } // namespace

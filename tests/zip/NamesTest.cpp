@@ -11,6 +11,7 @@
 #include "zip/ZAExcept.h"
 #include "zip/ZANames.h"
 #include "zip/ZARecords.h"
+#include "zip/ZAUtf8.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -376,4 +377,35 @@ TEST_F(Names, KeptEntriesKeepTheirStoredNameBytesThroughAnUpdate) {
             EXPECT_EQ(StoredNames(), names);
         }
     }
+}
+
+TEST(Utf8, WellFormedSequencesOnly) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool valid;
+        char32_t first;     // the first character as DecodeUtf8At gives it
+        std::size_t length; // and its length
+    } cases[] = {
+        {"ASCII", "a", true, U'a', 1},
+        {"two bytes", "\xC3\xA9", true, 0xE9, 2},
+        {"three bytes", "\xE3\xA9\x80", true, 0x3A40, 3},
+        {"four bytes", "\xF0\x9F\x98\x80", true, 0x1F600, 4},
+        {"overlong slash", "\xC0\xAF", false, Utf8RawByteBase + 0xC0, 1},
+        {"overlong three bytes", "\xE0\x80\xAF", false, Utf8RawByteBase + 0xE0, 1},
+        {"surrogate", "\xED\xA0\x80", false, Utf8RawByteBase + 0xED, 1},
+        {"past U+10FFFF", "\xF4\x90\x80\x80", false, Utf8RawByteBase + 0xF4, 1},
+        {"cut short", "\xE3\xA9", false, Utf8RawByteBase + 0xE3, 1},
+        {"continuation alone", "\x80", false, Utf8RawByteBase + 0x80, 1},
+        {"CP850 e acute", "caf\x82", false, U'c', 1},
+        {"lead byte 0xFF", "\xFF", false, Utf8RawByteBase + 0xFF, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(IsValidUtf8(c.bytes), c.valid);
+        const TZAUtf8Char ch = DecodeUtf8At(c.bytes, 0);
+        EXPECT_EQ(ch.CodePoint, c.first);
+        EXPECT_EQ(ch.Length, c.length);
+    }
+    EXPECT_TRUE(IsValidUtf8(""));
 }

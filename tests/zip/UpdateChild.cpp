@@ -1,6 +1,7 @@
 // Runs one update batch for the interruption test and reports its events on standard output,
 // one line each, so that the test can kill it at a chosen point: when an event's line equals
 // the stop argument the child says "stopped" and waits to be killed.
+// A full disk is reported and given up, a failed entry reported and ignored.
 // Arguments: archive, base folder, mask to add, stop line ("" runs to the end).
 #include "zip/ZAExcept.h"
 #include "zip/ZipArchiver.h"
@@ -51,6 +52,17 @@ int main(int argc, char** argv) {
             return;
         processSeen = processSeen || phase == zip::ppProcess;
         Report(std::string("file ") + Phase(phase));
+    };
+    // A full disk is given up at once; a failed entry is reported and left out.
+    a.OnDiskFull = [](vcl::TObject*, std::int32_t, const std::string&, bool& cancel) {
+        Report("disk full");
+        cancel = true;
+    };
+    a.OnProcessFileFailure = [](vcl::TObject*, const std::string&, zip::TZAProcessOperation,
+                                std::int32_t native, std::int32_t, const std::string& message,
+                                zip::TZAAction& action) {
+        Report("failure " + std::to_string(native) + " " + message);
+        action = zip::fxaIgnore;
     };
     try {
         a.OpenArchive();

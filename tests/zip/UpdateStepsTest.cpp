@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 
 using namespace zip;
@@ -95,20 +96,35 @@ TEST_F(Steps, MarkingAFileTakesItsDateAttributesAndTheArchiverSettings) {
     EXPECT_EQ(e.CompressionMode, 6);
     const TZACentralHeader& h = e.CentralHeader;
     EXPECT_EQ(h.Signature, 0x02014B50u);
-    EXPECT_EQ(h.VersionMadeBy, 0x0014);
+    // Made on Unix (host 3); the version needed keeps its rule.
+    EXPECT_EQ(h.VersionMadeBy, 0x0314);
     EXPECT_EQ(h.VersionNeeded, 0x0014);
     EXPECT_EQ(h.Flags, FlagEncrypted);
     EXPECT_EQ(h.Method, MethodDeflated);
     EXPECT_EQ(CombineDosDateTime(h.Date, h.Time), DosFileAge(dir / "sub/new.txt"));
     EXPECT_EQ(h.Crc32, 0xFFFFFFFFu);
     EXPECT_EQ(h.NameLength, 11);
-    EXPECT_EQ(h.ExternalAttributes, 0x20u);
+    // The file's mode in the high half, the DOS attributes in the low byte.
+    ::chmod((dir / "sub/new.txt").c_str(), 0640);
+    a->MarkItemForUpdate(0, dir / "sub/new.txt", dir.Path());
+    EXPECT_EQ(h.ExternalAttributes, (0100640u << 16) | 0x20u);
     EXPECT_EQ(h.CompressedSize, 0u);
     EXPECT_EQ(h.LocalHeaderOffset, 0u);
+    // The modification time in UTC, in an extended-timestamp record.
+    ASSERT_EQ(e.ExtraFields.size(), 1u);
+    EXPECT_EQ(e.ExtraFields[0].ID, 0x5455);
+    struct stat st {};
+    ::stat((dir / "sub/new.txt").c_str(), &st);
+    const auto t = static_cast<std::uint32_t>(st.st_mtime);
+    EXPECT_EQ(e.ExtraFields[0].Data,
+              (std::vector<std::uint8_t>{
+                  1, static_cast<std::uint8_t>(t), static_cast<std::uint8_t>(t >> 8),
+                  static_cast<std::uint8_t>(t >> 16), static_cast<std::uint8_t>(t >> 24)}));
 
     a->Options().OEMFileNames = false;
     a->MarkItemForUpdate(1, dir / "sub/new.txt", dir.Path());
-    EXPECT_EQ(a->Entry(1).CentralHeader.VersionMadeBy, 0x0B14);
+    EXPECT_EQ(a->Entry(1).CentralHeader.VersionMadeBy, 0x0314);
+    EXPECT_EQ(a->Entry(1).CentralHeader.VersionNeeded, 0x0B14);
 }
 
 TEST_F(Steps, MarkingAFolderOrAMissingFile) {
