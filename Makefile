@@ -7,7 +7,7 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libcurl4-openssl-dev zlib1g-dev \
             libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth python3 python3-aiosmtpd \
             zip unzip 7zip faketime iproute2 util-linux libxtst6 libx11-6 strace \
-            libisal-dev libarchive-tools curl qt6-translations-l10n
+            libisal-dev libarchive-tools curl qt6-translations-l10n desktop-file-utils
 
 .PHONY: deps build run test test-codec bench
 
