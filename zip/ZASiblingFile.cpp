@@ -4,6 +4,7 @@
 #include "vcl/SysUtils.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <system_error>
@@ -43,8 +44,13 @@ int CreateFile(const std::string& folder, const std::string& target, std::string
 
 TZASiblingFile::TZASiblingFile(const std::string& target, int like)
     : vcl::THandleStream(-1), target_(target) {
-    folder_ = vcl::ExtractFilePath(target);
-    handle_ = CreateFile(folder_.empty() ? std::string("./") : folder_, target, named_);
+    // An archive reached through a symbolic link is replaced where it lies; the link stays.
+    if (char* real = ::realpath(target.c_str(), nullptr)) {
+        target_ = real;
+        std::free(real);
+    }
+    folder_ = vcl::ExtractFilePath(target_);
+    handle_ = CreateFile(folder_.empty() ? std::string("./") : folder_, target_, named_);
     if (handle_ < 0)
         Fail(errno, folder_.empty() ? "." : folder_);
     struct stat st {};

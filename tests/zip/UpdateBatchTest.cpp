@@ -246,6 +246,21 @@ TEST_F(UpdateBatch, AnExistingEntryIsReplacedOnlyAsTheOverwriteModeAllows) {
     EXPECT_EQ(Contents(path).substr(0, 12), "a.txt=newer\n");
 }
 
+// The new archive takes the old one's place where it lies: a link to it stays a link.
+TEST_F(UpdateBatch, AnArchiveReachedThroughALinkIsReplacedWhereItLies) {
+    OpenZippedByInfoZip();
+    a->CloseArchive();
+    fs::create_symlink(path, dir / "link.zip");
+    a->SetFileName(dir / "link.zip");
+    WriteFile(src + "/e.txt", "echo");
+    a->OpenArchive();
+    a->AddFiles("e.txt", 0x20, "");
+    a->CloseArchive();
+    EXPECT_TRUE(fs::is_symlink(dir / "link.zip"));
+    EXPECT_EQ(Contents(path), "a.txt=alpha\nb.log=bravo\nsub/c.txt=charlie\nsub/deep/d.txt=delta\n"
+                              "e.txt=echo\n");
+}
+
 TEST_F(UpdateBatch, TheArchiveItselfIsNeverAdded) {
     a->SetFileName(src + "/self.zip");
     a->OpenArchive();
