@@ -7,9 +7,10 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 PACKAGES := cmake g++ make pkg-config qt6-base-dev libcurl4-openssl-dev zlib1g-dev \
             libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth python3 python3-aiosmtpd \
             zip unzip 7zip faketime iproute2 util-linux libxtst6 libx11-6 strace \
-            libisal-dev libarchive-tools curl qt6-translations-l10n desktop-file-utils
+            libisal-dev libarchive-tools curl qt6-translations-l10n desktop-file-utils \
+            clang libclang-rt-14-dev
 
-.PHONY: deps build run test test-codec bench
+.PHONY: deps build run test test-codec sanitize fuzz bench
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
@@ -48,6 +49,27 @@ test-codec: deps
 	      -DZIP_INFLATE_CODEC=$(OTHER_CODEC)
 	cmake --build $(CODEC_BUILD) -j$(JOBS) --target $(CODEC_TESTS)
 	cd $(CODEC_BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600 -R '\.' -E _NOT_BUILT
+
+# The whole suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer (the
+# plain build checks the warnings: GCC's sanitizers make some of its flow warnings misfire).
+sanitize: deps
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WARNINGS_AS_ERRORS=OFF \
+	      -DKESTROVA_SANITIZE=ON
+	cmake --build $(BUILD)-asan -j$(JOBS)
+	cd $(BUILD)-asan && ctest --output-on-failure -j$(JOBS) --timeout 600
+
+# The archive reader's fuzz target (clang's libFuzzer) for FUZZ_SECONDS, from the seeds the
+# tests' tools make; what it finds lands in $(BUILD)-fuzz/crash-* and fails the run.
+FUZZ_SECONDS ?= 90
+fuzz: deps
+	cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	      -DKESTROVA_FUZZ=ON
+	cmake --build $(BUILD)-fuzz --target zip_fuzz -j$(JOBS)
+	tests/fuzz/make_seeds.sh $(BUILD)-fuzz/seeds
+	mkdir -p $(BUILD)-fuzz/corpus
+	$(BUILD)-fuzz/bin/zip_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=30 \
+	    -max_len=262144 -print_final_stats=1 -artifact_prefix=$(BUILD)-fuzz/ \
+	    $(BUILD)-fuzz/corpus $(BUILD)-fuzz/seeds
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; true
