@@ -16,19 +16,9 @@
 using namespace zip;
 using ziptest::TWriteArchiver;
 
-namespace {
+using ziptest::Capture;
 
-std::string Capture(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
-        std::array<char, 4096> buffer;
-        std::size_t n;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0)
-            out.append(buffer.data(), n);
-        pclose(p);
-    }
-    return out;
-}
+namespace {
 
 // Python's zipfile view of an archive: "name size crc" per entry after reading each one
 // (which checks its CRC), then the archive comment.

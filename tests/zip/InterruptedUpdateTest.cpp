@@ -14,24 +14,13 @@
 #include <gtest/gtest.h>
 #include <thread>
 
+using ziptest::Capture;
 using ziptest::ReadFile;
 using ziptest::TempDir;
 using ziptest::WriteFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Capture(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
-        std::array<char, 4096> buffer;
-        std::size_t n;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0)
-            out.append(buffer.data(), n);
-        pclose(p);
-    }
-    return out;
-}
 
 std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;

@@ -13,21 +13,10 @@
 #include <unistd.h>
 
 using namespace zip;
+using ziptest::Capture;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Capture(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
-        std::array<char, 4096> buffer;
-        std::size_t n;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0)
-            out.append(buffer.data(), n);
-        pclose(p);
-    }
-    return out;
-}
 
 TEST(LargeEntry, StoredEncryptedDataBeyondFourGibibytesGetsALocalZip64Record) {
     ziptest::TempDir dir;

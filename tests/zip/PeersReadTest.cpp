@@ -15,26 +15,14 @@
 #include <sys/stat.h>
 
 using namespace zip;
+using ziptest::AllAttributes;
+using ziptest::Capture;
 using ziptest::ReadFile;
 using ziptest::TempDir;
 using ziptest::WriteFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr std::int32_t AllAttributes = 10431;
-
-std::string Capture(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
-        std::array<char, 4096> buffer;
-        std::size_t n;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0)
-            out.append(buffer.data(), n);
-        pclose(p);
-    }
-    return out;
-}
 
 // Extracts every entry and compares it with the folder: the same files, bytes and (for
 // entries made on Unix) permission bits. Prints "same" or what differs.

@@ -12,37 +12,15 @@
 #include <gtest/gtest.h>
 
 using namespace zip;
+using ziptest::AllAttributes;
+using ziptest::Capture;
+using ziptest::Contents;
 using ziptest::ReadFile;
 using ziptest::TempDir;
 using ziptest::WriteFile;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr std::int32_t AllAttributes = 10431;
-
-std::string Capture(const std::string& command) {
-    std::string out;
-    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
-        std::array<char, 4096> buffer;
-        std::size_t n;
-        while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0)
-            out.append(buffer.data(), n);
-        pclose(p);
-    }
-    return out;
-}
-
-// "name=data" per entry in directory order, folders as "name/", each entry read.
-std::string Contents(const std::string& archive) {
-    return Capture("/usr/bin/python3 -c '\n"
-                   "import sys, zipfile\n"
-                   "z = zipfile.ZipFile(sys.argv[1])\n"
-                   "for i in z.infolist():\n"
-                   "    print(i.filename if i.is_dir() else i.filename + \"=\" + "
-                   "z.read(i).decode())\n' '" +
-                   archive + "'");
-}
 
 // Every peer reads every entry; bsdtar reads the local headers in file order, as a stream.
 void ExpectPeersReadIt(const std::string& archive) {

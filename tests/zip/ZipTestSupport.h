@@ -4,7 +4,9 @@
 
 #include "support/TempDir.h"
 
+#include <array>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,6 +25,34 @@ using testsupport::WriteFile;
 // Runs a shell command line made by the test itself; true when it exits with 0.
 inline bool Run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// Every attribute kind a search may ask for.
+constexpr std::int32_t AllAttributes = 10431;
+
+// Runs a shell command line made by the test itself and gives what it printed, errors included.
+inline std::string Capture(const std::string& command) {
+    std::string out;
+    if (FILE* p = popen((command + " 2>&1").c_str(), "r")) {
+        std::array<char, 4096> buffer;
+        std::size_t n;
+        while ((n = std::fread(buffer.data(), 1, buffer.size(), p)) > 0)
+            out.append(buffer.data(), n);
+        pclose(p);
+    }
+    return out;
+}
+
+// Python's zipfile view: "name=data" per entry in directory order (folders as "name/"),
+// each entry read, so its CRC is checked.
+inline std::string Contents(const std::string& archive) {
+    return Capture("/usr/bin/python3 -c '\n"
+                   "import sys, zipfile\n"
+                   "z = zipfile.ZipFile(sys.argv[1])\n"
+                   "for i in z.infolist():\n"
+                   "    print(i.filename if i.is_dir() else i.filename + \"=\" + "
+                   "z.read(i).decode())\n' '" +
+                   archive + "'");
 }
 
 inline std::string RandomBytes(std::size_t size, std::uint32_t seed) {
