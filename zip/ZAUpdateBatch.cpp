@@ -7,7 +7,6 @@
 #include "zip/ZAFileDates.h"
 #include "zip/ZAMasks.h"
 #include "zip/ZANameIndex.h"
-#include "zip/ZAOverwrite.h"
 #include "zip/ZAStrFunc.h"
 #include "zip/ZipArchiver.h"
 
@@ -255,24 +254,8 @@ void TZABaseArchiver::AddFileToBatch(const std::string& Path, bool Folder, TZANa
         const std::uint32_t entryAttr = entry.CentralHeader.ExternalAttributes;
         if (Folder || (entryAttr & platform::faDirectory) != 0)
             return; // a folder has nothing to replace
-        if (!FOptions->ReplaceReadOnly && (entryAttr & platform::faReadOnly) != 0)
+        if (!MayReplaceEntry(entry, Path, stored))
             return;
-        const std::int32_t entryDate =
-            CombineDosDateTime(entry.CentralHeader.Date, entry.CentralHeader.Time);
-        switch (OverwriteRule(FOptions->OverwriteMode, DosFileAge(Path), entryDate)) {
-        case TZAOverwriteAnswer::Ask: {
-            std::string dest = stored; // a changed name has no effect
-            bool replace = false;
-            DoConfirmOverwrite(Path, dest, replace);
-            if (!replace)
-                return;
-            break;
-        }
-        case TZAOverwriteAnswer::Replace:
-            break;
-        case TZAOverwriteAnswer::Keep:
-            return;
-        }
         operation = poUpdate;
     } else {
         i = dir.Count();

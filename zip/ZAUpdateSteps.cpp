@@ -104,6 +104,29 @@ void TZABaseArchiver::FillDirItemFromFile(std::int32_t Index, const std::string&
     item.ResolveZip64();
 }
 
+bool TZABaseArchiver::MayReplaceEntry(const TDirItem& Entry, const std::string& SourcePath,
+                                      const std::string& StoredName) {
+    if (!FOptions->ReplaceReadOnly &&
+        (Entry.CentralHeader.ExternalAttributes & platform::faReadOnly) != 0)
+        return false;
+    const std::int32_t entryDate =
+        CombineDosDateTime(Entry.CentralHeader.Date, Entry.CentralHeader.Time);
+    // The disk file is the source here, the entry the target.
+    switch (OverwriteRule(FOptions->OverwriteMode, DosFileAge(SourcePath), entryDate)) {
+    case TZAOverwriteAnswer::Ask: {
+        std::string dest = StoredName; // a changed name has no effect
+        bool confirm = false;
+        DoConfirmOverwrite(SourcePath, dest, confirm);
+        return confirm;
+    }
+    case TZAOverwriteAnswer::Replace:
+        return true;
+    case TZAOverwriteAnswer::Keep:
+        return false;
+    }
+    return false;
+}
+
 void TZABaseArchiver::UpdateItem(std::int32_t Index, const std::string& Name,
                                  const std::string& BaseFolder) {
     TZADirArray& dir = FDirManager->Directory;
@@ -117,25 +140,8 @@ void TZABaseArchiver::UpdateItem(std::int32_t Index, const std::string& Name,
     const std::string path = ResolvePath(BaseFolder, Name);
     if (path.empty() || platform::FileGetAttr(path) == -1)
         return;
-    if (!FOptions->ReplaceReadOnly && (attr & platform::faReadOnly) != 0)
+    if (!MayReplaceEntry(entry, path, Name))
         return;
-    const std::int32_t entryDate =
-        CombineDosDateTime(entry.CentralHeader.Date, entry.CentralHeader.Time);
-    // The disk file is the source here, the entry the target.
-    switch (OverwriteRule(FOptions->OverwriteMode, DosFileAge(path), entryDate)) {
-    case TZAOverwriteAnswer::Ask: {
-        std::string dest = Name; // a changed name has no effect
-        bool confirm = false;
-        DoConfirmOverwrite(path, dest, confirm);
-        if (!confirm)
-            return;
-        break;
-    }
-    case TZAOverwriteAnswer::Replace:
-        break;
-    case TZAOverwriteAnswer::Keep:
-        return;
-    }
     // The stored name is taken relative to BaseDir, without changing the process's folder.
     MarkItemForUpdate(Index, path, ResolvePath(BaseDir, {}));
 }

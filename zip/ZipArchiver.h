@@ -278,6 +278,10 @@ protected:
     void DeleteItem(std::int32_t Index);
     void RemoveItem(std::int32_t Index);
     void UpdateItem(std::int32_t Index, const std::string& Name, const std::string& BaseFolder);
+    // The replace rules of an update for an existing entry: read-only entries, the overwrite
+    // mode against the file's date, the prompt.
+    bool MayReplaceEntry(const TDirItem& Entry, const std::string& SourcePath,
+                         const std::string& StoredName);
     void TestItem(std::int32_t Index, const std::string& Name);
     // Path's stored name is taken relative to RelativeTo, the current folder when empty.
     TDirItem& MarkItemForUpdate(std::int32_t Index, const std::string& Path,
