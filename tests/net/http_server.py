@@ -16,8 +16,9 @@ byte every "interval_ms", 500 by default);
 "file" takes the body from the bytes of a file, and "limit" keeps only its first bytes.
 A path that no route names gets the fixed paths.
 
-Serves until killed. Every request is appended to the log file (one JSON object a line, with
-the server's name and the time) before it is answered."""
+Serves until killed, or until the program that started it ends. Every request is appended
+to the log file (one JSON object a line, with the server's name and the time) before it is
+answered."""
 import base64
 import json
 import os
@@ -28,6 +29,10 @@ import threading
 import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
+
+from lifeline import end_with_parent
+
+end_with_parent()
 
 LOG = sys.argv[1]
 ROUTES = sys.argv[2] if len(sys.argv) > 2 else None

@@ -2,7 +2,8 @@
 
 The real one is aiosmtpd with AUTH LOGIN offered over plain text; beside it stand small
 servers that misbehave on purpose. Prints {"name": port, ...} on the first line of stdout,
-then serves until killed. Every mail received is appended to the log file as JSON.
+then serves until killed or until the program that started it ends. Every mail received is
+appended to the log file as JSON.
 
     smtp_server.py LOG [ADDRESS:PORT]
 
@@ -15,6 +16,10 @@ import sys
 import time
 
 from aiosmtpd.smtp import SMTP, AuthResult
+
+from lifeline import end_with_parent
+
+end_with_parent()
 
 LOG = sys.argv[1]
 PLACE = sys.argv[2] if len(sys.argv) > 2 else "127.0.0.1:0"
