@@ -50,13 +50,14 @@ test-codec: deps
 	cmake --build $(CODEC_BUILD) -j$(JOBS) --target $(CODEC_TESTS)
 	cd $(CODEC_BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600 -R '\.' -E _NOT_BUILT
 
-# The whole suite once more, built with AddressSanitizer and UndefinedBehaviorSanitizer (the
-# plain build checks the warnings: GCC's sanitizers make some of its flow warnings misfire).
+# The whole suite once more, built by clang with AddressSanitizer and UndefinedBehaviorSanitizer
+# (the plain build checks the warnings). Not GCC 12: its check of the object a call through a
+# pointer to member function is made on reads a value only its virtual branch sets.
 sanitize: deps
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WARNINGS_AS_ERRORS=OFF \
-	      -DKESTROVA_SANITIZE=ON
+	      -DCMAKE_CXX_COMPILER=clang++ -DKESTROVA_SANITIZE=ON
 	cmake --build $(BUILD)-asan -j$(JOBS)
-	cd $(BUILD)-asan && ctest --output-on-failure -j$(JOBS) --timeout 600
+	cd $(BUILD)-asan && ctest --output-on-failure -j$(JOBS) --timeout 600 $(CTEST_ARGS)
 
 # The archive reader's fuzz target (clang's libFuzzer) for FUZZ_SECONDS, from the seeds the
 # tests' tools make; what it finds lands in $(BUILD)-fuzz/crash-* and fails the run.
