@@ -266,6 +266,13 @@ TEST_F(Names, LongerThanTheEngineHoldsFailEachEntryInsteadOfBeingCut) {
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(a->DirManager()->Directory.ItemPtr(i).NameTooLong, i < 2) << i;
 
+        // A test must not pass what extraction then refuses.
+        a->TestFiles("*.*", 10431, "");
+        ASSERT_EQ(failures.size(), 2u);
+        EXPECT_EQ(failures[0].second, 19);
+        EXPECT_EQ(failures[1].second, 19);
+
+        failures.clear();
         a->ExtractFiles("*.*", 10431, "");
         ASSERT_EQ(failures.size(), 2u);
         EXPECT_EQ(failures[0].second, 19);
