@@ -40,6 +40,28 @@ std::string PythonView(const std::string& archive, const std::string& password =
                    (password.empty() ? "" : " '" + password + "'"));
 }
 
+// The central headers as written: per entry its name, method, CRC, the 32-bit size fields
+// (compressed, uncompressed) and the values of its Zip64 extra record.
+const char* const PythonCentralFields = R"(/usr/bin/python3 -c '
+import struct, sys
+d = open(sys.argv[1], "rb").read()
+i = d.find(b"PK\x01\x02")
+while i >= 0:
+    method, crc, c, u, n, m, k = struct.unpack("<10xH4xIIIHHH", d[i:i + 34])
+    extra, zip64 = d[i + 46 + n:i + 46 + n + m], []
+    while len(extra) >= 4:
+        kind, size = struct.unpack("<HH", extra[:4])
+        if kind == 1: zip64 = list(struct.unpack("<%dQ" % (size // 8), extra[4:4 + size // 8 * 8]))
+        extra = extra[4 + size:]
+    print(d[i + 46:i + 46 + n].decode(), "method", method, "crc %08x sizes %08x %08x" % (crc, c, u),
+          "zip64", zip64)
+    i = d.find(b"PK\x01\x02", i + 46 + n + m + k)
+')";
+
+std::string CentralFields(const std::string& archive) {
+    return Capture(std::string(PythonCentralFields) + " '" + archive + "'");
+}
+
 std::string Hex(std::uint32_t v) {
     char text[16];
     std::snprintf(text, sizeof text, "%08x", v);
@@ -203,6 +225,11 @@ TEST_F(ArchiveWriter, EncryptedEntriesOpenWithTheirPasswordInUnzipSevenZipPython
     EXPECT_EQ(PythonView(path, "pa55word"), "secret.txt 300000 " + Hex(Crc(text)) +
                                                 "\nstored.bin 70000 " + Hex(Crc(random)) +
                                                 "\nnone.txt 0 00000000\ncomment:\n");
+    // The empty file's entry is its cipher header alone, stored.
+    EXPECT_NE(CentralFields(path).find(
+                  "none.txt method 0 crc 00000000 sizes 0000000c 00000000 zip64 []\n"),
+              std::string::npos)
+        << CentralFields(path);
     ExtractWithTheEngine(path, dir / "out", "pa55word");
     EXPECT_EQ(ziptest::ReadFile(dir / "out/secret.txt"), text);
     EXPECT_EQ(ziptest::ReadFile(dir / "out/stored.bin"), random);
@@ -306,6 +333,11 @@ TEST_F(ArchiveWriter, Zip64AlwaysMarksEveryEntryAndPeersReadIt) {
     ExpectValid();
     EXPECT_EQ(PythonView(path), "d/ 0 00000000\nd/a.txt 50000 " + Hex(Crc(data)) +
                                     "\nd/b.txt 0 00000000\ncomment:\n");
+    // Both sizes go to the Zip64 record, the 32-bit fields holding the marker.
+    EXPECT_NE(CentralFields(path).find("d/a.txt method 8 crc " + Hex(Crc(data)) +
+                                       " sizes ffffffff ffffffff zip64 [50000, "),
+              std::string::npos)
+        << CentralFields(path);
     // Version 4.5 to extract, as zipinfo reports it.
     EXPECT_NE(Capture("zipinfo -v '" + path + "'")
                   .find("minimum software version required to extract:   4.5"),
@@ -701,6 +733,36 @@ TEST_F(ArchiveWriter, PeerArchivesOpenedFromDiskAreUpdatedOrLeftAsTheyWere) {
         EXPECT_NE(view.find("new.txt 8 " + Hex(Crc("new data"))), std::string::npos) << view;
         EXPECT_TRUE(TempFilesIn(temp.Path()).empty());
     }
+}
+
+TEST_F(ArchiveWriter, ProgressReportsEachBlockOfAnEntryAndACancelLeavesTheArchiveAlone) {
+    OpenNew();
+    Add("small.txt", "small", 6);
+    Finish();
+    const std::string before = ziptest::ReadFile(path);
+    a->OpenArchive();
+    a->BeginUpdate();
+    // Four blocks at mode 1; the handler cancels at the third block's report.
+    Add("x.bin", ziptest::CompressibleText(4 * 524288), 1);
+    std::vector<double> file, overall;
+    a->OnFileProgress = [&](vcl::TObject*, const std::string& name, double p, TZAProcessOperation,
+                            TZAProgressPhase phase, bool& cancel) {
+        if (phase != ppProcess)
+            return;
+        EXPECT_EQ(name, src + "/x.bin");
+        file.push_back(p);
+        cancel = file.size() == 3;
+    };
+    a->OnOverallProgress = [&](vcl::TObject*, double p, TZAProcessOperation, TZAProgressPhase phase,
+                               bool&) {
+        if (phase == ppProcess)
+            overall.push_back(p);
+    };
+    a->EndUpdate();
+    EXPECT_EQ(file, (std::vector<double>{0, 25, 50}));
+    EXPECT_EQ(overall, (std::vector<double>{0, 25}));
+    EXPECT_EQ(ziptest::ReadFile(path), before);
+    EXPECT_EQ(Names(), std::vector<std::string>{"small.txt"});
 }
 
 TEST_F(ArchiveWriter, TemporaryFilesFollowThePlatformRule) {
