@@ -17,6 +17,13 @@ void EnsureCurl() {
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+// A handler that pumped messages may have ended the program ("Quitter" from a menu or a
+// button): the message loop ends only when that handler returns, so no request of it may
+// wait any longer.
+bool Quitting() {
+    return vcl::HasApplication() && vcl::Application().Terminated();
+}
+
 } // namespace
 
 EasyHandle NewEasy(char (&errorBuffer)[CURL_ERROR_SIZE]) {
@@ -121,6 +128,10 @@ TransferOutcome Transfer::Run(const TransferLimits& limits, bool pump) {
     const auto start = clock::now();
     last_activity_ = start;
     TransferOutcome outcome;
+    if (pump && Quitting()) {
+        outcome.end = TransferEnd::Quitting;
+        return outcome;
+    }
 
     if (curl_multi_add_handle(multi_, easy_) != CURLM_OK)
         throw EIdException("The network request could not be started");
@@ -193,6 +204,10 @@ TransferOutcome Transfer::Run(const TransferLimits& limits, bool pump) {
             vcl::Application().ProcessMessages();
             if (token_.ownerGone) {
                 outcome.end = TransferEnd::OwnerGone;
+                return outcome;
+            }
+            if (Quitting()) {
+                outcome.end = TransferEnd::Quitting;
                 return outcome;
             }
         }

@@ -64,7 +64,10 @@ struct TransferLimits {
     int deadlineMs = 0;
 };
 
-enum class TransferEnd { Finished, ConnectTimeout, IdleTimeout, Deadline, OwnerGone };
+// Quitting: the program was told to end (TApplication::Terminate) while the request waited
+// on its messages, or before a request that would pump them began; the message loop can
+// only end once the request has given up.
+enum class TransferEnd { Finished, ConnectTimeout, IdleTimeout, Deadline, OwnerGone, Quitting };
 
 struct TransferOutcome {
     TransferEnd end = TransferEnd::Finished;

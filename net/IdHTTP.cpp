@@ -337,6 +337,9 @@ void TIdHTTP::DoRequest(const std::string& url, const std::string* body, vcl::TS
     case detail::TransferEnd::IdleTimeout:
     case detail::TransferEnd::Deadline:
         throw EIdReadTimeout();
+    case detail::TransferEnd::Quitting:
+        // The program is ending: the connection is given up like one the server closed.
+        throw EIdConnClosedGracefully();
     case detail::TransferEnd::OwnerGone:
     case detail::TransferEnd::Finished:
         break;

@@ -234,9 +234,14 @@ void TApplication::Run() {
         QApplication::exec();
 }
 
+// Ends every running message loop, nested ones (a modal box, a handler's message pump)
+// included; the outermost returns once the handlers below it have. Qt's quit() would first
+// close every window and give up as soon as one stays open, which each form's window does
+// (its close is the form's own affair): a notice on screen beside the main window kept the
+// program running.
 void TApplication::Terminate() {
     terminated_ = true;
-    QApplication::quit();
+    QCoreApplication::exit(0);
 }
 
 void TApplication::ProcessMessages() {

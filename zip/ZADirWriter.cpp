@@ -80,6 +80,23 @@ void TZADirWriter::Put(const std::string& bytes, vcl::TStream*& stream, std::int
         return;
     owner_.WriteBufferToVolumes(bytes.data(), static_cast<std::int32_t>(bytes.size()), stream,
                                 volumes_.Info, keepTogether, staging);
+    written_ += static_cast<std::int64_t>(bytes.size());
+}
+
+void TZADirWriter::PlaceHeader(vcl::TStream& stream, vcl::TStream& staging) {
+    // The header went whole into one volume: the current one, behind what is staged for it.
+    const std::int32_t volume = std::max(volumes_.Info.Number, 0);
+    if (!firstPlaced_) {
+        firstPlaced_ = true;
+        firstVolume_ = volume;
+        firstOffset_ =
+            stream.Position() + staging.Size() - static_cast<std::int64_t>(TZACentralHeader::Size);
+    }
+    if (volume != lastHeaderVolume_) {
+        lastHeaderVolume_ = volume;
+        headersOnLastVolume_ = 0;
+    }
+    ++headersOnLastVolume_;
 }
 
 void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStream& staging) {
@@ -96,6 +113,7 @@ void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStre
     RecordWriter header;
     WriteCentralHeader(header, h);
     Put(header.data(), stream, h.NameLength + h.ExtraLength, &staging);
+    PlaceHeader(*stream, staging);
     Put(name.substr(0, h.NameLength), stream, 0, &staging);
 
     RecordWriter extra;
@@ -129,9 +147,14 @@ void TZADirWriter::Write(vcl::TStream* stream) {
         throw EZAException(46, &owner_);
     const std::int64_t d = s->Seek(0, vcl::TSeekOrigin::soEnd);
     TEndOfCentralDir& end = dir_.EndRecord;
-    const std::int32_t firstVolume = std::max(volumes_.Info.Number, 0);
-    end.CentralDirDisk = DiskField(volumes_.Info.Number);
     dir_.DirStart = d;
+    written_ = 0;
+    firstPlaced_ = false;
+    lastHeaderVolume_ = -1;
+    headersOnLastVolume_ = 0;
+    // Without entries the directory is empty where it would have begun.
+    firstVolume_ = std::max(volumes_.Info.Number, 0);
+    firstOffset_ = d;
 
     vcl::TMemoryStream staging;
     const std::int32_t count = dir_.Directory.Count();
@@ -153,31 +176,41 @@ void TZADirWriter::Write(vcl::TStream* stream) {
         owner_.WriteBufferToVolumes(staging.Memory(), static_cast<std::int32_t>(staging.Size()), s,
                                     volumes_.Info, 0, nullptr);
 
-    const std::int64_t size = s->Position() - d;
-    const std::uint16_t entries =
-        count <= 65534 ? static_cast<std::uint16_t>(count) : Zip64Marker16;
+    // Across volumes the stream position only tells where the last volume stands, so the size
+    // is the bytes written, and the directory begins where its first header went, which may be
+    // the next volume when it did not fit behind the entries' data.
+    const std::int64_t size = written_;
     const std::int32_t lastVolume = std::max(volumes_.Info.Number, 0);
-    end.EntriesOnDisk = entries;
-    end.TotalEntries = entries;
+    // Entries whose header stands on the volume that holds the end record.
+    const std::int32_t onLastVolume = lastHeaderVolume_ == lastVolume ? headersOnLastVolume_ : 0;
+    const std::int32_t onDisk = lastVolume == firstVolume_ ? count : onLastVolume;
+    auto count16 = [](std::int32_t n) {
+        return n <= 65534 ? static_cast<std::uint16_t>(n) : Zip64Marker16;
+    };
+    end.CentralDirDisk = DiskField(firstVolume_);
+    end.EntriesOnDisk = count16(onDisk);
+    end.TotalEntries = count16(count);
     end.CentralDirSize = Field32(size);
-    end.CentralDirOffset = Field32(d);
+    end.CentralDirOffset = Field32(firstOffset_);
     end.CommentLength =
         static_cast<std::uint16_t>(std::min<std::size_t>(dir_.ArcComment.size(), 0xFFFF));
     end.DiskNumber = DiskField(volumes_.Info.Number);
 
     const std::int64_t p = s->Position();
-    dir_.IsZip64 = p >= std::int64_t{Zip64Marker32} || count >= 65535;
+    dir_.IsZip64 = p >= std::int64_t{Zip64Marker32} || count >= 65535 ||
+                   firstOffset_ >= std::int64_t{Zip64Marker32} ||
+                   size >= std::int64_t{Zip64Marker32};
     if (dir_.IsZip64) {
         // The disk fields carry the real volume numbers, so that a multi-volume Zip64 archive
         // reads back; on one volume they are 0, 0 and 1.
         TZip64EndOfCentralDir& z = dir_.Zip64EndRecord;
         z = TZip64EndOfCentralDir{};
         z.DiskNumber = static_cast<std::uint32_t>(lastVolume);
-        z.CentralDirDisk = static_cast<std::uint32_t>(firstVolume);
-        z.EntriesOnDisk = static_cast<std::uint64_t>(count);
+        z.CentralDirDisk = static_cast<std::uint32_t>(firstVolume_);
+        z.EntriesOnDisk = static_cast<std::uint64_t>(onDisk);
         z.TotalEntries = static_cast<std::uint64_t>(count);
-        z.CentralDirSize = static_cast<std::uint64_t>(p - d);
-        z.CentralDirOffset = static_cast<std::uint64_t>(d);
+        z.CentralDirSize = static_cast<std::uint64_t>(size);
+        z.CentralDirOffset = static_cast<std::uint64_t>(firstOffset_);
         TZip64EndLocator& l = dir_.Zip64Locator;
         l = TZip64EndLocator{};
         l.Zip64EndDisk = static_cast<std::uint32_t>(lastVolume);

@@ -41,11 +41,20 @@ private:
     void WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStream& staging);
     void Put(const std::string& bytes, vcl::TStream*& stream, std::int32_t keepTogether,
              vcl::TStream* staging);
+    // Notes where the header just written went: the directory's first volume and offset,
+    // and how many headers stand on the volume written last.
+    void PlaceHeader(vcl::TStream& stream, vcl::TStream& staging);
     void FinishVolumes();
 
     TZABaseArchiver& owner_;
     TZADirManager& dir_;
     TZAVolumeState& volumes_;
+    std::int64_t written_ = 0; // the directory's bytes so far, on every volume
+    bool firstPlaced_ = false;
+    std::int32_t firstVolume_ = 0;
+    std::int64_t firstOffset_ = 0;
+    std::int32_t lastHeaderVolume_ = -1;
+    std::int32_t headersOnLastVolume_ = 0;
 };
 
 } // namespace zip

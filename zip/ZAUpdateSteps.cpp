@@ -146,8 +146,12 @@ void TZABaseArchiver::UpdateItem(std::int32_t Index, const std::string& Name,
     MarkItemForUpdate(Index, path, ResolvePath(BaseDir, {}));
 }
 
-void TZABaseArchiver::TestItem(std::int32_t Index, const std::string& /*Name*/) {
+void TZABaseArchiver::TestItem(std::int32_t Index, const std::string& Name) {
     const TDirItem& entry = FDirManager->Directory.ItemPtr(Index);
+    // A test answers whether extraction would succeed: an entry that extraction refuses for
+    // its name fails here too, before an installer relies on it.
+    if (entry.NameTooLong)
+        throw EZAException::CreateFmt(19, {Name}, this);
     if ((entry.CentralHeader.ExternalAttributes & platform::faDirectory) != 0)
         return;
     const std::string temp = MakeTempFileName();

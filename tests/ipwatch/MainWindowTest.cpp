@@ -4,6 +4,8 @@
 #include "vcl/IniFiles.h"
 #include "vcl/SysUtils.h"
 
+#include <QSystemTrayIcon>
+#include <cstdlib>
 #include <map>
 
 using namespace testsupport;
@@ -161,6 +163,31 @@ TEST_F(MainWindowTest, StartWithSettingsRewritesThemAtOnceAndWithoutATrayShowsTh
     TIniFile ini(home.SettingsFile());
     EXPECT_EQ(ini.ReadString("Form1", "Smtp_qv", ""), "smtp.test");
     EXPECT_EQ(ini.ReadString("Form1Message_qv", "L0", ""), "bonjour");
+    EXPECT_TRUE(dialogs->shown.empty());
+}
+
+// Where the desktop has a notification area, a start with settings goes straight to the tray:
+// the window stays hidden behind the icon. The offscreen desktop has none; the test runs for
+// real on a private X display with a tray (ipwatch_start_with_a_tray), which says so in
+// KESTROVA_TRAY_DESKTOP.
+TEST_F(MainWindowTest, StartWithSettingsOnADesktopWithATrayHidesTheWindowBehindTheIcon) {
+    const bool trayDesktop = std::getenv("KESTROVA_TRAY_DESKTOP") != nullptr;
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        ASSERT_FALSE(trayDesktop) << "the desktop made for this test has no tray";
+        GTEST_SKIP() << "this desktop has no notification area";
+    }
+    WriteFile(home.SettingsFile(), "[Form1]\nqv_email=1\nqv_ovh=0\n");
+    Start();
+    EXPECT_TRUE(form1->RxTrayIcon1->Showing());
+    EXPECT_EQ(form1->RxTrayIcon1->Hint(), "Kestrova");
+    EXPECT_FALSE(form1->Visible());
+    EXPECT_FALSE(app->ShowMainForm);
+    EXPECT_TRUE(form1->qv_email->Checked());
+    EXPECT_FALSE(form1->qv_ovh->Checked());
+    EXPECT_EQ(Keys(home.SettingsFile()).size(), kSavedKeys.size()) << "rewritten at once";
+    // The icon's left click brings the window.
+    form1->RxTrayIcon1->Click();
+    EXPECT_TRUE(form1->Visible());
     EXPECT_TRUE(dialogs->shown.empty());
 }
 

@@ -345,7 +345,8 @@ TEST_F(UpdatesTest, ClosingTheWindowDuringARequestAbandonsIt) {
 }
 
 // "Quitter" while the user URL or an update waits for its server: the request is abandoned
-// and the program ends, however it was waiting.
+// and the program ends, however it was waiting. A check that finds a new address shows its
+// notice just before the user URL, and the notice stays in view while the request waits.
 TEST_F(UpdatesTest, QuittingWhileARequestWaitsEndsTheProgram) {
     struct Road {
         const char* name;
@@ -353,12 +354,19 @@ TEST_F(UpdatesTest, QuittingWhileARequestWaitsEndsTheProgram) {
         const char* server;
         std::function<void(TForm1&)> quit;
         bool fromTray = false;
+        bool notice = false;
     } roads[] = {
         {"user URL, button", &TForm1::Button7Click, "url", [](TForm1& f) { f.BitBtn3->Click(); }},
         {"OVH, tray menu", &TForm1::Button15Click, "ovh", [](TForm1& f) { f.Quitter1->Click(); },
          true},
         {"DynDNS, close box", &TForm1::Button12Click, "dyndns",
          [](TForm1& f) { f.Widget()->close(); }},
+        {"user URL after the notice, button", &TForm1::Button7Click, "url",
+         [](TForm1& f) { f.BitBtn3->Click(); }, false, true},
+        {"user URL after the notice, menu", &TForm1::Button7Click, "url",
+         [](TForm1& f) { f.Quitter1->Click(); }, false, true},
+        {"user URL after the notice, tray menu", &TForm1::Button7Click, "url",
+         [](TForm1& f) { f.Quitter1->Click(); }, true, true},
     };
     for (const Road& road : roads) {
         SCOPED_TRACE(road.name);
@@ -368,17 +376,23 @@ TEST_F(UpdatesTest, QuittingWhileARequestWaitsEndsTheProgram) {
             form1->Rduire1Click(nullptr); // the window hidden, as in the tray
         form1->HttpCli1->ReadTimeout = 0; // the server never answers: only the quit ends it
         Route(road.server, "*", R"({"action": "stall"})");
+        QObject timers; // the timers go with the round
         bool asked = false, returned = false, gaveUp = false;
-        QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, &timers, [&] {
+            if (road.notice)
+                form2->AfficheMessage("01/02/2026 10:00:00", "Votre IP : 192.0.2.7");
             (form1->*road.request)(nullptr);
             returned = true;
         });
-        QTimer::singleShot(300, [&] {
+        QTimer::singleShot(300, &timers, [&] {
             asked = true;
+            if (road.notice) {
+                EXPECT_TRUE(form2->Visible());
+            }
             road.quit(*form1);
         });
         // Only a program that failed to end gets here.
-        QTimer::singleShot(8000, [&] {
+        QTimer::singleShot(8000, &timers, [&] {
             gaveUp = true;
             QCoreApplication::exit(1);
         });

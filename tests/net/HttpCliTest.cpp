@@ -207,4 +207,17 @@ TEST_F(HttpCliTest, DestroyingTheOwnerDuringGetAbandonsTheRequest) {
     EXPECT_EQ(stream.Size(), 0);
 }
 
+// "Quitter" chosen while a request pumps messages: the request gives up at once and leaves no
+// answer, so that the handler waiting for it returns and the message loop ends; a request
+// made afterwards by the same handler does not wait either.
+TEST_F(HttpCliTest, TheProgramEndingWhileARequestWaitsAbandonsIt) {
+    THttpCli* http = NewClient();
+    http->ReadTimeout = 0;
+    Ticker ticker([&] { app_.Terminate(); });
+    EXPECT_EQ(Fetch(http, "http://" + Host() + "/slow?ms=3000"), "");
+    EXPECT_GE(ticker.ticks, 1);
+    EXPECT_FALSE(http->Busy());
+    EXPECT_EQ(Fetch(http, "http://" + Host() + "/text"), "");
+}
+
 } // namespace

@@ -352,4 +352,17 @@ TEST_F(IdHTTPTest, DestroyingTheOwnerFromAWorkEventAbandonsTheDownload) {
     EXPECT_LT(stream.Size(), 10 * 1024 * 1024);
 }
 
+// "Quitter" chosen while a request pumps messages: the message loop can end only when the
+// handler waiting for the answer returns, so the request gives up instead of waiting for its
+// server, and a request made afterwards by the same handler does not wait either.
+TEST_F(IdHTTPTest, TheProgramEndingWhileARequestWaitsAbandonsIt) {
+    vcl::Create<TIdAntiFreeze>(&owner_);
+    TIdHTTP* http = NewClient();
+    Ticker ticker([&] { app_.Terminate(); });
+    EXPECT_THROW(http->Get(Url("/slow?ms=3000")), EIdConnClosedGracefully);
+    EXPECT_GE(ticker.ticks, 1);
+    EXPECT_FALSE(http->Busy());
+    EXPECT_THROW(http->Get(Url("/text")), EIdConnClosedGracefully);
+}
+
 } // namespace

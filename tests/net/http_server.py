@@ -9,7 +9,8 @@ ROUTES is a JSON file, read again at every request so that a test can change the
 between two requests: {"NAME": {"/path": ANSWER or [ANSWER, ...], "*": ANSWER}}. A list is
 answered in turn, its last answer then again and again. An ANSWER is an object with
 "status" (200), "body" (""), "headers" ([[name, value], ...]), "delay_ms" (0, before the
-answer) and "action": "stall" (never answer), "stallbody" (part of the body, then nothing),
+answer) and "action": "stall" (never answer; when the client hangs up, a line with the server's
+name, the path and the time goes to the log file's name followed by ".hangups"), "stallbody" (part of the body, then nothing),
 "cut" (part of the body, then close), "reset" (close at once with a reset), "big" (10 MB),
 "endless" (a body without length that never ends) or "drip" (the body with its length, one
 byte every "interval_ms", 500 by default);
@@ -22,6 +23,7 @@ answered."""
 import base64
 import json
 import os
+import select
 import socket
 import struct
 import sys
@@ -79,6 +81,25 @@ class Handler(BaseHTTPRequestHandler):
         """Closes the connection at once with a reset."""
         self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         self.connection.close()
+        self.close_connection = True
+
+    def wait_for_hangup(self, seconds=3600):
+        """Answers nothing until the client closes the connection, and notes that it did."""
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            readable, _, _ = select.select([self.connection], [], [], 1)
+            if not readable:
+                continue
+            try:
+                if self.connection.recv(4096):
+                    continue
+            except OSError:
+                pass
+            entry = {"server": getattr(self.server, "name", ""), "time": time.time(),
+                     "path": self.path.encode("iso-8859-1").decode("utf-8", "surrogateescape")}
+            with LOCK, open(LOG + ".hangups", "a") as log:
+                log.write(json.dumps(entry) + "\n")
+            break
         self.close_connection = True
 
     def endless(self, status=200):
@@ -142,7 +163,7 @@ class Handler(BaseHTTPRequestHandler):
         if "limit" in answer:
             body = body[:answer["limit"]]
         if action == "stall":
-            time.sleep(3600)
+            self.wait_for_hangup()
         elif action == "endless":
             self.endless()
         elif action == "drip":

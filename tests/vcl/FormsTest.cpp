@@ -5,6 +5,9 @@
 #include "vcl/SysUtils.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
+#include <QThread>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -91,6 +94,57 @@ TEST(Forms, TheWindowsCloseBoxTakesTheFormsCloseRoad) {
     main->Widget()->close();
     EXPECT_EQ(closes, 1);
     EXPECT_TRUE(app.Terminated());
+}
+
+// Closing the main form ends the message loop, once the handler that closed it returns: from
+// a handler the loop runs, or from one that pumps messages itself (as a request waiting for its
+// server does), whatever other windows are in view. A form's window never closes by itself
+// (its close is the form's affair), and a quit that first asked every window to close gave up
+// on the first one that stayed: a notice shown beside the main window kept the program
+// running, and the main form's close ran a second time.
+TEST(Forms, ClosingTheMainFormEndsTheMessageLoopWhateverElseIsShown) {
+    struct Road {
+        const char* name;
+        bool fromPump;
+        int othersShown;
+    };
+    for (const Road& road : {Road{"from the loop, alone", false, 0},
+                             Road{"from the loop, two other windows shown", false, 2},
+                             Road{"from a handler's pump, another window shown", true, 1},
+                             Road{"from a handler's pump, two other windows shown", true, 2}}) {
+        SCOPED_TRACE(road.name);
+        TApplication app;
+        auto* main = app.CreateForm<TForm>();
+        int closes = 0;
+        main->OnClose = [&](TObject*, TCloseAction&) { ++closes; };
+        for (int i = 0; i < road.othersShown; ++i)
+            app.CreateForm<TForm>()->Show();
+        main->Show();
+        QObject timers; // the timers go with the round
+        bool returned = false, gaveUp = false;
+        QTimer::singleShot(0, &timers, [&] {
+            if (road.fromPump) {
+                QTimer::singleShot(50, &timers, [&] { main->Close(); });
+                while (!app.Terminated() && !gaveUp) {
+                    app.ProcessMessages();
+                    QThread::msleep(5);
+                }
+            } else {
+                main->Close();
+            }
+            returned = true;
+        });
+        // Only a loop that failed to end gets here.
+        QTimer::singleShot(8000, &timers, [&] {
+            gaveUp = true;
+            QCoreApplication::exit(1);
+        });
+        app.Run();
+        EXPECT_TRUE(returned);
+        EXPECT_FALSE(gaveUp) << "the message loop went on after the main form closed";
+        EXPECT_TRUE(app.Terminated());
+        EXPECT_EQ(closes, 1);
+    }
 }
 
 // Only a sizeable border lets the window be resized or maximized: a fixed-single window

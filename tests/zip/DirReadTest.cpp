@@ -274,6 +274,80 @@ TEST_F(DirRead, SplitArchiveOpensFromItsLastVolume) {
     EXPECT_TRUE(someOnLaterDisk);
 }
 
+// Disk numbers at the top of their range, from a crafted Zip64 directory: the volume asked
+// for stays a number the events can show, reading on stops at the last volume there can be,
+// and the truncated entry fails on its own instead of the run.
+TEST_F(DirRead, DiskNumbersAtTheTopOfTheirRangeStayWithinWhatEventsCanShow) {
+    struct Case {
+        std::uint32_t entryDisk, totalDisks;
+        std::vector<std::int32_t> asked; // middle volumes, as the event numbers them
+    } cases[] = {
+        {0x7FFFFFFF, 0x80000000, {}},
+        {0x7FFFFFFF, 0xFFFFFFFF, {}},
+        {0xFFFFFFFE, 0xFFFFFFFF, {}},
+        // On the volume before the last: asked for, then read on into the last one.
+        {0x7FFFFFFD, 0x7FFFFFFF, {0x7FFFFFFE}},
+    };
+    const std::string script = dir / "far.py";
+    // One stored entry of 100 bytes of which 10 are there, on disk argv[2]; the directory on
+    // the last of argv[3] disks. An entry on another disk than the directory gets a volume of
+    // its own, argv[1] + ".mid".
+    ziptest::WriteFile(
+        script,
+        "import struct, sys\n"
+        "entry, total = int(sys.argv[2]), int(sys.argv[3])\n"
+        "name = b'far.txt'\n"
+        "local = struct.pack('<IHHHHHIIIHH', 0x04034b50, 45, 0, 0, 0, 0x21, 0, 0xFFFFFFFF,\n"
+        "                    0xFFFFFFFF, len(name), 20) + name + struct.pack('<HHQQ', 1, 16, 100,\n"
+        "                    100) + b'0123456789'\n"
+        "extra = struct.pack('<HHQQQI', 1, 28, 100, 100, 0, entry)\n"
+        "central = struct.pack('<IHHHHHHIIIHHHHHII', 0x02014b50, 0x031E, 45, 0, 0, 0, 0x21, 0,\n"
+        "                      0xFFFFFFFF, 0xFFFFFFFF, len(name), len(extra), 0, 0xFFFF, 0,\n"
+        "                      0o100644 << 16, 0xFFFFFFFF) + name + extra\n"
+        "alone = entry != total - 1\n"
+        "if alone: open(sys.argv[1] + '.mid', 'wb').write(local)\n"
+        "head = b'' if alone else local\n"
+        "start = len(head)\n"
+        "end64 = struct.pack('<IQHHIIQQQQ', 0x06064b50, 44, 0x031E, 45, total - 1, total - 1,\n"
+        "                    1, 1, len(central), start)\n"
+        "locator = struct.pack('<IIQI', 0x07064b50, total - 1, start + len(central), total)\n"
+        "end = struct.pack('<IHHHHIIH', 0x06054b50, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF,\n"
+        "                  0xFFFFFFFF, 0xFFFFFFFF, 0)\n"
+        "open(sys.argv[1], 'wb').write(head + central + end64 + locator + end)\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entryDisk);
+        a = std::make_unique<ziptest::TTestArchiver>(nullptr);
+        a->SetName("ZipArchiver1");
+        const std::string archive = dir / "far.zip";
+        ASSERT_TRUE(ziptest::Run("/usr/bin/python3 " + script + " " + archive + " " +
+                                 std::to_string(c.entryDisk) + " " + std::to_string(c.totalDisks)));
+        std::vector<std::int32_t> asked;
+        a->OnRequestFirstVolume = [&](vcl::TObject*, std::string& name, bool&) {
+            name = archive + ".mid";
+        };
+        a->OnRequestLastVolume = [&](vcl::TObject*, std::string& name, bool&) { name = archive; };
+        a->OnRequestMiddleVolume = [&](vcl::TObject*, std::int32_t n, std::string& name, bool&) {
+            asked.push_back(n);
+            name = archive + ".mid";
+        };
+        std::vector<std::string> failed;
+        a->OnProcessFileFailure = [&](vcl::TObject*, const std::string& name, TZAProcessOperation,
+                                      std::int32_t, std::int32_t, const std::string&,
+                                      TZAAction& action) {
+            failed.push_back(name);
+            action = fxaIgnore;
+        };
+        a->SetFileName(archive);
+        ASSERT_EQ(OpenError(*a), 0);
+        ASSERT_EQ(a->DirManager()->Directory.Count(), 1);
+        EXPECT_NO_THROW(a->ExtractFiles("*.*", 10431, dir / "out"));
+        EXPECT_EQ(failed, std::vector<std::string>{"far.txt"});
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_FALSE(std::filesystem::exists(dir / "out/far.txt"));
+        a->CloseArchive();
+    }
+}
+
 TEST_F(DirRead, MultiVolumeWithoutItsVolumesFailsWithTheEnginesError) {
     ziptest::WriteFile(dir / "src/big.bin", ziptest::RandomBytes(200000, 7));
     ASSERT_TRUE(ziptest::Run("cd " + dir / "src" + " && zip -q -s 64k -r ../split.zip ."));

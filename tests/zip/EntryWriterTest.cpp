@@ -1,21 +1,46 @@
-// Entry data writing: raw deflate at every mode, stored data, the cipher's header, Zip64 sizes,
-// progress and cancel, and sources that break off.
-#include "WriterAccess.h"
+// Entry data writing: raw deflate at every mode, stored data, the cipher's header, Zip64 limits,
+// and sources that break off (progress, cancel, Zip64 marks and the empty encrypted entry are
+// checked on whole archives in ArchiveWriterTest). These check the data writer's own output
+// (raw deflate blocks, the cipher header, 4 GiB of zeros into a counting sink), so they call
+// the component's CompressStream with entries made here rather than go through a whole
+// update batch, whose archives hide those bytes behind headers and would need 4 GiB files.
 #include "ZipTestSupport.h"
 #include "zip/ZACrc32.h"
 #include "zip/ZACrypt.h"
 #include "zip/ZAEntryWriter.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAZlib.h"
+#include "zip/ZipArchiver.h"
 
 #include <cstring>
 #include <gtest/gtest.h>
 #include <zlib.h>
 
 using namespace zip;
-using ziptest::TWriteArchiver;
-
 namespace {
+
+// A new entry as the marking steps make it: a fixed date, the archive bit, deflate at the
+// modes above 0.
+TDirItem MakeEntry(const std::string& name, std::uint8_t mode, const std::string& password = {}) {
+    TDirItem e;
+    e.StoredName = name;
+    e.NewData = true;
+    e.Password = password;
+    e.SourceFileName = name;
+    e.CompressionMode = mode;
+    e.Operation = poAdd;
+    TZACentralHeader& h = e.CentralHeader;
+    h.Signature = 0x02014B50;
+    h.VersionMadeBy = h.VersionNeeded = 0x14;
+    h.Flags = password.empty() ? 0 : 1;
+    h.Method = mode > 0 ? 8 : 0;
+    h.Time = (12 << 11) | (34 << 5) | 28;
+    h.Date = (44 << 9) | (5 << 5) | 6; // 2024-05-06
+    h.Crc32 = 0xFFFFFFFF;
+    h.NameLength = static_cast<std::uint16_t>(name.size());
+    h.ExternalAttributes = 0x20;
+    return e;
+}
 
 std::uint32_t Crc(const std::string& data) {
     return ~UpdateCrc32(Crc32Start, data.data(), static_cast<std::int64_t>(data.size()));
@@ -51,15 +76,12 @@ std::string RawInflate(const std::string& data, bool& ok) {
 
 struct EntryWriter : ::testing::Test {
     vcl::TComponent owner{nullptr};
-    TWriteArchiver* a = vcl::Create<TWriteArchiver>(&owner);
-    EntryWriter() {
-        a->SetName("ZipArchiver1");
-        a->OpenNew("");
-    }
+    TZipArchiver* a = vcl::Create<TZipArchiver>(&owner);
+    EntryWriter() { a->SetName("ZipArchiver1"); }
     // Writes data for a new entry of the mode into out; returns the entry.
     TDirItem Write(const std::string& data, std::uint8_t mode, vcl::TMemoryStream& out,
                    const std::string& password = {}) {
-        TDirItem e = a->MakeEntry("x.bin", mode, password);
+        TDirItem e = MakeEntry("x.bin", mode, password);
         vcl::TMemoryStream source;
         source.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
         EXPECT_TRUE(a->CompressStream(source, out, e));
@@ -134,7 +156,7 @@ TEST_F(EntryWriter, StoredMethodAtADeflateModeKeepsEveryByte) {
     // The entry is stored (a no-compression mask, say) while the mode is 6: the last block
     // must not lose four bytes as if it carried zlib's trailer.
     std::string data = ziptest::RandomBytes(5000, 3);
-    TDirItem e = a->MakeEntry("x.bin", 6);
+    TDirItem e = MakeEntry("x.bin", 6);
     e.CentralHeader.Method = MethodStored;
     vcl::TMemoryStream source, out;
     source.WriteBuffer(data.data(), 5000);
@@ -163,26 +185,6 @@ TEST_F(EntryWriter, EncryptedEntryHasAHeaderWhoseLastByteIsTheCrcHighByte) {
         EXPECT_EQ(mode == 0 ? rest : RawInflate(rest, ok), data);
         EXPECT_TRUE(ok);
     }
-}
-
-TEST_F(EntryWriter, EmptyEncryptedSourceWritesOnlyTheHeaderAndIsStored) {
-    vcl::TMemoryStream out;
-    TDirItem e = Write("", 6, out, "pw");
-    EXPECT_EQ(out.Size(), 12);
-    EXPECT_EQ(e.CentralHeader.CompressedSize, 12u);
-    EXPECT_EQ(e.CentralHeader.Method, MethodStored);
-    EXPECT_EQ(e.CentralHeader.Crc32, 0u);
-}
-
-TEST_F(EntryWriter, Zip64AlwaysMarksBothSizes) {
-    a->SetZip64Mode(zmAlways);
-    vcl::TMemoryStream out;
-    TDirItem e = Write("hello, hello, hello", 6, out);
-    EXPECT_TRUE(e.Zip64);
-    EXPECT_EQ(e.CentralHeader.CompressedSize, 0xFFFFFFFFu);
-    EXPECT_EQ(e.CentralHeader.UncompressedSize, 0xFFFFFFFFu);
-    EXPECT_EQ(e.Zip64UncompressedSize, 19u);
-    EXPECT_EQ(e.Zip64CompressedSize, static_cast<std::uint64_t>(out.Size()));
 }
 
 // A source of zeros that claims size bytes without holding them, and a sink that only counts.
@@ -253,7 +255,7 @@ TEST_F(EntryWriter, FourGibibytesWithoutZip64AreRefusedAndTheHeaderStaysAsItWas)
     const std::int64_t size = (std::int64_t{1} << 32) + 5;
     ZeroSource source(size);
     CountingSink sink;
-    TDirItem e = a->MakeEntry("big.bin", 0);
+    TDirItem e = MakeEntry("big.bin", 0);
     const TZACentralHeader before = e.CentralHeader;
     try {
         a->CompressStream(source, sink, e);
@@ -271,7 +273,7 @@ TEST_F(EntryWriter, ASourceThatEndsEarlyIsError34WhenStoredAndACompressionErrorA
     {
         ZeroSource source(3000000, 1500000);
         CountingSink sink;
-        TDirItem e = a->MakeEntry("short.bin", 0);
+        TDirItem e = MakeEntry("short.bin", 0);
         try {
             a->CompressStream(source, sink, e);
             FAIL() << "no error";
@@ -285,7 +287,7 @@ TEST_F(EntryWriter, ASourceThatEndsEarlyIsError34WhenStoredAndACompressionErrorA
     {
         ZeroSource source(3000000, 1500000);
         CountingSink sink;
-        TDirItem e = a->MakeEntry("short.bin", 6);
+        TDirItem e = MakeEntry("short.bin", 6);
         EXPECT_THROW(a->CompressStream(source, sink, e), ECompressionError);
     }
     {
@@ -293,32 +295,9 @@ TEST_F(EntryWriter, ASourceThatEndsEarlyIsError34WhenStoredAndACompressionErrorA
         ZeroSource source(1000);
         CountingSink sink;
         sink.limit_ = 10;
-        TDirItem e = a->MakeEntry("full.bin", 0);
+        TDirItem e = MakeEntry("full.bin", 0);
         EXPECT_THROW(a->CompressStream(source, sink, e), EZAException);
     }
-}
-
-TEST_F(EntryWriter, ProgressReportsEachBlockAndACancelLeavesTheEntryAlone) {
-    std::vector<double> file, overall;
-    a->OnFileProgress = [&](vcl::TObject*, const std::string& name, double p, TZAProcessOperation,
-                            TZAProgressPhase phase, bool& cancel) {
-        EXPECT_EQ(name, "x.bin");
-        EXPECT_EQ(phase, ppProcess);
-        file.push_back(p);
-        cancel = file.size() == 3;
-    };
-    a->OnOverallProgress = [&](vcl::TObject*, double p, TZAProcessOperation, TZAProgressPhase,
-                               bool&) { overall.push_back(p); };
-    a->SetProgressEnabled(true);
-    std::string data = ziptest::CompressibleText(4 * 524288);
-    vcl::TMemoryStream source, out;
-    source.WriteBuffer(data.data(), static_cast<std::int64_t>(data.size()));
-    TDirItem e = a->MakeEntry("x.bin", 1);
-    EXPECT_FALSE(a->CompressStream(source, out, e));
-    EXPECT_EQ(file, (std::vector<double>{0, 25, 50}));
-    EXPECT_EQ(overall, (std::vector<double>{0, 25}));
-    EXPECT_EQ(e.CentralHeader.Crc32, 0xFFFFFFFFu);
-    EXPECT_EQ(e.CentralHeader.CompressedSize, 0u);
 }
 
 TEST(ShareModes, MapToTheSharingFlags) {
