@@ -10,7 +10,7 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev libcurl4-openssl-dev zlib1g-d
             libisal-dev libarchive-tools curl qt6-translations-l10n desktop-file-utils \
             clang libclang-rt-14-dev
 
-.PHONY: deps build run test test-codec sanitize fuzz bench
+.PHONY: deps build run test test-codec sanitize sanitize-build fuzz fuzz-build bench
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
@@ -53,24 +53,27 @@ test-codec: deps
 # The whole suite once more, built by clang with AddressSanitizer and UndefinedBehaviorSanitizer
 # (the plain build checks the warnings). Not GCC 12: its check of the object a call through a
 # pointer to member function is made on reads a value only its virtual branch sets.
-sanitize: deps
+sanitize: sanitize-build
+	cd $(BUILD)-asan && ctest --output-on-failure -j$(JOBS) --timeout 600 $(CTEST_ARGS)
+sanitize-build: deps
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WARNINGS_AS_ERRORS=OFF \
 	      -DCMAKE_CXX_COMPILER=clang++ -DKESTROVA_SANITIZE=ON
 	cmake --build $(BUILD)-asan -j$(JOBS)
-	cd $(BUILD)-asan && ctest --output-on-failure -j$(JOBS) --timeout 600 $(CTEST_ARGS)
 
 # The archive reader's fuzz target (clang's libFuzzer) for FUZZ_SECONDS, from the seeds the
 # tests' tools make; what it finds lands in $(BUILD)-fuzz/crash-* and fails the run.
 FUZZ_SECONDS ?= 90
-fuzz: deps
-	cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-	      -DKESTROVA_FUZZ=ON
-	cmake --build $(BUILD)-fuzz --target zip_fuzz -j$(JOBS)
+fuzz: fuzz-build
 	tests/fuzz/make_seeds.sh $(BUILD)-fuzz/seeds
 	mkdir -p $(BUILD)-fuzz/corpus
 	$(BUILD)-fuzz/bin/zip_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=30 \
 	    -max_len=262144 -print_final_stats=1 -artifact_prefix=$(BUILD)-fuzz/ \
 	    $(BUILD)-fuzz/corpus $(BUILD)-fuzz/seeds
+
+fuzz-build: deps
+	cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	      -DKESTROVA_FUZZ=ON
+	cmake --build $(BUILD)-fuzz --target zip_fuzz -j$(JOBS)
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; true
