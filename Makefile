@@ -46,10 +46,13 @@ CODEC_TESTS := test_zip_zlib test_zip_crypt test_zip_entry_reader test_zip_extra
                test_zip_archiver test_zip_directory test_zip_corpus zip_corpus_probe
 test-codec: codec-build
 	cd $(CODEC_BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 600 -R '\.' -E _NOT_BUILT
+# Locked, so that a second make (CI builds it in the background while `make test` runs) waits
+# for the first instead of building the same tree at once.
 codec-build: deps
-	cmake -S . -B $(CODEC_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WARNINGS_AS_ERRORS=ON \
-	      -DZIP_INFLATE_CODEC=$(OTHER_CODEC)
-	cmake --build $(CODEC_BUILD) -j$(JOBS) --target $(CODEC_TESTS)
+	mkdir -p $(CODEC_BUILD)
+	flock $(CODEC_BUILD)/.lock sh -c 'cmake -S . -B $(CODEC_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	      -DKESTROVA_WARNINGS_AS_ERRORS=ON -DZIP_INFLATE_CODEC=$(OTHER_CODEC) && \
+	      cmake --build $(CODEC_BUILD) -j$(JOBS) --target $(CODEC_TESTS)'
 
 # The whole suite once more, built by clang with AddressSanitizer and UndefinedBehaviorSanitizer
 # (the plain build checks the warnings). Not GCC 12: its check of the object a call through a
