@@ -104,6 +104,14 @@ protected:
     static std::string Routes() { return nettest::LogPath("updater-routes.json"); }
     std::string Exe() const { return Installation() + "/Kestrova.exe"; }
     std::string Started() const { return Installation() + "/started.txt"; }
+    // The started program's line, once it is written whole: its shell creates the file
+    // before it writes, so the file's existence alone says nothing yet of what it holds.
+    bool WaitForStart() const {
+        return WaitFor([&] {
+            const std::string line = ReadFile(Started());
+            return !line.empty() && line.back() == '\n';
+        });
+    }
 
     // The version page's body and the archive's answer (a JSON object).
     void Serve(const std::string& page, const std::string& archiveAnswer) {
@@ -410,7 +418,7 @@ TEST_F(Flow, ANewerReleaseReplacesAndRestartsTheMainProgram) {
               (std::vector<std::string>{"La mise à jour de Kestrova est terminée et installée.\r\n"
                                         "Kestrova à été redémarré automatiquement."}));
     EXPECT_EQ(dialogs->shown[0].caption, "Mise à jour");
-    EXPECT_TRUE(WaitFor([&] { return Exists(Started()); }));
+    EXPECT_TRUE(WaitForStart());
     EXPECT_EQ(ReadFile(Started()), "new\n");
     EXPECT_EQ(ReadFile(Installation() + "/docs/lisezmoi.txt"), "nouvelle version\n");
     EXPECT_FALSE(Exists(form->CheminZip));
@@ -432,7 +440,7 @@ TEST_F(Flow, AProgramReplacedFromAnArchiveWithoutUnixModesStaysExecutable) {
     ServeArchive(archive);
     form->BitBtn1->Click();
     EXPECT_EQ(Mode(Exe()) & 0111, 0111u);
-    EXPECT_TRUE(WaitFor([&] { return Exists(Started()); }));
+    EXPECT_TRUE(WaitForStart());
     EXPECT_EQ(ReadFile(Started()), "windows\n");
 }
 
@@ -543,7 +551,7 @@ TEST_F(Flow, AnEntryThatFailsAfterTheMainProgramStoppedEndsWithTheMainProgramRun
         EXPECT_EQ(dialogs->shown[0].kind, vcl::TDialogRequest::Kind::MessageDlg);
         EXPECT_NE(dialogs->shown[0].text.find("File processing error"), std::string::npos)
             << dialogs->shown[0].text;
-        EXPECT_TRUE(WaitFor([&] { return Exists(Started()); })) << "the main program is dead";
+        EXPECT_TRUE(WaitForStart()) << "the main program is dead";
         EXPECT_FALSE(Exists(form->CheminZip));
         EXPECT_NE(form->Label1->Caption(), "Mise à jour de Kestrova terminée.");
         EXPECT_FALSE(app->Terminated());
