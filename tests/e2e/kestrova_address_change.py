@@ -21,26 +21,12 @@ import sys
 import tempfile
 import time
 
-SKIP = 77
+from e2e_report import fail, say, skip  # noqa: E402
 # Fake seconds per real second: one check period is 18 s. Kestrova's 300-ms SMTP connect
 # limit is then 30 ms of real time, room enough for a loaded or sanitized run.
 SPEED = 10
 PERIOD_S = 180000 / 1000 / SPEED
 PYTHON = "/usr/bin/python3"  # Debian's, which has aiosmtpd
-
-
-def say(text):
-    print(text, flush=True)
-
-
-def skip(reason):
-    say("SKIPPED: " + reason)
-    sys.exit(SKIP)
-
-
-def fail(reason):
-    say("E2E FAILED: " + reason)
-    sys.exit(1)
 
 
 EXE, SERVERS, CHECK, FALLBACK, DYNDNS, NOIP, OVH = sys.argv[1:8]

@@ -34,7 +34,7 @@ import time
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import x11desk  # noqa: E402
 
-SKIP = 77
+from e2e_report import fail, say, skip  # noqa: E402
 PYTHON = "/usr/bin/python3"  # Debian's
 # Fake seconds per real second: the first check comes 18 s after the start.
 SPEED = 10
@@ -44,20 +44,6 @@ END_BOUND_S = 30
 UNSHARE = ["unshare", "--net", "--mount", "--pid", "--fork", "--mount-proc"]
 ADDRESS = "203.0.113.5"
 HOOK_HOST = "hook.kestrova.test"
-
-
-def say(text):
-    print(text, flush=True)
-
-
-def skip(reason):
-    say("SKIPPED: " + reason)
-    sys.exit(SKIP)
-
-
-def fail(reason):
-    say("E2E FAILED: " + reason)
-    sys.exit(1)
 
 
 KESTROVA, TAMREL, SERVERS, CHECK_HOST, RELEASE_HOST = sys.argv[1:6]

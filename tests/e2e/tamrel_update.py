@@ -29,7 +29,7 @@ import tempfile
 import time
 import zipfile
 
-SKIP = 77
+from e2e_report import fail, say, skip  # noqa: E402
 PYTHON = "/usr/bin/python3"
 ADDRESS = "127.0.0.9"
 SCREEN = (1024, 768)
@@ -38,20 +38,6 @@ BUTTON = (8 + 169 // 2, 88 + 25 // 2)  # the middle of "Mise à jour" in the win
 # A process namespace of its own too: Tamrel stops the first "Kestrova.exe" it can see, which
 # must be the test's stand-in and never a program of the machine.
 UNSHARE = ["unshare", "--net", "--mount", "--pid", "--fork", "--mount-proc"]
-
-
-def say(text):
-    print(text, flush=True)
-
-
-def skip(reason):
-    say("SKIPPED: " + reason)
-    sys.exit(SKIP)
-
-
-def fail(reason):
-    say("E2E FAILED: " + reason)
-    sys.exit(1)
 
 
 EXE, SERVERS, RELEASE_HOST = sys.argv[1:4]
