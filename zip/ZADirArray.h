@@ -31,7 +31,6 @@ struct TDirItem {
     // is still that name, the writer writes these bytes.
     std::string NameField;
     std::string NameFieldText;
-    std::string PrevStoredName; // before a rename, to find the old record
     std::string Comment;
     std::vector<TZAExtraField> ExtraFields; // central header's records, in file order
 
@@ -51,6 +50,11 @@ struct TDirItem {
     std::uint64_t LocalHeaderOffset = 0;
     std::uint32_t DiskNumberStart = 0;
     void ResolveZip64();
+
+    // Where the entry stood in the directory when its update batch began (its saved copy's
+    // index), -1 for one the batch adds. The pass finds an entry's old record by it: names
+    // need not be unique, and a rename or an update may change the name.
+    std::int32_t Origin = -1;
 
     // What the update pass needs to write new data for the entry.
     bool NewData = false;

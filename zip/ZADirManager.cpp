@@ -122,6 +122,12 @@ void TZADirManager::ResetDirectory() {
     EndRecord.Signature = Signatures().EndOfCentralDir;
 }
 
+void TZADirManager::SaveForUpdate() {
+    for (std::int32_t i = 0; i < Directory.Count(); ++i)
+        Directory.ItemPtr(i).Origin = i;
+    SavedDirectory.Assign(Directory);
+}
+
 bool TZADirManager::CheckEndRecord(std::int64_t position) {
     const std::int64_t saved = ArcStream->Position();
     bool ok = false;

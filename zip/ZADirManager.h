@@ -55,6 +55,9 @@ public:
     TZABaseArchiver* Owner = nullptr;
     TZADirArray SavedDirectory;
     TZADirArray Directory; // the live one, in central-directory order
+    // An update batch begins: the live directory is saved for the rollback, each entry
+    // linked to its saved copy by its Origin.
+    void SaveForUpdate();
     std::string ArcComment;
     TZip64EndLocator Zip64Locator;
     TZip64EndOfCentralDir Zip64EndRecord;

@@ -117,7 +117,13 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
                     ArcStream->SetPosition(extraAt);
                     ArcStream->ReadBuffer(extra.data(), local.ExtraLength);
                 }
-                SetStoredName(entry, raw, h.VersionMadeBy, ParseExtraFields(extra));
+                std::vector<TZAExtraField> records = ParseExtraFields(extra);
+                SetStoredName(entry, raw, h.VersionMadeBy, records);
+                // The record that names the entry goes into the directory with it, so that
+                // the entry keeps its name when the directory is written.
+                for (TZAExtraField& record : records)
+                    if (record.ID == UnicodePathExtraId)
+                        entry.ExtraFields.push_back(std::move(record));
             }
 
             if (local.Flags & FlagDataDescriptor) {

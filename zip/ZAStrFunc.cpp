@@ -15,6 +15,20 @@ bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
+// Whether a path steps out of its folder: a part that is "..", not one that merely ends in
+// dots ("testfi../txt" is a folder of that name).
+bool ClimbsUp(std::string_view path) {
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t to = path.find_first_of("/\\", from);
+        if (path.substr(from, to == std::string_view::npos ? to : to - from) == "..")
+            return true;
+        if (to == std::string_view::npos)
+            return false;
+        from = to + 1;
+    }
+}
+
 } // namespace
 
 std::string BaseFolder(std::string_view baseDir) {
@@ -49,7 +63,7 @@ std::string StoredFileName(std::string_view fileName, std::string_view baseDir,
     }
     case spRelativePath: {
         std::string relative = vcl::ExtractRelativePath(BaseFolder(baseAbs), full);
-        if (relative.find("../") == std::string::npos && relative.find("..\\") == std::string::npos)
+        if (!ClimbsUp(relative))
             full = relative;
         break;
     }

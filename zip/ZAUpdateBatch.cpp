@@ -68,7 +68,7 @@ void TZABaseArchiver::BeginUpdate() {
         // would leave a set that nothing reads.
         if (FSpanningMode != smNone && FDirManager->Directory.Count() > 0)
             throw EZAException(52, this);
-        FDirManager->SavedDirectory.Assign(FDirManager->Directory);
+        FDirManager->SaveForUpdate();
     }
     ++FUpdateCounter;
 }

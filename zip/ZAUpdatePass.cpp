@@ -7,7 +7,6 @@
 #include "zip/ZADirWriter.h"
 #include "zip/ZAEntryWriter.h"
 #include "zip/ZAExcept.h"
-#include "zip/ZANameIndex.h"
 #include "zip/ZASiblingFile.h"
 #include "zip/ZAStrFunc.h"
 #include "zip/ZAUnixAttributes.h"
@@ -101,9 +100,13 @@ std::int32_t FindFirstChangedEntry(const TZADirArray& saved, const TZADirArray& 
     const std::int32_t n = std::min(saved.Count(), live.Count());
     auto& s = const_cast<TZADirArray&>(saved);
     auto& l = const_cast<TZADirArray&>(live);
-    for (std::int32_t j = 0; j < n; ++j)
-        if (s.ItemPtr(j).StoredName != l.ItemPtr(j).StoredName || l.ItemPtr(j).NewData)
+    // An entry taken out moves the next one, maybe of the same name, into its place: the
+    // link to the saved copy tells them apart.
+    for (std::int32_t j = 0; j < n; ++j) {
+        const TDirItem& e = l.ItemPtr(j);
+        if (e.Origin != j || e.StoredName != s.ItemPtr(j).StoredName || e.NewData)
             return j;
+    }
     return n;
 }
 
@@ -249,7 +252,6 @@ void TZAUpdatePass::Run() {
 
     direct_ = a_.SpanningMode() != smNone;
     start_ = HeadEnd(first);
-    savedNames_ = TZANameIndex(saved);
     savedEnd_ = dir_.EndRecord;
     savedZip64End_ = dir_.Zip64EndRecord;
     savedLocator_ = dir_.Zip64Locator;
@@ -330,7 +332,6 @@ void TZAUpdatePass::Commit() {
     for (std::int32_t i = 0; i < live.Count(); ++i) {
         TDirItem& e = live.ItemPtr(i);
         e.NewData = false;
-        e.PrevStoredName.clear();
         e.ReleaseSourceStream();
     }
     if (a_.Options().FlushBuffers)
@@ -379,10 +380,7 @@ void TZAUpdatePass::RollbackUpdate() {
 }
 
 std::int32_t TZAUpdatePass::OldEntryOf(const TDirItem& e) const {
-    // A rename, or an update whose stored name came out otherwise (a full path stored
-    // relative now), knows the name the old entry has.
-    return savedNames_.Find(e.NewData && !e.PrevStoredName.empty() ? e.PrevStoredName
-                                                                   : e.StoredName);
+    return e.Origin >= 0 && e.Origin < dir_.SavedDirectory.Count() ? e.Origin : -1;
 }
 
 bool TZAUpdatePass::HasOldEntry(const TDirItem& e) const {
@@ -392,8 +390,6 @@ bool TZAUpdatePass::HasOldEntry(const TDirItem& e) const {
 
 void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
     TDirItem& e = dir_.Directory.ItemPtr(i);
-    // A renamed entry is found by its old name: a saved entry that already bears the new
-    // name is another entry.
     const bool rename = e.NewData && e.Operation == poRename && !keepOld;
     const std::int32_t found = OldEntryOf(e);
     if (found < 0 || !old_)

@@ -5,7 +5,6 @@
 
 #include "vcl/Streams.h"
 #include "zip/ZADirArray.h"
-#include "zip/ZANameIndex.h"
 #include "zip/ZAProgressState.h"
 #include "zip/ZARecords.h"
 #include "zip/ZATypes.h"
@@ -28,8 +27,8 @@ class EZAException;
 std::int64_t DataDescriptorLength(const std::uint8_t* d, std::int64_t got, const TDirItem& entry,
                                   bool zip64Local);
 
-// The first index at which the saved and the live directory differ in stored name, or at
-// which the live entry has new data; the smaller count when there is none.
+// The first index at which the live entry is not the saved one (another entry, another
+// name) or has new data; the smaller count when there is none.
 std::int32_t FindFirstChangedEntry(const TZADirArray& saved, const TZADirArray& live);
 
 class TZAUpdatePass {
@@ -83,7 +82,6 @@ private:
     bool touched_ = false;              // the archive's bytes have begun to change (in place only)
     std::unique_ptr<vcl::TStream> old_; // the old archive while the pass writes the new one
     TZASiblingFile* target_ = nullptr;  // the new archive's file, owned as the archive stream
-    TZANameIndex savedNames_;
     std::unique_ptr<vcl::TMemoryStream> staging_;
     bool copyCancel_ = false;
     bool committed_ = false;

@@ -36,14 +36,9 @@ TDirItem& TZABaseArchiver::MarkItemForUpdate(std::int32_t Index, const std::stri
         throw EZAException(24, this);
     if (!UpdatePending())
         throw EZAException(25, this);
-    const std::string oldName = dir.ItemPtr(Index).StoredName;
     FillDirItemFromFile(Index, Path, RelativeTo);
     TDirItem& item = dir.ItemPtr(Index);
     item.Operation = poUpdate;
-    // The stored name may come out otherwise (a full path stored relative now): the pass
-    // finds the old entry by the name it had, should the update fail and be ignored.
-    if (item.StoredName != oldName && item.PrevStoredName.empty())
-        item.PrevStoredName = oldName;
     return item;
 }
 
@@ -64,6 +59,11 @@ void TZABaseArchiver::FillDirItemFromFile(std::int32_t Index, const std::string&
 
     TDirItem& item = FDirManager->Directory.ItemPtr(Index);
     item.StoredName = stored;
+    // The name is the file's now, written as its own text: the bytes it was read from and
+    // the record that named it go with the old data.
+    item.NameTooLong = false;
+    item.NameField.clear();
+    item.NameFieldText.clear();
     item.NewData = true;
     item.Password = Password;
     item.SourceFileName = Path;

@@ -491,7 +491,6 @@ TEST_F(ArchiveUpdate, DeleteRenameCommentAndAddInOnePass) {
     a->DeleteFiles("one.txt", AllAttributes, "");
     // No public call renames an entry or changes its comment: the marks are set by hand.
     TDirItem& renamed = Entry("two.bin");
-    renamed.PrevStoredName = "two.bin";
     renamed.StoredName = "renamed/€two.bin"; // CP850 has no euro sign: the name goes as UTF-8
     renamed.NewData = true;
     renamed.Operation = poRename;

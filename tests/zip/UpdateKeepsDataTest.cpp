@@ -33,6 +33,29 @@ void ExpectPeersReadIt(const std::string& archive) {
         << Capture("cat '" + archive + "' | bsdtar -xOf -");
 }
 
+// The engine's own reading: each entry's name as listed, then each entry that fails its test
+// with its error.
+std::string EngineView(const std::string& archive) {
+    vcl::TComponent owner{nullptr};
+    auto* z = vcl::Create<TZipArchiver>(&owner);
+    z->SetName("Reader");
+    z->SetFileName(archive);
+    std::string failed;
+    z->OnProcessFileFailure = [&failed](vcl::TObject*, const std::string& name, TZAProcessOperation,
+                                        std::int32_t native, std::int32_t, const std::string&,
+                                        TZAAction& action) {
+        failed += "failed " + name + " " + std::to_string(native) + "\n";
+        action = fxaIgnore;
+    };
+    z->OpenArchive(32);
+    std::string view;
+    TZAArchiveItem item;
+    for (bool ok = z->FindFirst("*", item, AllAttributes, ""); ok; ok = z->FindNext(item))
+        view += item.Folder + item.FileName + "\n";
+    z->TestFiles("*", AllAttributes, "");
+    return view + failed;
+}
+
 struct UpdateKeepsData : ::testing::Test {
     TempDir dir;
     std::string src = dir / "src";
@@ -110,6 +133,96 @@ TEST_F(UpdateKeepsData, APrefixThatTheOffsetsLeaveOutIsCountedForFoldersToo) {
     EXPECT_TRUE(ziptest::Run("unzip -tq '" + path + "'")) << Capture("unzip -t '" + path + "'");
     EXPECT_TRUE(ziptest::Run("7zz t '" + path + "'")) << Capture("7zz t '" + path + "'");
     EXPECT_EQ(ReadFile(path).substr(0, 1000), std::string(1000, 'S'));
+}
+
+TEST_F(UpdateKeepsData, EntriesOfOneNameEachKeepTheirOwnData) {
+    // Python warns and writes both: they are told apart by their place alone.
+    Python("import warnings\nwarnings.simplefilter('ignore')\n"
+           "z.writestr('first', 'goes')\n"
+           "z.writestr('new', 'muchl')\n"
+           "z.writestr('new', 'A new file.')");
+    a->OpenArchive();
+    a->DeleteFiles("first", AllAttributes, "");
+    a->CloseArchive();
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(Contents(path), "new=muchl\nnew=A new file.\n");
+    EXPECT_EQ(EngineView(path), "new\nnew\n");
+    EXPECT_TRUE(ziptest::Run("unzip -tq '" + path + "'")) << Capture("unzip -t '" + path + "'");
+}
+
+// Info-ZIP's way with a name its code page cannot hold: the name field in CP437, the name
+// itself in a Unicode path record (0x7075), in the local and the central header alike.
+std::string UnicodePathArchive(const ziptest::TempDir& dir, const std::string& path) {
+    ziptest::PythonZip(
+        dir, path,
+        "import struct, zlib\n"
+        "raw = b'\\x82t\\x82.txt'\n"
+        "u = 'renommé-été.txt'.encode()\n"
+        "i = zipfile.ZipInfo('EtE.txt')\n"
+        "i.extra = struct.pack('<HHBI', 0x7075, 5 + len(u), 1, zlib.crc32(raw)) + u\n"
+        "z.writestr(i, 'unicode name')\n"
+        "z.writestr('other.txt', 'other')\n"
+        "z.close()\n"
+        "d = open(sys.argv[1], 'rb').read().replace(b'EtE.txt', raw)\n"
+        "open(sys.argv[1], 'wb').write(d)\n"
+        "z = zipfile.ZipFile(sys.argv[1], 'a')");
+    return ReadFile(path);
+}
+
+TEST_F(UpdateKeepsData, ANameFromAUnicodePathRecordStaysTheNameAnEntryIsListedBy) {
+    struct Case {
+        const char* name;
+        bool withDirectory; // else cut off before it: the directory is rebuilt
+        bool replace;       // else an unrelated entry is deleted
+    };
+    const Case cases[] = {
+        {"replaced", true, true},
+        {"beside a deletion", true, false},
+        {"rebuilt, replaced", false, true},
+        {"rebuilt, beside a deletion", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string bytes = UnicodePathArchive(dir, path);
+        if (!c.withDirectory)
+            WriteFile(path, bytes.substr(0, bytes.find("PK\x01\x02")));
+        WriteFile(src + "/renommé-été.txt", "replaced");
+        vcl::TComponent o{nullptr};
+        auto* z = vcl::Create<TZipArchiver>(&o);
+        z->SetFileName(path);
+        z->BaseDir = src;
+        z->OpenArchive();
+        if (c.replace)
+            z->AddFiles("renommé-été.txt", AllAttributes, "");
+        else
+            z->DeleteFiles("other.txt", AllAttributes, "");
+        z->CloseArchive();
+        EXPECT_EQ(EngineView(path),
+                  c.replace ? "renommé-été.txt\nother.txt\n" : "renommé-été.txt\n");
+        // Python reads no Unicode path record: it shows the name field in CP437, unless the
+        // name was written anew (as UTF-8).
+        EXPECT_EQ(Contents(path), c.replace ? "renommé-été.txt=replaced\nother.txt=other\n"
+                                            : "été.txt=unicode name\n");
+        EXPECT_TRUE(ziptest::Run("unzip -tq '" + path + "' >/dev/null"))
+            << Capture("unzip -t '" + path + "'");
+    }
+}
+
+TEST_F(UpdateKeepsData, FolderNamesEndingInDotsAreNamesNotStepsUp) {
+    Python("z.writestr('testfi../txt', 'old')\nz.writestr('a.../b', 'old')");
+    fs::create_directories(src + "/testfi..");
+    fs::create_directories(src + "/a...");
+    WriteFile(src + "/testfi../txt", "new one");
+    WriteFile(src + "/a.../b", "new two");
+    a->OpenArchive();
+    a->BeginUpdate();
+    a->AddFiles("testfi../txt", AllAttributes, "");
+    a->AddFiles("a.../b", AllAttributes, "");
+    a->EndUpdate();
+    a->CloseArchive();
+    EXPECT_TRUE(failures.empty());
+    EXPECT_EQ(Contents(path), "testfi../txt=new one\na.../b=new two\n");
+    EXPECT_TRUE(ziptest::Run("unzip -tq '" + path + "'")) << Capture("unzip -t '" + path + "'");
 }
 
 // Through the processing loop's update step, which the batch has no call for yet.
