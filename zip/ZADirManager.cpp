@@ -342,7 +342,13 @@ void TZADirManager::ReadCentralDir() {
 
     if (lastVolume == 0) {
         DetectPrefixSize(e);
-        if (!PrefixIncluded())
+        // A directory that stands where the end record says has offsets counted from the
+        // start of the file, prefix or not: a local header found elsewhere that happens to
+        // agree with the first entry (a copy of it, a stored archive inside an entry) must
+        // not move them all.
+        const std::int64_t recorded = IsZip64 ? AsStreamValue(Zip64EndRecord.CentralDirOffset)
+                                              : std::int64_t{EndRecord.CentralDirOffset};
+        if (dirPos != recorded && !PrefixIncluded())
             ShiftOffsetsByPrefix();
     }
 }

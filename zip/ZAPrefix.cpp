@@ -72,12 +72,18 @@ bool TZADirManager::MatchFirstLocalHeader(std::int64_t position) {
                 localPacked = v.CompressedSize.value_or(localPacked);
             }
         }
+        // A header followed by a data descriptor need not hold the CRC and the sizes (most
+        // such writers leave zeros there): only the fields it must hold are compared, else
+        // the entry's own header is passed over and a later one that happens to agree is
+        // taken for it, and every offset is shifted by the difference.
+        const bool described = (local.Flags & FlagDataDescriptor) != 0;
         match = nameEnd <= size &&
                 (local.Signature == StandardSignatures.LocalHeader ||
                  local.Signature == AlternateSignatures.LocalHeader) &&
                 local.VersionNeeded == h.VersionNeeded && local.Method == h.Method &&
-                local.Time == h.Time && local.Date == h.Date && local.Crc32 == h.Crc32 &&
-                localPacked == first.CompressedSize && localUnpacked == first.UncompressedSize;
+                local.Time == h.Time && local.Date == h.Date &&
+                (described || (local.Crc32 == h.Crc32 && localPacked == first.CompressedSize &&
+                               localUnpacked == first.UncompressedSize));
     }
     ArcStream->SetPosition(saved);
     return match;

@@ -579,6 +579,93 @@ TEST_F(DirRead, StubInFrontWithOffsetsAdjustedOrNot) {
     }
 }
 
+TEST_F(DirRead, AFirstEntryWithADataDescriptorIsFoundWhereItStands) {
+    // The first entry's local header holds zeros where its CRC and sizes would be (they
+    // follow its data); the second holds the same file written plainly, every field the
+    // first entry's central header has.
+    ziptest::WriteFile(
+        dir / "make.py",
+        "import struct, sys, zlib\n"
+        "data = b'the same data'\n"
+        "crc = zlib.crc32(data)\n"
+        "def local(flags, c, n, name):\n"
+        "    return struct.pack('<IHHHHHIIIHH', 0x04034B50, 20, flags, 0, 0x6000, 0x5A21,\n"
+        "                       c, n, n, len(name), 0) + name\n"
+        "def central(flags, offset, name):\n"
+        "    return struct.pack('<IHHHHHHIIIHHHHHII', 0x02014B50, 20, 20, flags, 0, 0x6000,\n"
+        "                       0x5A21, crc, len(data), len(data), len(name), 0, 0, 0, 0,\n"
+        "                       0x20, offset) + name\n"
+        "a = local(8, 0, 0, b'a.txt') + data + struct.pack('<IIII', 0x08074B50, crc,\n"
+        "                                                 len(data), len(data))\n"
+        "b = local(0, crc, len(data), b'b.txt') + data\n"
+        "cd = central(8, 0, b'a.txt') + central(0, len(a), b'b.txt')\n"
+        "end = struct.pack('<IHHHHIIH', 0x06054B50, 0, 0, 2, 2, len(cd), len(a + b), 0)\n"
+        "stub = b'S' * int(sys.argv[2])\n"
+        "open(sys.argv[1], 'wb').write(stub + a + b + cd + end)\n");
+    // With no stub the directory stands where the end record says; with one that the
+    // offsets leave out, the first entry's header is what tells how far everything moved.
+    for (const int stub : {0, 100}) {
+        SCOPED_TRACE(stub);
+        const std::string file = dir / "described.zip";
+        ASSERT_TRUE(ziptest::Run("/usr/bin/python3 '" + (dir / "make.py") + "' '" + file + "' " +
+                                 std::to_string(stub)));
+        a->SetFileName(file);
+        a->OpenArchive(32);
+        EXPECT_EQ(a->DirManager()->PrefixSize, stub);
+        EXPECT_EQ(EngineListing(*a), PythonListing(dir, file));
+        int failures = 0;
+        a->OnProcessFileFailure = [&failures](vcl::TObject*, const std::string&,
+                                              TZAProcessOperation, std::int32_t, std::int32_t,
+                                              const std::string&, TZAAction& action) {
+            ++failures;
+            action = fxaIgnore;
+        };
+        a->TestFiles("*.*", 10431, "");
+        EXPECT_EQ(failures, 0);
+        a->CloseArchive();
+    }
+}
+
+TEST_F(DirRead, ALocalHeaderLikeTheFirstOneFurtherOnMovesNoOffset) {
+    // The first entry is damaged (its header claims a name far past the file), and an
+    // archive stored in the second entry holds a header that agrees with the first entry's
+    // central one. The directory stands where its end record says: no offset moves.
+    ziptest::WriteFile(
+        dir / "make.py",
+        "import struct, sys, zlib\n"
+        "data = b'x' * 40\n"
+        "crc = zlib.crc32(data)\n"
+        "def local(name, body):\n"
+        "    return struct.pack('<IHHHHHIIIHH', 0x04034B50, 20, 0, 0, 0x6000, 0x5A21,\n"
+        "                       zlib.crc32(body), len(body), len(body), len(name), 0) + name\n"
+        "def central(name, body, offset):\n"
+        "    return struct.pack('<IHHHHHHIIIHHHHHII', 0x02014B50, 20, 20, 0, 0, 0x6000,\n"
+        "                       0x5A21, zlib.crc32(body), len(body), len(body), len(name), 0,\n"
+        "                       0, 0, 0, 0x20, offset) + name\n"
+        "inner = local(b'x.txt', data) + data\n"
+        "holder = local(b'inner.bin', inner) + inner\n"
+        "first = local(b'x.txt', data)\n"
+        "first = first[:26] + struct.pack('<H', 60000) + first[28:]\n"
+        "body = first + data + holder\n"
+        "cd = central(b'x.txt', data, 0) + central(b'inner.bin', inner, len(first) + len(data))\n"
+        "end = struct.pack('<IHHHHIIH', 0x06054B50, 0, 0, 2, 2, len(cd), len(body), 0)\n"
+        "open(sys.argv[1], 'wb').write(body + cd + end)\n");
+    const std::string file = dir / "inner.zip";
+    ASSERT_TRUE(ziptest::Run("/usr/bin/python3 '" + (dir / "make.py") + "' '" + file + "'"));
+    a->SetFileName(file);
+    a->OpenArchive(32);
+    EXPECT_EQ(EngineListing(*a), PythonListing(dir, file));
+    std::vector<std::string> failed;
+    a->OnProcessFileFailure = [&failed](vcl::TObject*, const std::string& name, TZAProcessOperation,
+                                        std::int32_t, std::int32_t, const std::string&,
+                                        TZAAction& action) {
+        failed.push_back(name);
+        action = fxaIgnore;
+    };
+    a->TestFiles("*.*", 10431, "");
+    EXPECT_EQ(failed, std::vector<std::string>{"x.txt"}); // the damaged one alone
+}
+
 TEST_F(DirRead, EmptyArchiveBehindAStub) {
     RecordWriter w;
     TEndOfCentralDir end;

@@ -225,6 +225,39 @@ TEST_F(UpdateKeepsData, FolderNamesEndingInDotsAreNamesNotStepsUp) {
     EXPECT_TRUE(ziptest::Run("unzip -tq '" + path + "'")) << Capture("unzip -t '" + path + "'");
 }
 
+TEST_F(UpdateKeepsData, AFileAddedBesideADamagedEntryReadsBack) {
+    // No directory: it is rebuilt from the local headers. The first entry's header claims a
+    // name of 61,680 bytes, past the end of the file, and the entry after it (which the
+    // rebuild cannot see behind that claim) is a stored archive holding a header like the
+    // first one's.
+    WriteFile(
+        dir / "make.py",
+        "import struct, sys, zlib\n"
+        "data = b'x' * 40\n"
+        "def local(name, body):\n"
+        "    return struct.pack('<IHHHHHIIIHH', 0x04034B50, 20, 0, 0, 0x6000, 0x5A21,\n"
+        "                       zlib.crc32(body), len(body), len(body), len(name), 0) + name\n"
+        "inner = local(b'x.txt', data) + data\n"
+        "first = local(b'x.txt', data)\n"
+        "first = first[:26] + struct.pack('<H', 61680) + first[28:]\n"
+        "open(sys.argv[1], 'wb').write(first + data + local(b'inner.bin', inner) + inner)\n");
+    ASSERT_TRUE(ziptest::Run("/usr/bin/python3 '" + (dir / "make.py") + "' '" + path + "'"));
+    const std::string before = EngineView(path);
+    WriteFile(src + "/extra.txt", "an extra file");
+    a->OpenArchive();
+    a->AddFiles("extra.txt", AllAttributes, "");
+    a->CloseArchive();
+    EXPECT_TRUE(failures.empty());
+    // The damaged entry fails as it did; the new one reads back.
+    EXPECT_EQ(EngineView(path), before.substr(0, before.find("failed")) + "extra.txt\n" +
+                                    before.substr(before.find("failed")));
+    EXPECT_EQ(Capture("/usr/bin/python3 -c 'import sys, zipfile\n"
+                      "print(zipfile.ZipFile(sys.argv[1]).read(\"extra.txt\").decode())' '" +
+                      path + "'"),
+              "an extra file\n");
+    // unzip refuses the whole archive: the damaged entry's claim overlaps everything after it.
+}
+
 // Through the processing loop's update step, which the batch has no call for yet.
 struct UpdateStep : ::testing::Test {
     TempDir dir;
