@@ -1,5 +1,6 @@
 #include "platform/FileAttributes.h"
 
+#include <fstream>
 #include <sys/stat.h>
 
 namespace platform {
@@ -41,6 +42,18 @@ bool FileSetAttrHandle(int handle, std::uint32_t attr) {
     if (::fstat(handle, &st) != 0)
         return false;
     return ::fchmod(handle, WithAttr(st.st_mode, attr)) == 0;
+}
+
+mode_t ProcessUmask() {
+    // Read, not set and set back: changing it, even for a moment, would change it for every
+    // thread that creates a file meanwhile.
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("Umask:", 0) == 0)
+            return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8) & 0777);
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
 }
 
 bool FileModificationTime(const std::string& path, std::time_t& when) {

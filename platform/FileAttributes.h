@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <sys/types.h>
 
 namespace platform {
 
@@ -22,6 +23,10 @@ std::int32_t FileGetAttr(const std::string& path);
 bool FileSetAttr(const std::string& path, std::uint32_t attr);
 // The same on an open file.
 bool FileSetAttrHandle(int handle, std::uint32_t attr);
+
+// The permission bits the process leaves out of the files it creates: a mode restored from
+// elsewhere (an archive entry) is masked with it as a new file's mode would be.
+mode_t ProcessUmask();
 
 // The modification time of path (links followed); false when it does not exist.
 bool FileModificationTime(const std::string& path, std::time_t& when);

@@ -28,16 +28,18 @@ bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
 
-// The permission bits an entry made on Unix carries in the high half of its attributes.
-// Never setuid, setgid or sticky; a symbolic link is written as a plain file holding the
-// link's text, with the default mode, and never becomes a link.
-bool EntryUnixMode(const TDirItem& entry, std::uint32_t attr, mode_t& mode) {
+// The permission bits an entry made on Unix carries in the high half of its attributes, less
+// what the umask leaves out of every new file: an archive cannot make a file writable by
+// others where the user's own programs would not. Never setuid, setgid or sticky; a symbolic
+// link is written as a plain file holding the link's text, with the default mode, and never
+// becomes a link.
+bool EntryUnixMode(const TDirItem& entry, std::uint32_t attr, mode_t umask, mode_t& mode) {
     if ((entry.CentralHeader.VersionMadeBy >> 8) != HostUnix)
         return false;
     const auto unixMode = static_cast<mode_t>(attr >> 16);
     if (unixMode == 0 || (unixMode & S_IFMT) == S_IFLNK)
         return false;
-    mode = unixMode & 0777;
+    mode = unixMode & 0777 & ~umask;
     return true;
 }
 
@@ -208,7 +210,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
         (void)SetEntryFileTime(fd, entry);
         if (!discard) {
             mode_t mode = 0;
-            if (FOptions->SetAttributes && EntryUnixMode(entry, attr, mode)) {
+            if (FOptions->SetAttributes && EntryUnixMode(entry, attr, run.Umask, mode)) {
                 (void)::fchmod(fd, mode);
                 if ((attr & platform::faReadOnly) != 0)
                     (void)platform::FileSetAttrHandle(fd, platform::faReadOnly);

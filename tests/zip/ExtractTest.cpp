@@ -180,6 +180,32 @@ TEST_F(Extract, UnixModesAreMaskedAndLinksStayFiles) {
     EXPECT_EQ(ModeOf(out + "/link") & 0002u, 0u);
 }
 
+TEST_F(Extract, RestoredModesKeepToTheUmask) {
+    Python("def add(name, mode):\n"
+           "    i = zipfile.ZipInfo(name); i.create_system = 3\n"
+           "    i.external_attr = mode << 16; z.writestr(i, name)\n"
+           "for name, mode in [('0777', 0o100777), ('0666', 0o100666), ('01777', 0o101777),\n"
+           "                   ('0755', 0o100755), ('0640', 0o100640)]: add(name, mode)\n");
+    struct Case {
+        mode_t umask;
+        std::vector<std::pair<const char*, unsigned>> modes;
+    };
+    const Case cases[] = {
+        {022, {{"0777", 0755}, {"0666", 0644}, {"01777", 0755}, {"0755", 0755}, {"0640", 0640}}},
+        {077, {{"0777", 0700}, {"0666", 0600}, {"01777", 0700}, {"0755", 0700}, {"0640", 0600}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.umask);
+        fs::remove_all(out);
+        const mode_t previous = ::umask(c.umask);
+        a->Run(poExtract);
+        ::umask(previous);
+        EXPECT_TRUE(failures.empty());
+        for (const auto& [name, mode] : c.modes)
+            EXPECT_EQ(ModeOf(out + "/" + name), mode) << name;
+    }
+}
+
 TEST_F(Extract, AReplacedFileWithoutUnixModeKeepsItsPermissions) {
     Python("def add(name, attr):\n"
            "    i = zipfile.ZipInfo(name); i.create_system = 0; i.external_attr = attr\n"
