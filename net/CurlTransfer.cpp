@@ -97,12 +97,17 @@ void Transfer::Touch() {
     last_activity_ = std::chrono::steady_clock::now();
 }
 
+void Transfer::Count(std::size_t bytes) {
+    bytes_ += static_cast<std::int64_t>(bytes);
+}
+
 int Transfer::Debug(CURL*, curl_infotype type, char* data, size_t size, void* self) {
     auto* transfer = static_cast<Transfer*>(self);
     switch (type) {
     case CURLINFO_HEADER_IN:
     case CURLINFO_HEADER_OUT:
         transfer->Touch();
+        transfer->Count(size);
         if (transfer->OnTraffic && !transfer->failure_) {
             try {
                 transfer->OnTraffic(type, std::string_view(data, size));
@@ -115,6 +120,7 @@ int Transfer::Debug(CURL*, curl_infotype type, char* data, size_t size, void* se
     case CURLINFO_DATA_IN:
     case CURLINFO_DATA_OUT:
         transfer->Touch();
+        transfer->Count(size);
         break;
     default:
         break;
@@ -127,6 +133,9 @@ TransferOutcome Transfer::Run(const TransferLimits& limits, bool pump) {
     using std::chrono::milliseconds;
     const auto start = clock::now();
     last_activity_ = start;
+    // The speed floor is measured over windows of lowSpeedMs from the connection on.
+    auto windowStart = start;
+    std::int64_t windowBytes = 0;
     TransferOutcome outcome;
     if (pump && Quitting()) {
         outcome.end = TransferEnd::Quitting;
@@ -178,6 +187,19 @@ TransferOutcome Transfer::Run(const TransferLimits& limits, bool pump) {
             if (connectTime > 0) {
                 outcome.connected = true;
                 last_activity_ = std::max(last_activity_, now);
+                windowStart = now;
+                windowBytes = bytes_;
+            }
+        }
+        if (outcome.connected && limits.lowSpeedMs > 0) {
+            const auto window = std::chrono::duration_cast<milliseconds>(now - windowStart).count();
+            if (window >= limits.lowSpeedMs) {
+                if ((bytes_ - windowBytes) * 1000 < limits.lowSpeedBytes * window) {
+                    outcome.end = TransferEnd::TooSlow;
+                    return outcome;
+                }
+                windowStart = now;
+                windowBytes = bytes_;
             }
         }
         long waitMs = pump ? PumpStepMs : 1000;

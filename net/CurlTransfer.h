@@ -6,6 +6,7 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -62,12 +63,25 @@ struct TransferLimits {
     // From the start until the end, however steadily bytes come: a server dripping its
     // answer never trips the idle limit. 0: none.
     int deadlineMs = 0;
+    // Once connected, fewer than lowSpeedBytes a second (in and out) over lowSpeedMs ends the
+    // transfer: a trickle that would hold it until the deadline gives up within a minute or
+    // so. 0: none.
+    std::int64_t lowSpeedBytes = 0;
+    int lowSpeedMs = 0;
 };
 
 // Quitting: the program was told to end (TApplication::Terminate) while the request waited
 // on its messages, or before a request that would pump them began; the message loop can
 // only end once the request has given up.
-enum class TransferEnd { Finished, ConnectTimeout, IdleTimeout, Deadline, OwnerGone, Quitting };
+enum class TransferEnd {
+    Finished,
+    ConnectTimeout,
+    IdleTimeout,
+    Deadline,
+    TooSlow,
+    OwnerGone,
+    Quitting
+};
 
 struct TransferOutcome {
     TransferEnd end = TransferEnd::Finished;
@@ -88,6 +102,8 @@ public:
 
     // Callbacks of the component call this for traffic they see themselves.
     void Touch();
+    // Bytes that went in or out, for the speed floor.
+    void Count(std::size_t bytes);
     TransferOutcome Run(const TransferLimits& limits, bool pump);
 
     std::function<void(curl_infotype type, std::string_view line)> OnTraffic;
@@ -100,6 +116,7 @@ private:
     const RequestToken& token_;
     std::exception_ptr failure_;
     std::chrono::steady_clock::time_point last_activity_;
+    std::int64_t bytes_ = 0;
 };
 
 // The network error for a failed transfer, in the component's own words: the class tells a

@@ -169,6 +169,8 @@ void THttpCli::Get() {
         detail::TransferLimits limits;
         limits.idleMs = ReadTimeout;
         limits.deadlineMs = inMemory ? AnswerDeadline : DownloadDeadline;
+        limits.lowSpeedBytes = LowSpeedLimit;
+        limits.lowSpeedMs = LowSpeedTime;
         busy_ = token;
         detail::TransferOutcome outcome;
         outcome.end = detail::TransferEnd::OwnerGone;

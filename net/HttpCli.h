@@ -56,6 +56,10 @@ public:
     std::int64_t MaxDownloadSize = std::int64_t{1} << 30;
     int AnswerDeadline = 120000;
     int DownloadDeadline = 3600000;
+    // Once connected, fewer than LowSpeedLimit bytes a second over LowSpeedTime milliseconds
+    // fail the request too: a trickle ends within a minute. 0: no floor.
+    std::int64_t LowSpeedLimit = 1024;
+    int LowSpeedTime = 60000;
 
     void Get();
 

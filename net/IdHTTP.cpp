@@ -29,6 +29,9 @@ using detail::RequestToken;
 
 // An error answer's body is kept for EIdHTTPProtocolException up to this size.
 constexpr std::size_t ErrorBodyLimit = 1 << 20;
+// The head of one answer (status line and header lines) may hold this much; a longer one is
+// an answer too large. Below libcurl's own limit, so that the component says it first.
+constexpr std::int64_t HeadLimit = 256 * 1024;
 
 std::string PercentEncode(std::string_view text) {
     static const char hex[] = "0123456789ABCDEF";
@@ -60,6 +63,8 @@ struct Exchange {
     std::int64_t sizeLimit = 0;
 
     std::string statusLine;
+    bool inHead = false; // between a status line and the blank line that ends its head
+    std::int64_t headBytes = 0;
     long status = 0;
     std::int64_t contentLength = -1;
     bool readBegun = false;
@@ -97,7 +102,14 @@ size_t HeaderLine(char* data, size_t size, size_t count, void* context) {
     try {
         if (line.starts_with("HTTP/")) {
             x.statusLine = std::string(detail::WithoutLineEnd(line));
-        } else if (line == "\r\n" || line == "\n") {
+            x.inHead = true;
+            x.headBytes = 0;
+        }
+        x.headBytes += static_cast<std::int64_t>(line.size());
+        if (x.headBytes > HeadLimit)
+            throw EIdAnswerTooLarge();
+        if (line == "\r\n" || line == "\n") {
+            x.inHead = false;
             long code = 0;
             curl_easy_getinfo(x.easy, CURLINFO_RESPONSE_CODE, &code);
             const bool followed = x.followRedirects && code / 100 == 3;
@@ -303,6 +315,8 @@ void TIdHTTP::DoRequest(const std::string& url, const std::string* body, vcl::TS
         ConnectTimeout > 0 ? ConnectTimeout : (pump ? TIdAntiFreeze::ConnectLimitMs : 0);
     limits.idleMs = ReadTimeout;
     limits.deadlineMs = inMemory ? AnswerDeadline : DownloadDeadline;
+    limits.lowSpeedBytes = LowSpeedLimit;
+    limits.lowSpeedMs = LowSpeedTime;
 
     response_code_ = 0;
     response_text_.clear();
@@ -336,6 +350,7 @@ void TIdHTTP::DoRequest(const std::string& url, const std::string* body, vcl::TS
         throw EIdConnectTimeout();
     case detail::TransferEnd::IdleTimeout:
     case detail::TransferEnd::Deadline:
+    case detail::TransferEnd::TooSlow:
         throw EIdReadTimeout();
     case detail::TransferEnd::Quitting:
         // The program is ending: the connection is given up like one the server closed.
@@ -346,6 +361,17 @@ void TIdHTTP::DoRequest(const std::string& url, const std::string* body, vcl::TS
     }
     if (x.errorBodyFull)
         throw EIdHTTPProtocolException(static_cast<int>(x.status), x.statusLine, x.errorBody);
+    // libcurl refuses a header line longer than it holds as a memory failure.
+    if (outcome.code == CURLE_OUT_OF_MEMORY && x.inHead)
+        throw EIdAnswerTooLarge();
+    // The last redirect is not followed: it is answered as one the component was not asked
+    // to follow.
+    if (outcome.code == CURLE_TOO_MANY_REDIRECTS) {
+        long code = 0;
+        curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &code);
+        response_code_ = static_cast<int>(code);
+        throw EIdHTTPProtocolException(static_cast<int>(code), x.statusLine, {});
+    }
     if (outcome.code != CURLE_OK)
         detail::RaiseCurlError(e, outcome.code, !outcome.connected);
     if (x.ErrorStatus())

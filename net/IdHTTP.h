@@ -68,6 +68,11 @@ public:
     std::int64_t MaxDownloadSize = std::int64_t{1} << 30;
     int AnswerDeadline = 120000;
     int DownloadDeadline = 3600000;
+    // Once connected, a request that moves fewer than LowSpeedLimit bytes a second over
+    // LowSpeedTime milliseconds fails with EIdReadTimeout: a trickle ends within a minute, not
+    // at the deadline. 0: no floor.
+    std::int64_t LowSpeedLimit = 1024;
+    int LowSpeedTime = 60000;
 
     std::string Get(const std::string& url);
     void Get(const std::string& url, vcl::TStream& response);

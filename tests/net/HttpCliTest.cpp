@@ -134,10 +134,17 @@ TEST_F(HttpCliTest, AnswersBeyondTheirLimitsFailAndLeaveTheStreamAsItWas) {
         const char* path;
         std::int64_t maxAnswer;
         int deadline;
+        int lowSpeedTime; // 0: the default
     };
     const Case cases[] = {
-        {"endless", "/endless", 64 * 1024, 0},
-        {"dripped", "/drip?ms=200", 0, 1200},
+        {"endless", "/endless", 64 * 1024, 0, 0},
+        {"dripped", "/drip?ms=200", 0, 1200, 0},
+        // No deadline: only the speed floor ends a trickle the idle limit never sees.
+        {"trickled", "/drip?ms=200&bytes=100000", 0, 0, 1500},
+        {"one header line of 10 MB", "/longheader", 0, 0, 0},
+        {"10 MB of header lines", "/manyheaders", 0, 0, 0},
+        {"redirected for ever", "/loop", 0, 0, 0},
+        {"redirected to a file", "/redirectto?url=file:///etc/passwd", 0, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -145,8 +152,9 @@ TEST_F(HttpCliTest, AnswersBeyondTheirLimitsFailAndLeaveTheStreamAsItWas) {
         http->ReadTimeout = 1000;
         if (c.maxAnswer)
             http->MaxAnswerSize = c.maxAnswer;
-        if (c.deadline)
-            http->AnswerDeadline = c.deadline;
+        http->AnswerDeadline = c.deadline;
+        if (c.lowSpeedTime)
+            http->LowSpeedTime = c.lowSpeedTime;
         vcl::TMemoryStream stream;
         stream.WriteBuffer("kept", 4);
         http->URL = "http://" + Host() + c.path;

@@ -218,6 +218,70 @@ TEST_F(IdHTTPTest, AnswersOutsideTheirLimitsFail) {
     }
 }
 
+// What a hostile server can send, and the words each failure is shown in.
+TEST_F(IdHTTPTest, HostileAnswersFailInTheComponentsOwnWords) {
+    struct Case {
+        const char* name;
+        bool download; // into a file, else into memory
+        const char* path;
+        bool follow;      // HandleRedirects
+        int lowSpeedTime; // 0: the default
+        const char* kind;
+        const char* message;
+    };
+    // A trickle of 5 bytes a second: the idle limit never trips, and with no deadline only
+    // the speed floor can end it.
+    const Case cases[] = {
+        {"trickled answer", false, "/drip?ms=200&bytes=100000", false, 1500, "EIdReadTimeout",
+         "Read timed out."},
+        {"trickled download", true, "/drip?ms=200&bytes=100000", false, 1500, "EIdReadTimeout",
+         "Read timed out."},
+        {"one header line of 10 MB", false, "/longheader", false, 0, "EIdAnswerTooLarge",
+         "Response too large."},
+        {"10 MB of header lines", true, "/manyheaders", false, 0, "EIdAnswerTooLarge",
+         "Response too large."},
+        {"redirected for ever", false, "/loop", true, 0, "EIdHTTPProtocolException",
+         "HTTP/1.1 302 Found"},
+        // Redirects lead to HTTP and HTTPS only: a file or another protocol is never read.
+        {"redirected to a file", false, "/redirectto?url=file:///etc/passwd", true, 0,
+         "EIdConnectError", "Invalid URL."},
+        {"redirected to FTP", true, "/redirectto?url=ftp://127.0.0.1/x", true, 0, "EIdConnectError",
+         "Invalid URL."},
+        {"redirected to DICT", false, "/redirectto?url=dict://127.0.0.1/x", true, 0,
+         "EIdConnectError", "Invalid URL."},
+    };
+    testsupport::TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TIdHTTP* http = NewClient();
+        http->ReadTimeout = 1000;
+        http->AnswerDeadline = 0;
+        http->DownloadDeadline = 0;
+        http->HandleRedirects = c.follow;
+        if (c.lowSpeedTime)
+            http->LowSpeedTime = c.lowSpeedTime;
+        vcl::TMemoryStream memory;
+        std::unique_ptr<vcl::TFileStream> file;
+        if (c.download)
+            file = std::make_unique<vcl::TFileStream>(dir / "download", vcl::fmCreate);
+        vcl::TStream& stream = c.download ? static_cast<vcl::TStream&>(*file) : memory;
+        std::exception_ptr error;
+        try {
+            http->Get(Url(c.path), stream);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        ASSERT_TRUE(error);
+        EXPECT_EQ(ErrorKind(error), c.kind);
+        try {
+            std::rethrow_exception(error);
+        } catch (const EIdException& e) {
+            EXPECT_EQ(e.Message(), c.message);
+        }
+        EXPECT_LT(stream.Size(), 1000);
+    }
+}
+
 TEST_F(IdHTTPTest, ADownloadIntoAFileMayBeFarLongerThanAnAnswerInMemory) {
     TIdHTTP* http = NewClient();
     testsupport::TempDir dir;

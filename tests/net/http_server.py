@@ -129,6 +129,20 @@ class Handler(BaseHTTPRequestHandler):
             pass
         self.close_connection = True
 
+    def header_flood(self, lines, length):
+        """An answer whose head never ends in reasonable size: lines header lines of length
+        bytes each."""
+        self.send_response(200)
+        self.flush_headers()
+        try:
+            line = b"X-Flood: " + b"f" * (length - 11) + b"\r\n"
+            for _ in range(lines):
+                self.wfile.write(line)
+            self.wfile.write(b"Content-Length: 0\r\n\r\n")
+        except OSError:
+            pass
+        self.close_connection = True
+
     def routed(self):
         """The answer the routes file gives for this request, or None."""
         if not ROUTES or not os.path.exists(ROUTES):
@@ -220,6 +234,14 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(500, b"broken")
         elif path == "/redirect":
             self.answer(302, b"moved", [("Location", "/text")])
+        elif path == "/longheader":
+            self.header_flood(1, 10 * 1024 * 1024)
+        elif path == "/manyheaders":
+            self.header_flood(10 * 1024 * 1024 // 100, 100)
+        elif path == "/loop":
+            self.answer(302, b"again", [("Location", "/loop")])
+        elif path == "/redirectto":
+            self.answer(302, b"elsewhere", [("Location", query.get("url", ["/text"])[0])])
         elif path == "/setcookie":
             self.answer(200, b"set", [("Set-Cookie", "session=abc; Path=/")])
         elif path == "/slow":
