@@ -66,20 +66,26 @@ sanitize-build: deps
 	      -DCMAKE_CXX_COMPILER=clang++ -DKESTROVA_SANITIZE=ON
 	cmake --build $(BUILD)-asan -j$(JOBS)
 
-# The archive reader's fuzz target (clang's libFuzzer) for FUZZ_SECONDS, from the seeds the
-# tests' tools make; what it finds lands in $(BUILD)-fuzz/crash-* and fails the run.
+# The archive engine's fuzz targets (clang's libFuzzer), the reader's and the writer's side by
+# side, each for FUZZ_SECONDS, from the seeds the tests' tools make; what they find lands in
+# $(BUILD)-fuzz/crash-* (reader) and $(BUILD)-fuzz/write-crash-* (writer) and fails the run.
 FUZZ_SECONDS ?= 90
+FUZZ_FLAGS = -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=30 -max_len=262144 \
+             -print_final_stats=1
 fuzz: fuzz-build
 	tests/fuzz/make_seeds.sh $(BUILD)-fuzz/seeds
-	mkdir -p $(BUILD)-fuzz/corpus
-	$(BUILD)-fuzz/bin/zip_fuzz -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -timeout=30 \
-	    -max_len=262144 -print_final_stats=1 -artifact_prefix=$(BUILD)-fuzz/ \
-	    $(BUILD)-fuzz/corpus $(BUILD)-fuzz/seeds
+	mkdir -p $(BUILD)-fuzz/corpus $(BUILD)-fuzz/write-corpus
+	$(BUILD)-fuzz/bin/zip_write_fuzz $(FUZZ_FLAGS) -artifact_prefix=$(BUILD)-fuzz/write- \
+	    $(BUILD)-fuzz/write-corpus $(BUILD)-fuzz/seeds >$(BUILD)-fuzz/write.log 2>&1 & writer=$$!; \
+	$(BUILD)-fuzz/bin/zip_fuzz $(FUZZ_FLAGS) -artifact_prefix=$(BUILD)-fuzz/ \
+	    $(BUILD)-fuzz/corpus $(BUILD)-fuzz/seeds; reader=$$?; \
+	wait $$writer; written=$$?; echo "== the writer's run:"; tail -n 30 $(BUILD)-fuzz/write.log; \
+	[ $$reader -eq 0 ] && [ $$written -eq 0 ]
 
 fuzz-build: deps
 	cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	      -DKESTROVA_FUZZ=ON
-	cmake --build $(BUILD)-fuzz --target zip_fuzz -j$(JOBS)
+	cmake --build $(BUILD)-fuzz --target zip_fuzz zip_write_fuzz -j$(JOBS)
 
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do [ -x "$$b" ] && "$$b"; done; true
