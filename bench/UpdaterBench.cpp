@@ -112,7 +112,9 @@ double UpdateOnce(const fs::path& inst, int port, bool& installed) {
     vcl::TScriptedDialogs dialogs;
     auto app = std::make_unique<vcl::TApplication>();
     app->Title = "Mise à jour";
-    updater::TUpdaterPlace place{inst.string() + "/", "127.0.0.1:" + std::to_string(port)};
+    updater::TUpdaterPlace place;
+    place.Folder = inst.string() + "/";
+    place.ReleaseHost = "127.0.0.1:" + std::to_string(port);
     place.Processes = [] { return std::vector<platform::ProcessEntry>{}; };
     auto* form = app->CreateForm<updater::TForm1>(place);
     const auto start = Clock::now();

@@ -40,6 +40,19 @@ std::string ExeNameOf(pid_t pid) {
     return name;
 }
 
+// The real user id from the "Uid:" line of the process's status, readable for every process.
+uid_t UidOf(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("Uid:", 0) == 0) {
+            unsigned long uid = 0;
+            if (std::sscanf(line.c_str() + 4, "%lu", &uid) == 1)
+                return static_cast<uid_t>(uid);
+            break;
+        }
+    return static_cast<uid_t>(-1);
+}
+
 bool ParsePid(const char* text, pid_t& pid) {
     if (!*text)
         return false;
@@ -101,8 +114,10 @@ std::vector<ProcessEntry> ProcessSnapshot() {
     }
     std::sort(entries.begin(), entries.end(),
               [](const ProcessEntry& a, const ProcessEntry& b) { return a.Pid < b.Pid; });
-    for (ProcessEntry& e : entries)
+    for (ProcessEntry& e : entries) {
         e.ExeName = ExeNameOf(e.Pid);
+        e.Uid = UidOf(e.Pid);
+    }
     return entries;
 }
 

@@ -11,10 +11,12 @@ struct ProcessEntry {
     pid_t Pid = 0;
     // The file name of the process's executable, without its folder.
     std::string ExeName;
+    // The user the process runs for (its real user id); -1 when it could not be read.
+    uid_t Uid = static_cast<uid_t>(-1);
 };
 
-// Every process that can be seen, in ascending pid order. The name is that of the file the
-// process runs (a file replaced since its start still counts under its old name), or the
+// Every process that can be seen, every user's, in ascending pid order. The name is that of the
+// file the process runs (a file replaced since its start still counts under its old name), or the
 // process's own short name where its executable cannot be read.
 std::vector<ProcessEntry> ProcessSnapshot();
 

@@ -12,6 +12,7 @@
 #include <climits>
 #include <cmath>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace updater {
 
@@ -36,10 +37,6 @@ TDateTime FileWriteTime(const std::string& path) {
 int BarValue(std::int64_t count) {
     return static_cast<int>(std::clamp<std::int64_t>(count, 0, INT_MAX));
 }
-
-// A killed process takes a moment to end; until then its program file is busy and cannot
-// be replaced.
-constexpr int kExitWaitMs = 5000;
 
 } // namespace
 
@@ -344,7 +341,15 @@ void TForm1::BitBtn1Click(TObject*) {
         BitBtn1->SetEnabled(true);
         throw; // the engine's error in the standard error box
     }
-    TerminerProcessus(NomExe, place_.Processes());
+    if (!TerminerProcessus(NomExe, place_.Processes(), place_.Stopper)) {
+        // A main program still runs: a release installed under it would run beside it (the
+        // old one going on with the replaced program) once the new one starts.
+        DeleteFile(CheminZip);
+        BitBtn1->SetEnabled(true);
+        ShowMessage("La mise à jour de " + NomProduit + " n'a pas été installée :\r" + NomProduit +
+                    " n'a pas pu être arrêté.");
+        return;
+    }
     Sleep(300);
     // From here on the main program is stopped: every road that does not install the whole
     // release starts it again.
@@ -408,17 +413,20 @@ bool TerminerProcessus(const std::string& NomExe) {
 }
 
 bool TerminerProcessus(const std::string& NomExe,
-                       const std::vector<platform::ProcessEntry>& processes) {
-    for (const platform::ProcessEntry& process : processes) {
-        if (!SameText(process.ExeName, NomExe))
-            continue;
-        // Only the first match; others of the same name keep running.
-        const bool terminated = platform::TerminateProcess(process.Pid);
-        if (terminated)
-            platform::WaitForProcessExit(process.Pid, kExitWaitMs);
-        return terminated;
-    }
-    return false;
+                       const std::vector<platform::ProcessEntry>& processes,
+                       const TStopper& stopper) {
+    // The snapshot holds every user's processes; only this user's main program is stopped.
+    std::vector<pid_t> own;
+    for (const platform::ProcessEntry& process : processes)
+        if (process.Uid == ::getuid() && SameText(process.ExeName, NomExe))
+            own.push_back(process.Pid);
+    for (const pid_t pid : own)
+        stopper.Terminate(pid);
+    // Whether each is gone decides: one that could not be ended may have ended on its own.
+    bool stopped = true;
+    for (const pid_t pid : own)
+        stopped = platform::WaitForProcessExit(pid, stopper.ExitWaitMs) && stopped;
+    return stopped;
 }
 
 } // namespace updater

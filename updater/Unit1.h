@@ -26,13 +26,22 @@ namespace updater {
 
 using TProcessList = std::function<std::vector<platform::ProcessEntry>()>;
 
+// How the main program is stopped: each process is ended at once (it is not asked to close)
+// and then has ExitWaitMs milliseconds to be gone, the time a killed process takes to end
+// (until then its program file is still in use).
+struct TStopper {
+    std::function<bool(pid_t)> Terminate = platform::TerminateProcess;
+    int ExitWaitMs = 5000;
+};
+
 // Where the window works: the installation folder (the updater's own, with a trailing "/"),
-// the release server (a host name, or "host:port") and the processes among which it looks
-// for the main program (the whole machine). Tests narrow all three to their own.
+// the release server (a host name, or "host:port"), the processes among which it looks for
+// the main program (the whole machine) and how it stops them. Tests narrow them to their own.
 struct TUpdaterPlace {
     std::string Folder;
     std::string ReleaseHost = kReleaseHost;
     TProcessList Processes = platform::ProcessSnapshot;
+    TStopper Stopper;
     static TUpdaterPlace Installed();
 };
 
@@ -117,11 +126,14 @@ private:
     TUpdaterPlace place_;
 };
 
-// Ends the first running process (in pid order) whose executable file is named NomExe, ASCII
-// letter case aside, without asking it to close. True when it was terminated.
+// Ends every running process of this user whose executable file is named NomExe, ASCII letter
+// case aside, without asking it to close, and waits until each has ended. Other users'
+// processes of that name are theirs: they are left alone. True when none of this user's runs
+// any more (also when none ran); false when one could not be ended or has not ended in time.
 bool TerminerProcessus(const std::string& NomExe);
-// The same among the given processes, taken as a snapshot in pid order.
+// The same among the given processes, taken as a snapshot.
 bool TerminerProcessus(const std::string& NomExe,
-                       const std::vector<platform::ProcessEntry>& processes);
+                       const std::vector<platform::ProcessEntry>& processes,
+                       const TStopper& stopper = {});
 
 } // namespace updater

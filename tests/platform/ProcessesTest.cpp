@@ -21,7 +21,7 @@ const ProcessEntry* Find(const std::vector<ProcessEntry>& snapshot, pid_t pid) {
     return nullptr;
 }
 
-TEST(Processes, TheSnapshotIsInAscendingPidOrderAndNamesTheExecutableFile) {
+TEST(Processes, TheSnapshotIsInAscendingPidOrderAndNamesTheExecutableFileAndItsUser) {
     auto snapshot = ProcessSnapshot();
     EXPECT_TRUE(std::is_sorted(snapshot.begin(), snapshot.end(),
                                [](const auto& a, const auto& b) { return a.Pid < b.Pid; }));
@@ -29,6 +29,10 @@ TEST(Processes, TheSnapshotIsInAscendingPidOrderAndNamesTheExecutableFile) {
     ASSERT_NE(self, nullptr);
     std::string path = platform::ProgramPath();
     EXPECT_EQ(self->ExeName, path.substr(path.rfind('/') + 1));
+    EXPECT_EQ(self->Uid, ::getuid());
+    const ProcessEntry* init = Find(snapshot, 1);
+    ASSERT_NE(init, nullptr);
+    EXPECT_EQ(init->Uid, 0u); // another user's, unless the tests run as root
 }
 
 TEST(Processes, AProgramFileDeletedSinceItsStartKeepsItsName) {

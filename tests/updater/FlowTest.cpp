@@ -311,7 +311,7 @@ TEST_F(Flow, AMissingMainProgramIsReportedAndNothingIsAsked) {
     EXPECT_TRUE(Paths().empty());
 }
 
-TEST_F(Flow, TheMainProgramIsStoppedByNameWhateverItsLetterCase) {
+TEST_F(Flow, EveryMainProgramOfTheUserIsStoppedWhateverItsLetterCase) {
     TempDir runDir;
     WriteFile(runDir / "data", std::string(4096, 'x'));
     auto program = [&](const std::string& name) {
@@ -328,23 +328,96 @@ TEST_F(Flow, TheMainProgramIsStoppedByNameWhateverItsLetterCase) {
         Adopt(c->Pid());
         ASSERT_EQ(c->ReadLine().rfind("ready", 0), 0u);
     }
-    // The walk goes in pid order: the lower pid of the two namesakes is the first found.
-    if (second->Pid() < shouted->Pid())
-        std::swap(shouted, second);
-    std::unique_ptr<Child>& first = shouted;
-    std::unique_ptr<Child>& later = second;
-
+    // Both namesakes at once: the one left running would go on beside the new release.
     EXPECT_TRUE(updater::TerminerProcessus("Kestrova.exe", OwnProcesses()));
-    EXPECT_TRUE(platform::WaitForProcessExit(first->Pid(), 2000));
-    EXPECT_FALSE(platform::WaitForProcessExit(later->Pid(), 100));
+    EXPECT_TRUE(platform::WaitForProcessExit(shouted->Pid(), 0));
+    EXPECT_TRUE(platform::WaitForProcessExit(second->Pid(), 0));
     EXPECT_FALSE(platform::WaitForProcessExit(other.Pid(), 0));
-    first.reset(); // reaped, or its remains would still be listed under its name
-
+    shouted.reset(); // reaped, or their remains would still be listed under their names
+    second.reset();
+    // None left is no failure: there is nothing to stop.
     EXPECT_TRUE(updater::TerminerProcessus("Kestrova.exe", OwnProcesses()));
-    EXPECT_TRUE(platform::WaitForProcessExit(later->Pid(), 2000));
-    later.reset();
-    EXPECT_FALSE(updater::TerminerProcessus("Kestrova.exe", OwnProcesses()));
     EXPECT_FALSE(platform::WaitForProcessExit(other.Pid(), 0));
+}
+
+TEST_F(Flow, TwoRunningMainProgramsAreBothStoppedBeforeTheInstall) {
+    TempDir one, two;
+    auto first = RunningMainProgram(one);
+    auto second = RunningMainProgram(two, "KESTROVA.EXE");
+    ServeArchive(MakeRelease());
+    form->BitBtn1->Click();
+    EXPECT_TRUE(platform::WaitForProcessExit(first->Pid(), 0));
+    EXPECT_TRUE(platform::WaitForProcessExit(second->Pid(), 0));
+    EXPECT_EQ(Texts(),
+              (std::vector<std::string>{"La mise à jour de Kestrova est terminée et installée.\r\n"
+                                        "Kestrova à été redémarré automatiquement."}));
+    EXPECT_TRUE(WaitForStart());
+    EXPECT_EQ(ReadFile(Started()), "new\n");
+}
+
+// Another user's Kestrova runs as that user's program: the updater has no business with it.
+// The helper runs under the user "nobody", which takes root to start.
+TEST_F(Flow, AnotherUsersMainProgramIsLeftRunning) {
+    if (::geteuid() != 0 || std::system("command -v setpriv >/dev/null") != 0)
+        GTEST_SKIP() << "starting a program as another user takes root and setpriv";
+    // A folder every user may enter, for the other user's program.
+    char shared[] = "/tmp/kestrova-other-XXXXXX";
+    ASSERT_NE(::mkdtemp(shared), nullptr);
+    struct Remove {
+        std::string path;
+        ~Remove() { std::filesystem::remove_all(path); }
+    } remove{shared};
+    ::chmod(shared, 0755);
+    const std::string theirs = std::string(shared) + "/Kestrova.exe";
+    std::filesystem::copy_file(HOLD_MEMORY, theirs);
+    WriteFile(std::string(shared) + "/data", std::string(4096, 'x'));
+    ::chmod((std::string(shared) + "/data").c_str(), 0644);
+    // Started first, so that it comes first in the process list as well.
+    Child other("/usr/bin/setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", theirs,
+                                     std::string(shared) + "/data"});
+    Adopt(other.Pid());
+    ASSERT_EQ(other.ReadLine().rfind("ready", 0), 0u);
+    TempDir runDir;
+    auto mine = RunningMainProgram(runDir);
+    ServeArchive(MakeRelease());
+
+    form->BitBtn1->Click();
+    EXPECT_FALSE(platform::WaitForProcessExit(other.Pid(), 0)) << "the other user's program";
+    EXPECT_TRUE(platform::WaitForProcessExit(mine->Pid(), 0));
+    EXPECT_EQ(Texts(),
+              (std::vector<std::string>{"La mise à jour de Kestrova est terminée et installée.\r\n"
+                                        "Kestrova à été redémarré automatiquement."}));
+    EXPECT_TRUE(WaitForStart());
+    EXPECT_EQ(ReadFile(Started()), "new\n");
+}
+
+TEST_F(Flow, AMainProgramThatCannotBeStoppedLeavesEverythingAsItWas) {
+    struct Case {
+        const char* name;
+        bool refused; // the end is refused; else the process is told to end and stays
+    };
+    for (const Case& c : {Case{"refused", true}, Case{"does not end", false}}) {
+        SCOPED_TRACE(c.name);
+        stopper.Terminate = [&c](pid_t) { return !c.refused; };
+        stopper.ExitWaitMs = 200;
+        Start("127.0.0.1:" + std::to_string(port_));
+        dialogs->shown.clear();
+        TempDir runDir;
+        auto running = RunningMainProgram(runDir);
+        ServeArchive(MakeRelease());
+
+        form->BitBtn1->Click();
+        EXPECT_EQ(Texts(), (std::vector<std::string>{"La mise à jour de Kestrova n'a pas été "
+                                                     "installée :\rKestrova n'a pas pu être "
+                                                     "arrêté."}));
+        EXPECT_FALSE(platform::WaitForProcessExit(running->Pid(), 0));
+        EXPECT_EQ(ReadFile(Exe()), "#!/bin/sh\necho old > \"$(dirname \"$0\")/started.txt\"\n");
+        EXPECT_FALSE(Exists(Installation() + "/docs"));
+        EXPECT_FALSE(Exists(Started())) << "nothing was started beside it";
+        EXPECT_FALSE(Exists(form->CheminZip));
+        EXPECT_TRUE(form->BitBtn1->Enabled());
+        EXPECT_FALSE(app->Terminated());
+    }
 }
 
 TEST_F(Flow, AnArchiveFileThatCannotBeMadeEndsInTheErrorBoxWithTheMainProgramRunning) {

@@ -30,8 +30,11 @@ protected:
         app.reset();
         app = std::make_unique<vcl::TApplication>();
         app->Title = "Mise à jour";
-        updater::TUpdaterPlace place{Installation(), releaseHost};
+        updater::TUpdaterPlace place;
+        place.Folder = Installation();
+        place.ReleaseHost = releaseHost;
         place.Processes = [this] { return OwnProcesses(); };
+        place.Stopper = stopper;
         form = app->CreateForm<updater::TForm1>(place);
     }
 
@@ -45,6 +48,8 @@ protected:
     }
     void Adopt(pid_t child) { children_.insert(child); }
     std::set<pid_t> children_;
+    // How the window stops the main program; tests that make it fail set it before Start.
+    updater::TStopper stopper;
 
     TempDir root;
     vcl::TScriptedDialogs dialogs;
