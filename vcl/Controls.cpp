@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QPalette>
+#include <QTextDocument>
 
 namespace vcl {
 
@@ -99,6 +100,11 @@ std::string ShownLineBreaks(const std::string& text) {
         else if (i + 1 == text.size() || text[i + 1] != '\n')
             shown += '\n';
     return shown;
+}
+
+QString PlainToolTip(const std::string& text) {
+    const QString shown = ToQString(ShownLineBreaks(text));
+    return Qt::mightBeRichText(shown) ? shown.toHtmlEscaped() : shown;
 }
 
 std::string FromQString(const QString& text) {

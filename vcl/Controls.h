@@ -71,5 +71,8 @@ std::string FromQString(const QString& text);
 // A text to show, with its line breaks as Qt draws them: the framework breaks a line at a
 // lone CR as well as at CR LF and LF, Qt only at LF.
 std::string ShownLineBreaks(const std::string& text);
+// A tooltip that shows its text as it stands: Qt takes a tooltip that looks like markup for
+// markup.
+QString PlainToolTip(const std::string& text);
 
 } // namespace vcl

@@ -3,6 +3,7 @@
 #include "vcl/Controls.h"
 
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <utility>
@@ -16,6 +17,8 @@ TDialogAnswer PresentInputBox(const TDialogRequest& request) {
     QInputDialog box;
     box.setWindowTitle(ToQString(request.caption));
     box.setLabelText(ToQString(ShownLineBreaks(request.text)));
+    for (QLabel* label : box.findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
     box.setTextEchoMode(QLineEdit::Normal);
     box.setTextValue(ToQString(request.value));
     // The framework's own button texts, not Qt's untranslated ones.
@@ -51,6 +54,9 @@ TDialogAnswer TQtPresenter::Present(const TDialogRequest& request) {
         return PresentInputBox(request);
     QMessageBox box;
     box.setWindowTitle(ToQString(request.caption));
+    // The text as it stands, as the system's boxes show it: a message that quotes a server's
+    // answer ("<h1>Maintenance</h1>") is no markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(ToQString(ShownLineBreaks(request.text)));
     if (request.icon != TDialogIcon::None)
         box.setIcon(BoxIcon(request.icon));

@@ -17,6 +17,9 @@ namespace vcl {
 
 TLabel::TLabel(TComponent* owner)
     : TControl(owner, new QLabel), label_(static_cast<QLabel*>(Widget())) {
+    // A caption is text as it stands, as the framework's labels show it: a server's answer
+    // shown in a status line must not turn into a heading or a link.
+    label_->setTextFormat(Qt::PlainText);
 }
 void TLabel::SetCaption(const std::string& caption) {
     caption_ = caption;

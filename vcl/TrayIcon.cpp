@@ -27,7 +27,7 @@ TRxTrayIcon::~TRxTrayIcon() = default;
 void TRxTrayIcon::SetHint(const std::string& hint) {
     hint_ = hint;
     if (tray_)
-        tray_->setToolTip(ToQString(hint));
+        tray_->setToolTip(PlainToolTip(hint)); // "Kestrova : " and what a server gave
 }
 
 void TRxTrayIcon::SetIcon(const TPicture& icon) {

@@ -138,6 +138,14 @@ TEST_F(ControlsTest, ALabelKeepsItsCaptionAndBreaksTheLineAtALoneCarriageReturn)
     label->SetCaption("un\rdeux\r\ntrois");
     EXPECT_EQ(label->Caption(), "un\rdeux\r\ntrois");
     EXPECT_EQ(static_cast<QLabel*>(label->Widget())->text(), QString("un\ndeux\ntrois"));
+    // Text as it stands: a caption quoting a server's answer is no markup.
+    label->SetCaption("<h1>Maintenance</h1>");
+    EXPECT_EQ(static_cast<QLabel*>(label->Widget())->textFormat(), Qt::PlainText);
+    // The tray's tip carries an address a server gave: it is escaped where Qt would read it
+    // as markup.
+    EXPECT_EQ(PlainToolTip("Kestrova : <b>1.2.3.4</b>"),
+              QString("Kestrova : &lt;b&gt;1.2.3.4&lt;/b&gt;"));
+    EXPECT_EQ(PlainToolTip("Kestrova : 1.2.3.4"), QString("Kestrova : 1.2.3.4"));
 }
 
 TEST_F(ControlsTest, AProgressBarShowsItsPositionWithinItsRange) {

@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -118,6 +119,29 @@ TEST(Dialogs, TheRealMessageBoxBreaksLinesAtACarriageReturn) {
     });
     ShowMessage("un\r\rdeux\r\ntrois");
     EXPECT_EQ(shown, "un\n\ndeux\ntrois");
+}
+
+// A text is shown as it stands, never as markup: boxes quote what servers answer.
+TEST(Dialogs, TheRealDialogsShowTheirTextAsItStands) {
+    TApplication app;
+    const std::string text = "<h1>Maintenance</h1>";
+    std::vector<std::string> seen;
+    auto look = [&seen] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        for (QLabel* label : dialog->findChildren<QLabel*>())
+            if (label->text().contains("Maintenance"))
+                seen.push_back(label->textFormat() == Qt::PlainText ? "plain" : "markup");
+        if (auto* box = qobject_cast<QMessageBox*>(dialog))
+            seen.push_back(box->textFormat() == Qt::PlainText ? "plain" : "markup");
+        dialog->close();
+    };
+    QTimer::singleShot(0, look);
+    ShowMessage(text);
+    QTimer::singleShot(0, look);
+    InputBox("Titre", text, "");
+    EXPECT_EQ(seen, (std::vector<std::string>{"plain", "plain", "plain"}));
 }
 
 // Closing the window of a real dialog is an answer of its own, as with the scripted one.
