@@ -9,6 +9,9 @@
 #include "vcl/Spin.h"
 #include "vcl/StdCtrls.h"
 
+#include <cstring>
+#include <utility>
+
 namespace formstate {
 
 using namespace vcl;
@@ -69,7 +72,9 @@ std::string TSvgEditIni::SettingsFile() {
 void TSvgEditIni::FormCloseSvg(TObject* Sender, TCloseAction& Action) {
     if (FOldOnClose)
         FOldOnClose(Sender, Action);
+    FClosing = true;
     Sauve();
+    FClosing = false;
 }
 
 TSvgEditIni* TSvgEditIni::TrouveSvgEditIni(const TForm& Form) {
@@ -132,7 +137,14 @@ void TSvgEditIni::Sauve() {
                 SauveGrille(Ini, list, *g);
         });
     });
-    Trap([&] { File.UpdateFile(); });
+    try {
+        File.UpdateFile();
+    } catch (const EIniFileException& e) {
+        std::string text = "Vos paramètres n'ont pas été enregistrés.\r" + e.Message();
+        if (e.ErrorCode() != 0)
+            text += " :\r" + std::string(std::strerror(e.ErrorCode()));
+        ReportSaveFailure(text + ".");
+    }
 }
 
 void TSvgEditIni::Charge() {
@@ -182,6 +194,30 @@ void TSvgEditIni::Charge() {
             Trap([&] { loadItems(cb->Items(), [cb](int i) { cb->SetItemIndex(i); }); });
         if (auto* lb = As<TListBox>(C); lb && k.SauveListBox)
             Trap([&] { loadItems(lb->Items(), [lb](int i) { lb->SetItemIndex(i); }); });
+    });
+}
+
+void TSvgEditIni::ReportSaveFailure(const std::string& text) {
+    auto show = [](const std::string& message) {
+        Application().MessageBox(message, Application().Title, MB_OK | MB_ICONSTOP);
+    };
+    // The program ends after this save: there is no later moment to tell it. A failure
+    // still waiting to be told is this one.
+    if (FClosing || Application().Terminated()) {
+        FSaveFailure->Text.clear();
+        show(text);
+        return;
+    }
+    FSaveFailure->Text = text;
+    if (FSaveFailure->Queued)
+        return;
+    FSaveFailure->Queued = true;
+    Application().QueueCall([failure = std::weak_ptr<TSaveFailure>(FSaveFailure), show] {
+        if (auto waiting = failure.lock()) {
+            waiting->Queued = false;
+            if (!waiting->Text.empty())
+                show(std::exchange(waiting->Text, {}));
+        }
     });
 }
 

@@ -6,6 +6,7 @@
 #include "vcl/Forms.h"
 #include "vcl/IniFiles.h"
 
+#include <memory>
 #include <string>
 
 namespace formstate {
@@ -34,7 +35,10 @@ public:
     // Restores every form of the application that carries a TSvgEditIni.
     void Charge();
     // Writes every form of the application that carries a TSvgEditIni; only controls whose
-    // name contains "_" are written.
+    // name contains "_" are written. A file that cannot be written is told in a message box
+    // that names it and the system's reason, once the handler that saved has returned (a
+    // click that saves twice tells it once); a save while the main form closes tells it at
+    // once. The previous file stays whole.
     void Sauve();
     std::string DossierSpecial(int Dossier);
     void FormCloseSvg(vcl::TObject* Sender, vcl::TCloseAction& Action);
@@ -44,12 +48,19 @@ public:
     static bool ContientSvgEditIni(const vcl::TForm& Form);
 
 private:
+    struct TSaveFailure {
+        std::string Text;
+        bool Queued = false;
+    };
     std::string SettingsFile();
+    void ReportSaveFailure(const std::string& text);
     template <class Step> void Walk(vcl::TIniFile& Ini, Step step);
 
     vcl::TForm* FForm = nullptr;
     vcl::TCloseEvent FOldOnClose;
     bool FLoaded = false;
+    bool FClosing = false;
+    std::shared_ptr<TSaveFailure> FSaveFailure = std::make_shared<TSaveFailure>();
 };
 
 } // namespace formstate

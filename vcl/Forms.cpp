@@ -269,6 +269,12 @@ void TApplication::HandleException(const std::exception& error) {
     ShowException(error);
 }
 
+void TApplication::QueueCall(std::function<void()> call) {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [call = std::move(call)] { SafeCall(call); },
+        Qt::QueuedConnection);
+}
+
 int TApplication::MessageBox(const std::string& text, const std::string& caption, int flags) {
     return ShowMessageBox(text, caption, flags);
 }

@@ -118,6 +118,9 @@ public:
 
     void Run();
     void Terminate();
+    // Runs call from the message loop once the handler running now has returned, as a
+    // message a program posts to itself; what it raises goes to the error box.
+    void QueueCall(std::function<void()> call);
     bool Terminated() const { return terminated_; }
     void ProcessMessages();
     void Restore();

@@ -2,6 +2,8 @@
 
 #include "platform/Profile.h"
 
+#include <cerrno>
+
 namespace vcl {
 
 namespace {
@@ -28,7 +30,7 @@ TMemIniFile::TMemIniFile(std::string fileName)
 }
 
 void TIniFile::WriteFailed() const {
-    throw EIniFileException(Format("Impossible d'écrire dans %s", {fileName_}));
+    throw EIniFileException(Format("Impossible d'écrire dans %s", {fileName_}), errno);
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& ident,

@@ -17,7 +17,13 @@ namespace vcl {
 
 class EIniFileException : public Exception {
 public:
-    using Exception::Exception;
+    // error: the system's error number of the failed write, 0 when there is none.
+    explicit EIniFileException(std::string message, int error = 0)
+        : Exception(std::move(message)), error_(error) {}
+    int ErrorCode() const { return error_; }
+
+private:
+    int error_;
 };
 
 class TIniFile : public TObject {

@@ -2,9 +2,14 @@
 #include "support/TempDir.h"
 
 #include "vcl/DateUtils.h"
+#include "vcl/Dialogs.h"
 #include "vcl/Forms.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/wait.h>
@@ -41,8 +46,21 @@ protected:
         WriteFile(home.SettingsFile(), text);
     }
 
+    // What a save that fails tells the user.
+    std::string Refused(int error) const {
+        return "Vos paramètres n'ont pas été enregistrés.\rImpossible d'écrire dans " +
+               home.SettingsFile() + " :\r" + std::strerror(error) + ".";
+    }
+    std::vector<std::string> Boxes() {
+        std::vector<std::string> texts;
+        for (const vcl::TDialogRequest& box : dialogs->shown)
+            texts.push_back(box.text);
+        return texts;
+    }
+
     ConfigHome home;
     std::unique_ptr<vcl::TApplication> app;
+    vcl::TScriptedDialogs dialogs;
 };
 
 TEST_F(SvgEditIniTest, FirstStartCreatesThePrivateFolderButNoFileAndAppliesTheDefaults) {
@@ -251,22 +269,122 @@ TEST_F(SvgEditIniTest, ADateThatDoesNotConvertLeavesThePicker) {
     EXPECT_DOUBLE_EQ(Form()->qv_date->DateTime(), vcl::EncodeDate(2001, 2, 3));
 }
 
-TEST_F(SvgEditIniTest, AFailedWriteIsDroppedSilentlyAndKeepsThePreviousSettings) {
-    TTestForm* f = Form();
-    f->user_name->SetText("first");
-    f->Message_qv->Lines().Add("kept");
-    f->SvgEditIni1->Sauve();
-    std::string before = Settings();
-    f->user_name->SetText("second");
-    f->Message_qv->Lines().Clear();
-    {
-        FileSizeLimit limit(16); // every write of the file now fails half-way, even for root
-        EXPECT_NO_THROW(f->SvgEditIni1->Sauve());
+// A save that cannot be written keeps what the disk holds and says so: once, with the file
+// and the system's reason, when the handler that saved returns (a click that saves twice
+// tells it once); when the main form closes, at once, as nothing comes after.
+TEST_F(SvgEditIniTest, ASaveThatCannotBeWrittenKeepsTheDiskAsItWasAndIsToldOnce) {
+    struct Case {
+        const char* name;
+        int error;
+        bool closing;
+    };
+    const Case cases[] = {
+        {"the disk takes no more (a file size limit, even for root)", EFBIG, false},
+        {"the settings folder is a file", ENOTDIR, false},
+        {"the disk takes no more as the main form closes", EFBIG, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(home.SettingsFolder());
+        NewApplication();
+        dialogs->shown.clear();
+        TTestForm* f = Form();
+        f->user_name->SetText("first");
+        f->Message_qv->Lines().Add("kept");
+        f->SvgEditIni1->Sauve();
+        if (c.error == ENOTDIR) {
+            std::filesystem::remove_all(home.SettingsFolder());
+            WriteFile(home.SettingsFolder(), "a file where the folder goes");
+        }
+        const std::string before =
+            ReadFile(c.error == ENOTDIR ? home.SettingsFolder() : home.SettingsFile());
+        f->user_name->SetText("second");
+        f->Message_qv->Lines().Clear();
+        {
+            FileSizeLimit limit(c.error == EFBIG ? 16 : RLIM_INFINITY);
+            if (c.closing) {
+                f->Close();
+                EXPECT_EQ(Boxes(), std::vector<std::string>{Refused(c.error)})
+                    << "shown before the program ends";
+            } else {
+                f->SvgEditIni1->Sauve();
+                f->SvgEditIni1->Sauve();
+                EXPECT_TRUE(dialogs->shown.empty()) << "not inside the handler";
+            }
+        }
+        app->ProcessMessages();
+        ASSERT_EQ(Boxes(), std::vector<std::string>{Refused(c.error)});
+        EXPECT_EQ(dialogs->shown.front().caption, app->Title);
+        EXPECT_EQ(dialogs->shown.front().icon, vcl::TDialogIcon::Stop);
+        EXPECT_EQ(ReadFile(c.error == ENOTDIR ? home.SettingsFolder() : home.SettingsFile()),
+                  before);
+        if (c.error != ENOTDIR) {
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.SettingsFolder()),
+                                    std::filesystem::directory_iterator()),
+                      1)
+                << "no half-written sibling is left behind";
+        }
     }
-    EXPECT_EQ(Settings(), before);
-    EXPECT_EQ(std::filesystem::directory_iterator(home.SettingsFolder())->path().filename(),
-              "serie.ini")
-        << "no half-written sibling is left behind";
+    // A save that succeeds tells nothing.
+    std::filesystem::remove_all(home.SettingsFolder());
+    NewApplication();
+    dialogs->shown.clear();
+    Form()->SvgEditIni1->Sauve();
+    app->ProcessMessages();
+    EXPECT_TRUE(dialogs->shown.empty());
+}
+
+// A folder the program may not write to, and a disk that is full: run in a program of their
+// own, on a mount of their own (as root, which no permission stops), or with the folder's
+// permissions (as another user).
+TEST_F(SvgEditIniTest, AReadOnlyFolderAndAFullDiskAreToldWithTheirReasons) {
+    TTestForm* f = Form();
+    f->SvgEditIni1->Sauve();
+    const std::string before = Settings();
+    const std::string folder = home.SettingsFolder();
+    struct Case {
+        const char* name;
+        std::string command;
+        int error;
+    };
+    std::vector<Case> cases;
+    const std::string child = std::string(SAVE_CHILD) + " second";
+    if (::geteuid() == 0) {
+        if (std::system("unshare --mount true 2>/dev/null") != 0)
+            GTEST_SKIP() << "no mount namespace for root's read-only folder";
+        cases.push_back({"a read-only mount",
+                         "unshare --mount sh -c \"mount --bind '" + folder + "' '" + folder +
+                             "' && mount -o remount,bind,ro '" + folder + "' && " + child + "\"",
+                         EROFS});
+        cases.push_back({"a full disk",
+                         "unshare --mount sh -c \"cp '" + folder +
+                             "/serie.ini' /tmp/kestrova-full.ini && mount -t tmpfs -o "
+                             "size=8k,mode=0700 none '" +
+                             folder +
+                             "' && cp "
+                             "/tmp/kestrova-full.ini '" +
+                             folder +
+                             "/serie.ini' && rm "
+                             "/tmp/kestrova-full.ini && (dd if=/dev/zero of='" +
+                             folder + "/fill' bs=1k 2>/dev/null; " + child + ")\"",
+                         ENOSPC});
+    } else {
+        cases.push_back(
+            {"a folder without write permission",
+             "chmod 0500 '" + folder + "' && " + child + "; chmod 0700 '" + folder + "'", EACCES});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FILE* out = ::popen(c.command.c_str(), "r");
+        ASSERT_NE(out, nullptr);
+        std::string shown;
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, out))
+            shown += buffer;
+        EXPECT_EQ(::pclose(out), 0) << c.command;
+        EXPECT_EQ(shown, Refused(c.error) + "\n");
+        EXPECT_EQ(Settings(), before);
+    }
 }
 
 TEST_F(SvgEditIniTest, AnExistingLooseFileIsTightenedOnTheNextWrite) {

@@ -5,7 +5,10 @@
 #include "vcl/SysUtils.h"
 
 #include <QSystemTrayIcon>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <map>
 
 using namespace testsupport;
@@ -189,6 +192,38 @@ TEST_F(MainWindowTest, StartWithSettingsOnADesktopWithATrayHidesTheWindowBehindT
     form1->RxTrayIcon1->Click();
     EXPECT_TRUE(form1->Visible());
     EXPECT_TRUE(dialogs->shown.empty());
+}
+
+// The settings folder is a file (so every start is a first one): each button that saves tells
+// it once, with the file and the reason, and then does what it was pressed for.
+TEST_F(MainWindowTest, EveryButtonThatSavesTellsOnceThatTheSettingsCannotBeWritten) {
+    struct Case {
+        const char* name;
+        TBitBtn* ipwatch::TForm1::*button;
+        bool ends;
+    };
+    const Case cases[] = {
+        {"Enregister, which saves twice", &ipwatch::TForm1::BitBtn1, false},
+        {"Réduire", &ipwatch::TForm1::BitBtn2, false},
+        {"Quitter", &ipwatch::TForm1::BitBtn3, true},
+    };
+    const std::string told =
+        "Vos paramètres n'ont pas été enregistrés.\rImpossible d'écrire dans " +
+        home.SettingsFile() + " :\r" + std::strerror(ENOTDIR) + ".";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(home.SettingsFolder());
+        WriteFile(home.SettingsFolder(), "not a folder");
+        Start();
+        dialogs->shown.clear();
+        (form1->*c.button)->Click();
+        app->ProcessMessages();
+        ASSERT_EQ(dialogs->shown.size(), 1u);
+        EXPECT_EQ(dialogs->shown[0].text, told);
+        EXPECT_EQ(dialogs->shown[0].caption, "Kestrova");
+        EXPECT_EQ(app->Terminated(), c.ends);
+        EXPECT_EQ(ReadFile(home.SettingsFolder()), "not a folder");
+    }
 }
 
 TEST_F(MainWindowTest, TheFirstSaveWritesTheKeysInTheWindowsOrder) {
