@@ -110,10 +110,10 @@ void TForm2::AfficheMessage(const std::string& ATitre, const std::string& ATexte
 void TForm2::Timer2Timer(TObject*) {
     Timer2->SetEnabled(false);
     SetFormStyle(TFormStyle::fsStayOnTop);
-    // Flush with the screen's right edge, over a task bar standing there; the bottom follows
-    // the work area.
-    int left = Screen().Width() - ClientWidth();
-    int top = Screen().WorkAreaRect().Bottom - 1;
+    // Bottom right of the work area: a panel at either edge keeps the notice in full view.
+    const TRect area = Screen().WorkAreaRect();
+    int left = area.Right - ClientWidth();
+    int top = area.Bottom - 1;
     int height = 1;
     SetBounds(left, top, ClientWidth(), height);
     Show();

@@ -3,6 +3,7 @@
 #include "platform/SpecialFolders.h"
 #include "vcl/QtPresenter.h"
 #include "vcl/SysUtils.h"
+#include "vcl/X11Window.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -34,7 +35,12 @@ protected:
             closing_ = false;
         }
     }
-    void showEvent(QShowEvent*) override { SafeCall(form_->OnShow, form_); }
+    void showEvent(QShowEvent*) override {
+        // A tool window of the program has no task-bar button (told before it is mapped).
+        if (windowType() == Qt::Tool)
+            x11::SkipTaskbar(*this);
+        SafeCall(form_->OnShow, form_);
+    }
     void hideEvent(QHideEvent*) override { SafeCall(form_->OnHide, form_); }
 
 private:
@@ -101,12 +107,35 @@ void TForm::BringToFront() {
     widget_->activateWindow();
 }
 
-void TForm::SetFlag(Qt::WindowType flag, bool on) {
-    if (widget_->windowFlags().testFlag(flag) == on)
+void TForm::ApplyWindowFlags() {
+    const bool secondary =
+        HasApplication() && Application().MainForm() && Application().MainForm() != this;
+    Qt::WindowFlags flags = secondary || border_style_ == TFormBorderStyle::bsToolWindow
+                                ? Qt::WindowFlags(Qt::Tool)
+                                : Qt::WindowFlags(Qt::Window);
+    switch (border_style_) {
+    case TFormBorderStyle::bsNone:
+        flags |= Qt::FramelessWindowHint;
+        break;
+    case TFormBorderStyle::bsSizeable:
+        break; // the window system's own title bar, every button included
+    case TFormBorderStyle::bsSingle:
+        flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
+        break;
+    case TFormBorderStyle::bsDialog:
+    case TFormBorderStyle::bsToolWindow:
+        flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowCloseButtonHint;
+        break;
+    }
+    if (form_style_ == TFormStyle::fsStayOnTop)
+        flags |= Qt::WindowStaysOnTopHint;
+    if (widget_->windowFlags() == flags)
         return;
     // Changing the flags of a shown window hides it: it comes back where it was.
-    bool shown = widget_->isVisible();
-    widget_->setWindowFlag(flag, on);
+    const bool shown = widget_->isVisible();
+    widget_->setWindowFlags(flags);
     if (shown)
         widget_->show();
 }
@@ -115,16 +144,9 @@ void TForm::SetFlag(Qt::WindowType flag, bool on) {
 // styles keep the designed size, so that no control falls out of sight. A window without a
 // border offers nothing to drag.
 void TForm::SetBorderStyle(TFormBorderStyle style) {
-    SetFlag(Qt::FramelessWindowHint, style == TFormBorderStyle::bsNone);
-    SetFlag(Qt::Tool, style == TFormBorderStyle::bsToolWindow);
-    const bool sizeable = style == TFormBorderStyle::bsSizeable;
-    SetFlag(Qt::CustomizeWindowHint, !sizeable);
-    SetFlag(Qt::WindowTitleHint, !sizeable);
-    SetFlag(Qt::WindowSystemMenuHint, !sizeable);
-    SetFlag(Qt::WindowMinimizeButtonHint, style == TFormBorderStyle::bsSingle);
-    SetFlag(Qt::WindowCloseButtonHint, !sizeable);
-    SetFlag(Qt::WindowMaximizeButtonHint, false);
-    if (sizeable || style == TFormBorderStyle::bsNone) {
+    border_style_ = style;
+    ApplyWindowFlags();
+    if (style == TFormBorderStyle::bsSizeable || style == TFormBorderStyle::bsNone) {
         widget_->setMinimumSize(0, 0);
         widget_->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     } else {
@@ -133,12 +155,12 @@ void TForm::SetBorderStyle(TFormBorderStyle style) {
 }
 
 TFormStyle TForm::FormStyle() const {
-    return widget_->windowFlags().testFlag(Qt::WindowStaysOnTopHint) ? TFormStyle::fsStayOnTop
-                                                                     : TFormStyle::fsNormal;
+    return form_style_;
 }
 
 void TForm::SetFormStyle(TFormStyle style) {
-    SetFlag(Qt::WindowStaysOnTopHint, style == TFormStyle::fsStayOnTop);
+    form_style_ = style;
+    ApplyWindowFlags();
 }
 
 void TForm::SetPosition(TPosition position) {

@@ -54,6 +54,9 @@ public:
     void SetClientWidth(int width) { SetWidth(width); }
     void SetClientHeight(int height) { SetHeight(height); }
 
+    // Only bsSizeable lets the user resize or maximize the window; a form other than the
+    // application's main form is a tool window of the program, without a task-bar button of
+    // its own, as the framework's secondary forms have none.
     void SetBorderStyle(TFormBorderStyle style);
     TFormStyle FormStyle() const;
     void SetFormStyle(TFormStyle style);
@@ -78,7 +81,11 @@ public:
     TNotifyEvent OnHide;
 
 private:
-    void SetFlag(Qt::WindowType flag, bool on);
+    // The window's flags from the border style, the form style and whether the form is the
+    // application's main one, set in one step.
+    void ApplyWindowFlags();
+    TFormBorderStyle border_style_ = TFormBorderStyle::bsSizeable;
+    TFormStyle form_style_ = TFormStyle::fsNormal;
     bool loading_finished_ = false;
 };
 

@@ -1,7 +1,9 @@
 #include "KestrovaFixture.h"
+#include "support/X11Look.h"
 
 #include <QFontMetrics>
 #include <QLabel>
+#include <algorithm>
 
 using namespace testsupport;
 using namespace vcl;
@@ -26,7 +28,7 @@ protected:
         EXPECT_TRUE(form2->Visible());
         EXPECT_EQ(form2->ClientWidth(), 181);
         EXPECT_EQ(form2->ClientHeight(), ipwatch::HauteurInitiale + 2);
-        EXPECT_EQ(form2->Left(), Screen().Width() - 181);
+        EXPECT_EQ(form2->Left(), Screen().WorkAreaRect().Right - 181);
         EXPECT_EQ(form2->Top() + form2->Height(), Screen().WorkAreaRect().Bottom);
         EXPECT_EQ(form2->FormStyle(), TFormStyle::fsStayOnTop);
     }
@@ -36,6 +38,13 @@ protected:
 
 TEST_F(NoticeTest, TheWindowIsMadeHiddenAtItsDesignSize) {
     EXPECT_FALSE(form2->Visible());
+    // No frame, above the other windows, a tool window of the program without a task-bar
+    // button.
+    const Qt::WindowFlags flags = form2->Widget()->windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(form2->Widget()->windowType(), Qt::Tool);
+    EXPECT_EQ(form1->Widget()->windowType(), Qt::Window);
     EXPECT_EQ(ipwatch::HauteurInitiale, 116);
     EXPECT_EQ(form2->ClientWidth(), 181);
     EXPECT_EQ(form2->Caption(), " Messages");
@@ -138,6 +147,45 @@ TEST_F(NoticeTest, EveryNoticeShowsItsTextsWholeInsideTheWindow) {
             EXPECT_LE(room(label).height(), label->Height()) << label->Caption();
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+// On a desktop with a window manager and a panel along the bottom edge (ipwatch_on_a_desktop):
+// the notice has no frame, stays above the other windows, keeps out of task bars, and ends
+// in the bottom right corner of the work area, above the panel.
+TEST_F(NoticeTest, OnADesktopWithAPanelTheNoticeEndsInTheCornerAboveIt) {
+    if (!DesktopHas("panel"))
+        GTEST_SKIP() << "needs a window manager and a panel";
+    X11Look look;
+    const TRect area = Screen().WorkAreaRect();
+    ASSERT_LT(area.Bottom, Screen().Height()) << "the work area leaves the panel out";
+    form2->AfficheMessage("12/05/2024 10:00:00", "Votre IP : 192.0.2.7");
+    AwaitSlideIn();
+    const auto window = static_cast<xcb_window_t>(form2->Widget()->winId());
+    std::vector<std::string> state;
+    ASSERT_TRUE(PumpUntil([&] {
+        state = look.AtomNames(window, "_NET_WM_STATE");
+        return !look.Values(window, "_NET_FRAME_EXTENTS").empty();
+    }));
+    EXPECT_EQ(look.Values(window, "_NET_FRAME_EXTENTS"), (std::vector<std::uint32_t>{0, 0, 0, 0}));
+    for (const char* s : {"_NET_WM_STATE_ABOVE", "_NET_WM_STATE_SKIP_TASKBAR"})
+        EXPECT_NE(std::find(state.begin(), state.end(), s), state.end()) << s;
+    const X11Look::Rect on = look.OnScreen(window);
+    EXPECT_EQ(on.right, area.Right);
+    EXPECT_EQ(on.bottom, area.Bottom);
+    EXPECT_EQ(on.bottom - on.top, ipwatch::HauteurInitiale + 2);
+    // A second notice comes the same way: the state is told at every show.
+    form2->SpeedButton1->Click();
+    form2->AfficheMessage("12/05/2024 10:03:00", "Votre IP : 192.0.2.8");
+    AwaitSlideIn();
+    ASSERT_TRUE(PumpUntil([&] {
+        state = look.AtomNames(window, "_NET_WM_STATE");
+        return std::find(state.begin(), state.end(), "_NET_WM_STATE_SKIP_TASKBAR") != state.end();
+    }));
+    EXPECT_EQ(look.OnScreen(window).bottom, area.Bottom);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
-"""A private X desktop for the end-to-end tests: Xvfb, the pointer and keyboard through XTEST,
-a look at the top-level windows, and on request a notification area (an XEmbed system tray
-that docks the icons asking for it), all through Xlib by ctypes."""
+"""A private X desktop for the tests: Xvfb, the pointer and keyboard through XTEST, a look at
+the top-level windows, and on request a notification area (an XEmbed system tray that docks
+the icons asking for it), a window manager (openbox) and a panel along the bottom edge that
+the work area leaves out, all through Xlib by ctypes."""
 import ctypes
 import ctypes.util
 import os
@@ -9,6 +10,7 @@ import threading
 import time
 
 SCREEN = (1024, 768)
+PANEL_HEIGHT = 32
 CURRENT_TIME = 0
 CLIENT_MESSAGE = 33
 STRUCTURE_NOTIFY_MASK = 1 << 17
@@ -66,6 +68,8 @@ def _xlib():
         "XReparentWindow": (i, [v, u, u, i, i]),
         "XSetSelectionOwner": (i, [v, u, u, u]),
         "XSendEvent": (i, [v, u, i, ctypes.c_long, p(Event)]),
+        "XChangeProperty": (i, [v, u, u, u, i, i, ctypes.c_void_p, i]),
+        "XGetSelectionOwner": (u, [v, u]),
         "XPending": (i, [v]),
         "XNextEvent": (i, [v, p(Event)]),
     }
@@ -112,10 +116,14 @@ class Desktop:
                                                 ctypes.c_ulong]
         self.handle = _open(self.x11, self.display)
         self.tray = None
+        self.window_manager = None
 
     def close(self):
         if self.tray:
             self.tray.close()
+        if self.window_manager:
+            self.window_manager.kill()
+            self.window_manager.wait()
         self.x11.XCloseDisplay(self.handle)
         self.xvfb.kill()
         self.xvfb.wait()
@@ -163,6 +171,34 @@ class Desktop:
     def add_tray(self):
         self.tray = Tray(self.x11, self.display)
         return self.tray
+
+    def add_window_manager(self):
+        """Starts openbox on the display and waits until it manages the screen."""
+        self.window_manager = subprocess.Popen(
+            ["openbox", "--sm-disable"], env=dict(os.environ, DISPLAY=self.display),
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        selection = self.x11.XInternAtom(self.handle, b"WM_S0", 0)
+        for _ in range(200):
+            if self.x11.XGetSelectionOwner(self.handle, selection):
+                return
+            time.sleep(0.025)
+        raise RuntimeError("openbox did not take the screen")
+
+    def add_panel(self, height=PANEL_HEIGHT):
+        """A dock along the bottom edge that reserves its height: the window manager leaves
+        it out of the work area."""
+        x11, d = self.x11, self.handle
+        root = x11.XDefaultRootWindow(d)
+        panel = x11.XCreateSimpleWindow(d, root, 0, SCREEN[1] - height, SCREEN[0], height, 0, 0,
+                                        0)
+        atom = lambda name: x11.XInternAtom(d, name, 0)  # noqa: E731
+        dock = (ctypes.c_ulong * 1)(atom(b"_NET_WM_WINDOW_TYPE_DOCK"))
+        x11.XChangeProperty(d, panel, atom(b"_NET_WM_WINDOW_TYPE"), 4, 32, 0, dock, 1)
+        strut = (ctypes.c_ulong * 12)(0, 0, 0, height, 0, 0, 0, 0, 0, 0, 0, SCREEN[0] - 1)
+        x11.XChangeProperty(d, panel, atom(b"_NET_WM_STRUT_PARTIAL"), 6, 32, 0, strut, 12)
+        x11.XMapRaised(d, panel)
+        x11.XFlush(d)
+        time.sleep(0.3)  # the window manager works the strut into _NET_WORKAREA
 
 
 class Tray:
