@@ -365,6 +365,7 @@ void TForm1::CreateTrayIcon() {
     RxTrayIcon1->SetHint("Kestrova");
     RxTrayIcon1->SetPopupMenu(PopupMenu1);
     RxTrayIcon1->OnClick = Bind(&TForm1::RxTrayIcon1Click);
+    RxTrayIcon1->OnAvailableChange = Bind(&TForm1::RxTrayIcon1AvailableChange);
 }
 
 void TForm1::CreateHttpClients() {
@@ -425,9 +426,7 @@ void TForm1::Devant() {
 
 void TForm1::Button2Click(TObject*) {
     SvgEditIni1->Sauve();
-    Hide();
-    // A window hidden during start-up stays hidden when the message loop starts.
-    Application().ShowMainForm = Visible();
+    HideToTray();
     LibereMemoireProcessus(kExeName);
 }
 
@@ -438,8 +437,25 @@ void TForm1::Button4Click(TObject* Sender) {
 }
 
 void TForm1::Rduire1Click(TObject*) {
-    Hide();
-    Application().ShowMainForm = false;
+    HideToTray();
+}
+
+// Hides the window to the notification area. A desktop without one would leave no way back
+// to a hidden window: the window is minimized there instead.
+void TForm1::HideToTray() {
+    if (RxTrayIcon1->Showing())
+        Hide();
+    else
+        Widget()->showMinimized();
+    // A window hidden during start-up stays hidden when the message loop starts.
+    Application().ShowMainForm = Visible();
+}
+
+// A notification area that goes away takes the way to a hidden window with it: the window
+// comes back.
+void TForm1::RxTrayIcon1AvailableChange(TObject* Sender) {
+    if (!RxTrayIcon1->Available() && !Visible())
+        Button1Click(Sender);
 }
 
 // Closing the main window ends the program: FormClose, then the settings are written.

@@ -170,6 +170,7 @@ public:
     void Button11Click(vcl::TObject* Sender);
     void Button6Click(vcl::TObject* Sender);
     void RxTrayIcon1Click(vcl::TObject* Sender);
+    void RxTrayIcon1AvailableChange(vcl::TObject* Sender);
 
     // The address check and the notifications.
     void ipc(std::string& Address);
@@ -187,6 +188,7 @@ public:
     void Button10Click(vcl::TObject* Sender);
 
 private:
+    void HideToTray();
     using Handler = void (TForm1::*)(vcl::TObject*);
     vcl::TNotifyEvent Bind(Handler handler);
     template <class T> T* Make(const char* name, vcl::TControl* parent);

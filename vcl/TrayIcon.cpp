@@ -6,11 +6,21 @@
 
 #include <QIcon>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace vcl {
 
-TRxTrayIcon::TRxTrayIcon(TComponent* owner) : TComponent(owner) {
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+TRxTrayIcon::TRxTrayIcon(TComponent* owner) : TComponent(owner), look_(std::make_unique<QTimer>()) {
+    LookForTheArea();
+    QObject::connect(look_.get(), &QTimer::timeout, [this] { LookForTheArea(); });
+    look_->start(1000);
+}
+
+TRxTrayIcon::~TRxTrayIcon() = default;
+
+void TRxTrayIcon::LookForTheArea() {
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    if (available && !tray_) {
         tray_ = std::make_unique<QSystemTrayIcon>();
         QObject::connect(tray_.get(), &QSystemTrayIcon::activated,
                          [this](QSystemTrayIcon::ActivationReason reason) {
@@ -18,11 +28,16 @@ TRxTrayIcon::TRxTrayIcon(TComponent* owner) : TComponent(owner) {
                              if (reason == QSystemTrayIcon::Trigger)
                                  Click();
                          });
+        tray_->setToolTip(PlainToolTip(hint_));
+        tray_->setIcon(icon_.Empty() ? QIcon() : QIcon(icon_.Pixmap()));
+        tray_->setContextMenu(popup_menu_ ? popup_menu_->Menu() : nullptr);
+        Update();
     }
-    Update();
+    if (available == available_)
+        return;
+    available_ = available;
+    SafeCall(OnAvailableChange, this);
 }
-
-TRxTrayIcon::~TRxTrayIcon() = default;
 
 void TRxTrayIcon::SetHint(const std::string& hint) {
     hint_ = hint;
@@ -49,7 +64,7 @@ void TRxTrayIcon::SetActive(bool active) {
 }
 
 bool TRxTrayIcon::Showing() const {
-    return tray_ && tray_->isVisible();
+    return available_ && tray_ && tray_->isVisible();
 }
 
 void TRxTrayIcon::Click() {

@@ -1,6 +1,9 @@
 // The notification-area (tray) icon: an icon with a tip text, a pop-up menu on right click
 // and a click event on left click. Where the desktop has no notification area (Qt's
-// offscreen platform among others) it keeps its state and shows nothing.
+// offscreen platform among others) it keeps its state and shows nothing. A notification area
+// may come and go while the program runs (a panel restarted, a desktop changed): the icon
+// looks every second, shows itself in one that came, and tells both through
+// OnAvailableChange.
 #pragma once
 
 #include "vcl/Classes.h"
@@ -9,6 +12,7 @@
 #include <memory>
 
 class QSystemTrayIcon;
+class QTimer;
 
 namespace vcl {
 
@@ -30,6 +34,9 @@ public:
     void SetActive(bool active);
     // True when the icon really stands in a notification area.
     bool Showing() const;
+    // True while the desktop has a notification area.
+    bool Available() const { return available_; }
+    TNotifyEvent OnAvailableChange;
 
     // Runs OnClick as a left click of the user would.
     void Click();
@@ -37,7 +44,10 @@ public:
 
 private:
     void Update();
+    void LookForTheArea();
     std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<QTimer> look_;
+    bool available_ = false;
     std::string hint_;
     TPicture icon_;
     TPopupMenu* popup_menu_ = nullptr;

@@ -1,10 +1,15 @@
 #include "KestrovaFixture.h"
 
 #include "platform/SpecialFolders.h"
+#include "support/X11Look.h"
 #include "vcl/IniFiles.h"
+#include "vcl/QtPresenter.h"
 #include "vcl/SysUtils.h"
 
+#include <QApplication>
 #include <QSystemTrayIcon>
+#include <QTimer>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +21,14 @@ using namespace vcl;
 
 namespace {
 
-class MainWindowTest : public KestrovaTest {};
+class MainWindowTest : public KestrovaTest {
+protected:
+    // Behind the tray icon, or minimized on a desktop without a notification area.
+    bool HiddenToTray() const {
+        return form1->RxTrayIcon1->Showing() ? !form1->Visible()
+                                             : form1->Visible() && form1->Widget()->isMinimized();
+    }
+};
 
 // The keys of the main window's section, in file order.
 std::vector<std::string> Keys(const std::string& file) {
@@ -172,9 +184,9 @@ TEST_F(MainWindowTest, StartWithSettingsRewritesThemAtOnceAndWithoutATrayShowsTh
 // Where the desktop has a notification area, a start with settings goes straight to the tray:
 // the window stays hidden behind the icon. The offscreen desktop has none; the test runs for
 // real on a private X display with a tray (ipwatch_start_with_a_tray), which says so in
-// KESTROVA_TRAY_DESKTOP.
+// KESTROVA_DESKTOP.
 TEST_F(MainWindowTest, StartWithSettingsOnADesktopWithATrayHidesTheWindowBehindTheIcon) {
-    const bool trayDesktop = std::getenv("KESTROVA_TRAY_DESKTOP") != nullptr;
+    const bool trayDesktop = DesktopHas("tray");
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         ASSERT_FALSE(trayDesktop) << "the desktop made for this test has no tray";
         GTEST_SKIP() << "this desktop has no notification area";
@@ -192,6 +204,98 @@ TEST_F(MainWindowTest, StartWithSettingsOnADesktopWithATrayHidesTheWindowBehindT
     form1->RxTrayIcon1->Click();
     EXPECT_TRUE(form1->Visible());
     EXPECT_TRUE(dialogs->shown.empty());
+}
+
+// Without a notification area a hidden window could only be killed: hiding to the tray
+// minimizes it instead, by the window's button and by the menu alike.
+TEST_F(MainWindowTest, WithoutANotificationAreaHidingToTheTrayMinimizesTheWindow) {
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        GTEST_SKIP() << "this desktop has a notification area";
+    struct Case {
+        const char* name;
+        std::function<void(ipwatch::TForm1&)> press;
+    };
+    const Case cases[] = {
+        {"the window's Réduire", [](ipwatch::TForm1& f) { f.BitBtn2->Click(); }},
+        {"the menu's Réduire", [](ipwatch::TForm1& f) { f.Rduire1->Click(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Start();
+        c.press(*form1);
+        app->ProcessMessages();
+        EXPECT_TRUE(form1->Visible());
+        EXPECT_TRUE(form1->Widget()->isMinimized());
+        EXPECT_TRUE(app->ShowMainForm);
+        // The window comes back as from the tray.
+        form1->Button1Click(form1);
+        EXPECT_FALSE(form1->Widget()->isMinimized());
+    }
+}
+
+// The notification area goes away while the window hides behind its icon (a panel that
+// crashed, a desktop changed): the window comes back, or nothing of the program would be left
+// to reach. On a private X display whose only tray is the test's (ipwatch_tray_goes_away).
+TEST_F(MainWindowTest, ATrayThatGoesAwayBringsTheHiddenWindowBack) {
+    if (!DesktopHas("x11") || DesktopHas("tray"))
+        GTEST_SKIP() << "needs an X display without a notification area of its own";
+    X11Look look;
+    auto tray = std::make_unique<FakeTray>(look);
+    ASSERT_TRUE(PumpUntil([] { return QSystemTrayIcon::isSystemTrayAvailable(); }));
+    WriteFile(home.SettingsFile(), "[Form1]\nqv_email=1\n");
+    Start();
+    ASSERT_TRUE(form1->RxTrayIcon1->Showing());
+    EXPECT_FALSE(form1->Visible());
+    tray.reset();
+    EXPECT_TRUE(PumpUntil([this] { return form1->Visible(); }, 5000));
+    EXPECT_FALSE(form1->RxTrayIcon1->Available());
+    EXPECT_FALSE(form1->Widget()->isMinimized());
+}
+
+// Under a real window manager (openbox) a fixed window offers no maximize and no resize, the
+// main window and a message box alike. openbox still draws a maximize button beside the
+// minimize one, disabled (its title bars keep every button in place): the offered actions
+// are what a click can do.
+TEST_F(MainWindowTest, OnADesktopWithAWindowManagerFixedWindowsOfferNoMaximize) {
+    if (!DesktopHas("window-manager"))
+        GTEST_SKIP() << "needs a window manager";
+    X11Look look;
+    Start();
+    auto offered = [&look](QWidget* window) {
+        std::vector<std::string> actions;
+        PumpUntil([&] {
+            actions = look.AtomNames(static_cast<xcb_window_t>(window->winId()),
+                                     "_NET_WM_ALLOWED_ACTIONS");
+            return !actions.empty();
+        });
+        return actions;
+    };
+    auto maximizes = [](const std::vector<std::string>& actions) {
+        for (const char* a : {"_NET_WM_ACTION_MAXIMIZE_HORZ", "_NET_WM_ACTION_MAXIMIZE_VERT",
+                              "_NET_WM_ACTION_RESIZE"})
+            if (std::find(actions.begin(), actions.end(), a) != actions.end())
+                return true;
+        return false;
+    };
+    const auto main = offered(form1->Widget());
+    ASSERT_FALSE(main.empty());
+    EXPECT_FALSE(maximizes(main));
+    EXPECT_NE(std::find(main.begin(), main.end(), "_NET_WM_ACTION_MINIMIZE"), main.end());
+    // A real message box, as the program shows them.
+    std::vector<std::string> box;
+    {
+        TPresenterScope real(std::make_unique<TQtPresenter>());
+        QTimer::singleShot(0, [&] {
+            QWidget* shown = QApplication::activeModalWidget();
+            if (!shown)
+                return;
+            box = offered(shown);
+            shown->close();
+        });
+        ShowMessage("Un message");
+    }
+    ASSERT_FALSE(box.empty());
+    EXPECT_FALSE(maximizes(box));
 }
 
 // The settings folder is a file (so every start is a first one): each button that saves tells
@@ -241,21 +345,22 @@ TEST_F(MainWindowTest, OnlyTheWindowsOwnButtonsWriteTheSettings) {
     WriteCounter writes(home.SettingsFolder());
 
     form1->Rduire1->Click(); // the tray menu's "Réduire": hides only
-    EXPECT_FALSE(form1->Visible());
-    EXPECT_FALSE(app->ShowMainForm);
+    EXPECT_TRUE(HiddenToTray());
+    EXPECT_EQ(app->ShowMainForm, form1->Visible());
     EXPECT_EQ(writes.Take(), 0);
     EXPECT_FALSE(SettingsExist());
 
     form1->Afficher1->Click();
     EXPECT_TRUE(form1->Visible());
     form1->BitBtn2->Click(); // the button "Réduire": writes, then hides
-    EXPECT_FALSE(form1->Visible());
-    EXPECT_FALSE(app->ShowMainForm);
+    EXPECT_TRUE(HiddenToTray());
+    EXPECT_EQ(app->ShowMainForm, form1->Visible());
     EXPECT_TRUE(SettingsExist());
     writes.Take(); // the first save also makes the file's sections
 
     form1->RxTrayIcon1->Click();
     EXPECT_TRUE(form1->Visible());
+    EXPECT_FALSE(form1->Widget()->isMinimized());
     EXPECT_TRUE(app->ShowMainForm);
     form1->BitBtn2->Click();
     int oneSave = writes.Take();
@@ -265,7 +370,7 @@ TEST_F(MainWindowTest, OnlyTheWindowsOwnButtonsWriteTheSettings) {
     int remaining = form1->Timer1->RemainingTime();
     form1->BitBtn1->Click(); // "Enregister": saves twice, the timer goes on
     EXPECT_EQ(writes.Take(), 2 * oneSave);
-    EXPECT_FALSE(form1->Visible());
+    EXPECT_TRUE(HiddenToTray());
     EXPECT_TRUE(form1->Timer1->Enabled());
     EXPECT_LE(form1->Timer1->RemainingTime(), remaining);
     EXPECT_TRUE(dialogs->shown.empty());
