@@ -1,5 +1,6 @@
-# Two entry points for a fresh Debian 12 machine: `make run` and `make test`.
-# Both install what is missing first (as root, or through sudo).
+# Two entry points for a fresh Debian 12 machine: `make run` and `make test`, each run as the
+# user who will use the programs. Both install what is missing first (through sudo, unless
+# run as root); nothing else needs root.
 
 BUILD ?= build
 JOBS ?= $(shell nproc)
@@ -8,9 +9,9 @@ PACKAGES := cmake g++ make pkg-config qt6-base-dev libcurl4-openssl-dev zlib1g-d
             libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth python3 python3-aiosmtpd \
             zip unzip 7zip faketime iproute2 util-linux libxtst6 libx11-6 strace \
             libisal-dev libarchive-tools curl qt6-translations-l10n desktop-file-utils \
-            clang libclang-rt-14-dev
+            clang libclang-rt-14-dev openbox libxcb1-dev
 
-.PHONY: deps build run test test-codec codec-build sanitize sanitize-build fuzz fuzz-build bench
+.PHONY: deps configure programs build run test test-codec codec-build sanitize sanitize-build fuzz fuzz-build bench
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || echo $$p; done); \
@@ -23,14 +24,19 @@ deps:
 # Warnings are errors where developers build (`make test`, CI), not for those who only run it.
 WERROR ?= OFF
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_WARNINGS_AS_ERRORS=$(WERROR)
+
+# The two programs and what they link, nothing of the tests and benchmarks.
+programs: configure
+	cmake --build $(BUILD) -j$(JOBS) --target kestrova tamrel
+
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 # Starts Kestrova; without a display, run it under xvfb-run (see README).
-run: build
-	@if [ -x $(BUILD)/bin/Kestrova.exe ]; then $(BUILD)/bin/Kestrova.exe; \
-	else echo "Kestrova.exe is not built yet: everything else is built"; fi
+run: programs
+	$(BUILD)/bin/Kestrova.exe
 
 test: WERROR = ON
 test: build

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Draws the pictures of Kestrova's windows (window picture, tray icon, button glyphs, menu
-bitmaps, notice background, close button) as PNG files in ipwatch/pictures/.
+bitmaps, notice background, close button) as PNG files in ipwatch/pictures/, and each
+program's icon at the sizes a desktop asks for (Tamrel's is its window's picture too, in
+updater/pictures/).
 
 Run it again after changing a picture; the PNG files are committed and compiled in."""
 import math
@@ -110,6 +112,28 @@ def globe(size):
     return c
 
 
+DARK_GREEN = (20, 90, 35, 255)
+
+
+def update_icon(size):
+    """Tamrel's: a green disc with an arrow down onto a bar, a release coming in."""
+    c = Canvas(size, size)
+    r = size / 2 - 0.5
+    c.disc(size / 2, size / 2, r, DARK_GREEN)
+    c.disc(size / 2, size / 2, r - size / 16, GREEN)
+    stroke = max(1.5, size / 9)
+    middle = size / 2
+    c.line(middle, size * 0.2, middle, size * 0.62, stroke, WHITE)
+    c.line(middle, size * 0.68, size * 0.3, size * 0.46, stroke, WHITE)
+    c.line(middle, size * 0.68, size * 0.7, size * 0.46, stroke, WHITE)
+    c.rect(int(size * 0.27), int(size * 0.76), int(round(size * 0.73)),
+           int(size * 0.76 + max(1, size / 14)), WHITE)
+    return c
+
+
+ICON_SIZES = (16, 32, 48, 64, 128)
+
+
 def save_glyph():
     c = Canvas(16, 16)
     c.rect(1, 1, 15, 15, DARK_BLUE)
@@ -210,12 +234,16 @@ def notice_background():
     return c
 
 
+def icon_name(program, size):
+    # The 32-pixel picture is also the window's and the tray's, under the plain name.
+    return '%s.png' % program if size == 32 else '%s%d.png' % (program, size)
+
+
 def main():
-    out = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'ipwatch', 'pictures')
-    os.makedirs(out, exist_ok=True)
+    here = os.path.dirname(os.path.abspath(__file__))
+    out = os.path.join(here, '..', 'ipwatch', 'pictures')
+    updater = os.path.join(here, '..', 'updater', 'pictures')
     pictures = {
-        'kestrova.png': globe(32),
-        'kestrova16.png': globe(16),
         'save.png': save_glyph(),
         'hide.png': hide_glyph(),
         'show.png': show_glyph(),
@@ -226,8 +254,12 @@ def main():
         'close.png': close_glyph(),
         'notice.png': notice_background(),
     }
+    for size in ICON_SIZES:
+        pictures[icon_name('kestrova', size)] = globe(size)
     for name, canvas in pictures.items():
         canvas.save(os.path.join(out, name))
+    for size in ICON_SIZES:
+        update_icon(size).save(os.path.join(updater, icon_name('tamrel', size)))
     return 0
 
 
