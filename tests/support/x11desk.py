@@ -5,6 +5,7 @@ the work area leaves out, all through Xlib by ctypes."""
 import ctypes
 import ctypes.util
 import os
+import signal
 import subprocess
 import threading
 import time
@@ -45,6 +46,10 @@ class Event(ctypes.Union):
     _fields_ = [("type", ctypes.c_int), ("client", ClientMessage), ("pad", ctypes.c_long * 24)]
 
 
+_ERROR_HANDLER = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)
+_IGNORE_ERRORS = _ERROR_HANDLER(lambda display, error: 0)
+
+
 def _xlib():
     x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
     v, i, u, p = ctypes.c_void_p, ctypes.c_int, ctypes.c_ulong, ctypes.POINTER
@@ -77,7 +82,18 @@ def _xlib():
         function = getattr(x11, name)
         function.restype = result
         function.argtypes = arguments
+    # A window may be gone by the time a request about it arrives (an icon asking to be
+    # docked as its program ends): Xlib's default handler would end this process for it.
+    x11.XSetErrorHandler.restype = ctypes.c_void_p
+    x11.XSetErrorHandler.argtypes = [_ERROR_HANDLER]
+    x11.XSetErrorHandler(_IGNORE_ERRORS)
     return x11
+
+
+def _end_with_us():
+    """For the programs the desktop starts: they end when the process that started them
+    does, even one that crashed, so that none outlives its test."""
+    ctypes.CDLL(None).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
 
 
 def _open(x11, display):
@@ -98,7 +114,8 @@ class Desktop:
         # /tmp, and a guessed number could be one of them.
         self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(ready_write), "-screen", "0",
                                       "{}x{}x24".format(*SCREEN), "-nolisten", "tcp"],
-                                     stderr=subprocess.DEVNULL, pass_fds=(ready_write,))
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     pass_fds=(ready_write,), preexec_fn=_end_with_us)
         os.close(ready_write)
         with os.fdopen(ready_read) as ready:
             number = ready.readline().strip()
@@ -119,14 +136,18 @@ class Desktop:
         self.window_manager = None
 
     def close(self):
-        if self.tray:
-            self.tray.close()
-        if self.window_manager:
-            self.window_manager.kill()
-            self.window_manager.wait()
-        self.x11.XCloseDisplay(self.handle)
-        self.xvfb.kill()
-        self.xvfb.wait()
+        # The X server goes whatever fails before: a server left behind would outlive the
+        # test.
+        try:
+            if self.tray:
+                self.tray.close()
+            if self.window_manager:
+                self.window_manager.kill()
+                self.window_manager.wait()
+            self.x11.XCloseDisplay(self.handle)
+        finally:
+            self.xvfb.kill()
+            self.xvfb.wait()
 
     def click(self, x, y, button=1):
         self.xtst.XTestFakeMotionEvent(self.handle, -1, x, y, 0)
@@ -176,6 +197,7 @@ class Desktop:
         """Starts openbox on the display and waits until it manages the screen."""
         self.window_manager = subprocess.Popen(
             ["openbox", "--sm-disable"], env=dict(os.environ, DISPLAY=self.display),
+            stdin=subprocess.DEVNULL, preexec_fn=_end_with_us,
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         selection = self.x11.XInternAtom(self.handle, b"WM_S0", 0)
         for _ in range(200):

@@ -198,6 +198,8 @@ int Flow::port_ = 0;
 
 const std::string kNoNewVersion = "Aucune nouvelle version de Kestrova\r"
                                   "n'est disponible sur internet.";
+const std::string kInstalled = "La mise à jour de Kestrova est terminée et installée.\r\n"
+                               "Kestrova à été redémarré automatiquement.";
 
 TEST_F(Flow, NoUpdateUnlessTheReleaseIsStrictlyLater) {
     struct Case {
@@ -348,9 +350,7 @@ TEST_F(Flow, TwoRunningMainProgramsAreBothStoppedBeforeTheInstall) {
     form->BitBtn1->Click();
     EXPECT_TRUE(platform::WaitForProcessExit(first->Pid(), 0));
     EXPECT_TRUE(platform::WaitForProcessExit(second->Pid(), 0));
-    EXPECT_EQ(Texts(),
-              (std::vector<std::string>{"La mise à jour de Kestrova est terminée et installée.\r\n"
-                                        "Kestrova à été redémarré automatiquement."}));
+    EXPECT_EQ(Texts(), std::vector<std::string>{kInstalled});
     EXPECT_TRUE(WaitForStart());
     EXPECT_EQ(ReadFile(Started()), "new\n");
 }
@@ -384,9 +384,7 @@ TEST_F(Flow, AnotherUsersMainProgramIsLeftRunning) {
     form->BitBtn1->Click();
     EXPECT_FALSE(platform::WaitForProcessExit(other.Pid(), 0)) << "the other user's program";
     EXPECT_TRUE(platform::WaitForProcessExit(mine->Pid(), 0));
-    EXPECT_EQ(Texts(),
-              (std::vector<std::string>{"La mise à jour de Kestrova est terminée et installée.\r\n"
-                                        "Kestrova à été redémarré automatiquement."}));
+    EXPECT_EQ(Texts(), std::vector<std::string>{kInstalled});
     EXPECT_TRUE(WaitForStart());
     EXPECT_EQ(ReadFile(Started()), "new\n");
 }
@@ -487,9 +485,7 @@ TEST_F(Flow, ANewerReleaseReplacesAndRestartsTheMainProgram) {
 
     form->BitBtn1->Click();
     EXPECT_TRUE(platform::WaitForProcessExit(child->Pid(), 0));
-    EXPECT_EQ(Texts(),
-              (std::vector<std::string>{"La mise à jour de Kestrova est terminée et installée.\r\n"
-                                        "Kestrova à été redémarré automatiquement."}));
+    EXPECT_EQ(Texts(), std::vector<std::string>{kInstalled});
     EXPECT_EQ(dialogs->shown[0].caption, "Mise à jour");
     EXPECT_TRUE(WaitForStart());
     EXPECT_EQ(ReadFile(Started()), "new\n");

@@ -107,7 +107,9 @@ const Outcome Expected[] = {
     {"incons-ef-local-utf8name-ascii.zip", "opened 1"},
     {"incons-eocd-magic-bad.zip", "opened 1"},
     {"incons-eocd64-gap.zip", "opened 1"},
-    {"incons-eocd64.zip", "opened 1 failing 8"},
+    // Its Zip64 directory stands where its Zip64 end record says: no prefix moves the entry,
+    // which reads as Python reads it.
+    {"incons-eocd64.zip", "opened 1"},
     {"incons-file-count-high.zip", "read error"},
     {"incons-file-count-low.zip", "opened 2"},
     {"incons-file-count-overflow.zip", "opened 1"},
