@@ -144,6 +144,8 @@ void TSvgEditIni::Sauve() {
         if (e.ErrorCode() != 0)
             text += " :\r" + std::string(std::strerror(e.ErrorCode()));
         ReportSaveFailure(text + ".");
+    } catch (const std::exception&) {
+        // Anything else stays where the walk's errors stay.
     }
 }
 
@@ -204,20 +206,18 @@ void TSvgEditIni::ReportSaveFailure(const std::string& text) {
     // The program ends after this save: there is no later moment to tell it. A failure
     // still waiting to be told is this one.
     if (FClosing || Application().Terminated()) {
-        FSaveFailure->Text.clear();
+        FSaveFailure->clear();
         show(text);
         return;
     }
-    FSaveFailure->Text = text;
-    if (FSaveFailure->Queued)
+    // One call is posted for the failures of one handler: the last one's text is told.
+    const bool posted = !FSaveFailure->empty();
+    *FSaveFailure = text;
+    if (posted)
         return;
-    FSaveFailure->Queued = true;
-    Application().QueueCall([failure = std::weak_ptr<TSaveFailure>(FSaveFailure), show] {
-        if (auto waiting = failure.lock()) {
-            waiting->Queued = false;
-            if (!waiting->Text.empty())
-                show(std::exchange(waiting->Text, {}));
-        }
+    Application().QueueCall([failure = std::weak_ptr<std::string>(FSaveFailure), show] {
+        if (auto waiting = failure.lock(); waiting && !waiting->empty())
+            show(std::exchange(*waiting, {}));
     });
 }
 

@@ -48,10 +48,6 @@ public:
     static bool ContientSvgEditIni(const vcl::TForm& Form);
 
 private:
-    struct TSaveFailure {
-        std::string Text;
-        bool Queued = false;
-    };
     std::string SettingsFile();
     void ReportSaveFailure(const std::string& text);
     template <class Step> void Walk(vcl::TIniFile& Ini, Step step);
@@ -60,7 +56,9 @@ private:
     vcl::TCloseEvent FOldOnClose;
     bool FLoaded = false;
     bool FClosing = false;
-    std::shared_ptr<TSaveFailure> FSaveFailure = std::make_shared<TSaveFailure>();
+    // The failure still to be told, empty when none waits; shared with the posted call that
+    // tells it, which may outlive the component.
+    std::shared_ptr<std::string> FSaveFailure = std::make_shared<std::string>();
 };
 
 } // namespace formstate

@@ -420,11 +420,17 @@ bool TerminerProcessus(const std::string& NomExe,
     for (const platform::ProcessEntry& process : processes)
         if (process.Uid == ::getuid() && SameText(process.ExeName, NomExe))
             own.push_back(process.Pid);
-    for (const pid_t pid : own)
-        stopper.Terminate(pid);
-    // Whether each is gone decides: one that could not be ended may have ended on its own.
+    // One whose end is refused fails at once, unless it has ended on its own meanwhile; the
+    // others get their time to end.
     bool stopped = true;
-    for (const pid_t pid : own)
+    std::vector<pid_t> ending;
+    for (const pid_t pid : own) {
+        if (stopper.Terminate(pid))
+            ending.push_back(pid);
+        else
+            stopped = platform::WaitForProcessExit(pid, 0) && stopped;
+    }
+    for (const pid_t pid : ending)
         stopped = platform::WaitForProcessExit(pid, stopper.ExitWaitMs) && stopped;
     return stopped;
 }

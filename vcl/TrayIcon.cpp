@@ -28,10 +28,10 @@ void TRxTrayIcon::LookForTheArea() {
                              if (reason == QSystemTrayIcon::Trigger)
                                  Click();
                          });
-        tray_->setToolTip(PlainToolTip(hint_));
-        tray_->setIcon(icon_.Empty() ? QIcon() : QIcon(icon_.Pixmap()));
-        tray_->setContextMenu(popup_menu_ ? popup_menu_->Menu() : nullptr);
-        Update();
+        // What was set while there was no icon to show it.
+        SetHint(hint_);
+        SetIcon(icon_);
+        SetPopupMenu(popup_menu_);
     }
     if (available == available_)
         return;

@@ -63,10 +63,31 @@ TScratch& Scratch() {
     return scratch;
 }
 
-struct TListed;
+struct TListed {
+    std::int32_t Index = 0;
+    std::string Name; // folder and file name, as FindFirst gives them
+    std::uint32_t Crc = 0;
+    std::int64_t Packed = 0;
+    std::int64_t Unpacked = 0;
+    std::uint32_t Attributes = 0;
+    bool Passed = true; // by TestFiles
+};
+
 // The listings of the run, shown with a finding.
 std::vector<TListed>* Shown[2] = {nullptr, nullptr};
-void Show();
+
+void Show() {
+    const char* titles[2] = {"before", "after"};
+    for (int i = 0; i < 2; ++i) {
+        if (!Shown[i])
+            continue;
+        std::fprintf(stderr, "%s:\n", titles[i]);
+        for (const TListed& e : *Shown[i])
+            std::fprintf(stderr, "  %d %s crc %08x %lld/%lld %s\n", e.Index, e.Name.c_str(), e.Crc,
+                         static_cast<long long>(e.Packed), static_cast<long long>(e.Unpacked),
+                         e.Passed ? "passes" : "fails");
+    }
+}
 
 [[noreturn]] void Fail(const char* what, const std::string& detail = {}) {
     std::fprintf(stderr, "oracle: %s %s\n", what, detail.c_str());
@@ -102,29 +123,6 @@ std::set<std::string> Listing(const TScratch& s) {
             it.disable_recursion_pending();
     }
     return paths;
-}
-
-struct TListed {
-    std::int32_t Index = 0;
-    std::string Name; // folder and file name, as FindFirst gives them
-    std::uint32_t Crc = 0;
-    std::int64_t Packed = 0;
-    std::int64_t Unpacked = 0;
-    std::uint32_t Attributes = 0;
-    bool Passed = true; // by TestFiles
-};
-
-void Show() {
-    const char* titles[2] = {"before", "after"};
-    for (int i = 0; i < 2; ++i) {
-        if (!Shown[i])
-            continue;
-        std::fprintf(stderr, "%s:\n", titles[i]);
-        for (const TListed& e : *Shown[i])
-            std::fprintf(stderr, "  %d %s crc %08x %lld/%lld %s\n", e.Index, e.Name.c_str(), e.Crc,
-                         static_cast<long long>(e.Packed), static_cast<long long>(e.Unpacked),
-                         e.Passed ? "passes" : "fails");
-    }
 }
 
 void Answer(zip::TZipArchiver& a, bool& failed) {
