@@ -204,7 +204,7 @@ int ExtractWithEngine(const std::string& archive, const std::string& dest) {
         archiver->SetFileName(archive);
         archiver->BaseDir = dest;
         archiver->OpenArchive();
-        archiver->ExtractFiles("*.*", 10431, "");
+        archiver->ExtractFiles("*.*", zip::faAllEntries, "");
         archiver->CloseArchive();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "extraction failed: %s\n", e.what());
@@ -223,7 +223,7 @@ int ListWithEngine(const std::string& archive) {
         archiver->OpenArchive();
         zip::TZAArchiveItem item;
         std::size_t count = 0;
-        for (bool more = archiver->FindFirst("*.*", item, 10431, ""); more;
+        for (bool more = archiver->FindFirst("*.*", item, zip::faAllEntries, ""); more;
              more = archiver->FindNext(item)) {
             std::fwrite(item.FileName.data(), 1, item.FileName.size(), stdout);
             std::fputc('\n', stdout);

@@ -133,7 +133,7 @@ int main() {
         a.SetFileName(mine);
         a.BaseDir = many;
         a.OpenArchive();
-        a.AddFiles("*.*", 10431, "");
+        a.AddFiles("*.*", zip::faAllEntries, "");
         a.CloseArchive();
     });
     const Cost zip = Shell("cd '" + many + "' && zip -q -r -6 '" + dir + "/many-zip.zip' .");

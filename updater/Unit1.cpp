@@ -234,9 +234,9 @@ void TForm1::Button2Click(TObject*) {
 
 void TForm1::Button3Click(TObject*) {
     ZipArchiver1->SetFileName(CheminZip);
-    ZipArchiver1->OpenArchive(32);
+    ZipArchiver1->OpenArchive(vcl::fmOpenRead | vcl::fmShareDenyWrite);
     ZipArchiver1->BaseDir = Folder();
-    ZipArchiver1->ExtractFiles("*.*", 10431, "");
+    ZipArchiver1->ExtractFiles("*.*", zip::faAllEntries, "");
     ZipArchiver1->CloseArchive();
 }
 
@@ -293,14 +293,15 @@ void TForm1::TestArchive() {
     };
     ZipArchiver1->SetOpenCorruptedArchives(false);
     ZipArchiver1->SetFileName(CheminZip);
-    ZipArchiver1->OpenArchive(32); // an archive without its end record fails here, error 48
+    // An archive without its end record fails here: zeArchiveDamaged.
+    ZipArchiver1->OpenArchive(vcl::fmOpenRead | vcl::fmShareDenyWrite);
     ZipArchiver1->BaseDir = Folder();
-    ZipArchiver1->TestFiles("*.*", 10431, "");
+    ZipArchiver1->TestFiles("*.*", zip::faAllEntries, "");
     const zip::TZAProgressState& run = ZipArchiver1->Progress();
     if (!failure.empty())
         throw Exception(failure);
     if (skipped || run.ProcessedFileNo != run.ProcessedFileCount)
-        throw zip::EZAException(8, ZipArchiver1);
+        throw zip::EZAException(zip::zeBadEntryData, ZipArchiver1);
 }
 
 void TForm1::RecoverMainProgram() {

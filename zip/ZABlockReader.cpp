@@ -73,14 +73,14 @@ bool TZAEntryReader::ReadBlockFormatData() {
 
     std::array<std::uint8_t, BlockHeaderSize> raw{};
     if (toRead_ < BlockHeaderSize)
-        throw EZAException(55);
+        throw EZAException(zeDeflate64);
     if (!take(raw.data(), BlockHeaderSize))
         return false;
     consumed_ += BlockHeaderSize;
     RecordReader r(raw.data(), raw.size());
     const TBlockHeader header = TBlockHeader::Read(r);
     if (!Consistent(header, expected_, toRead_))
-        throw EZAException(55);
+        throw EZAException(zeDeflate64);
 
     encrypted_ = header.CipherId != NoCipher;
     if (encrypted_) {

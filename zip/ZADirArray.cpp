@@ -40,7 +40,7 @@ std::int64_t TZADirArray::MaxEntriesIn(std::int64_t directoryBytes) {
 
 void TZADirArray::SetCount(std::int32_t newCount) {
     if (newCount < 0)
-        throw EZAException(1);
+        throw EZAException(zeDirectoryIndex);
     if (newCount > capacity_) {
         growthStep_ = std::min(growthStep_ * 2, maxGrowthStep_);
         std::int32_t newCapacity =
@@ -60,32 +60,32 @@ void TZADirArray::SetCount(std::int32_t newCount) {
 
 void TZADirArray::SetCount(std::int32_t newCount, std::int64_t directoryBytes) {
     if (newCount > MaxEntriesIn(directoryBytes))
-        throw EZAException(1);
+        throw EZAException(zeDirectoryIndex);
     SetCount(newCount);
 }
 
-void TZADirArray::CheckIndex(std::int32_t index, std::int32_t code) const {
+void TZADirArray::CheckIndex(std::int32_t index, TZAError code) const {
     if (index < 0 || index >= count_)
         throw EZAException(code);
 }
 
 TDirItem TZADirArray::GetItem(std::int32_t index) const {
-    CheckIndex(index, 2);
+    CheckIndex(index, zeGetItemIndex);
     return items_[static_cast<std::size_t>(index)];
 }
 
 void TZADirArray::SetItem(std::int32_t index, const TDirItem& item) {
-    CheckIndex(index, 1);
+    CheckIndex(index, zeDirectoryIndex);
     items_[static_cast<std::size_t>(index)] = item;
 }
 
 TDirItem& TZADirArray::ItemPtr(std::int32_t index) {
-    CheckIndex(index, 3);
+    CheckIndex(index, zeItemPtrIndex);
     return items_[static_cast<std::size_t>(index)];
 }
 
 void TZADirArray::Delete(std::int32_t index) {
-    CheckIndex(index, 4);
+    CheckIndex(index, zeDeleteIndex);
     auto at = items_.begin() + index;
     auto end = items_.begin() + count_;
     std::move(at + 1, end, at);

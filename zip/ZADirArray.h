@@ -5,6 +5,7 @@
 #include "vcl/Classes.h"
 #include "vcl/Streams.h"
 #include "zip/ZACentralHeader.h"
+#include "zip/ZAExcept.h"
 #include "zip/ZATypes.h"
 
 #include <cstdint>
@@ -104,7 +105,7 @@ public:
     void ClearSelection();
 
 private:
-    void CheckIndex(std::int32_t index, std::int32_t code) const;
+    void CheckIndex(std::int32_t index, TZAError code) const;
 
     std::vector<TDirItem> items_; // capacity_ slots; entries are the first count_
     std::int32_t growthStep_ = 500;

@@ -237,7 +237,7 @@ void TZADirManager::ReadCentralDir() {
     }
     if (!haveEnd) {
         if (MultiVolume())
-            throw EZAException(44);
+            throw EZAException(zeVolumeSetInvalid);
         RebuildDirFromLocalHeaders();
         DirStart = ArcStream->Size();
         return;
@@ -256,7 +256,7 @@ void TZADirManager::ReadCentralDir() {
     }
     if (IsZip64) {
         if (e <= static_cast<std::int64_t>(TZip64EndOfCentralDir::Size))
-            throw EZAException(40);
+            throw EZAException(zeNoZip64EndRecord);
         auto readZip64End = [&](std::int64_t at) {
             if (at < 0 || at > ArcStream->Size() - 56)
                 return false;
@@ -268,7 +268,7 @@ void TZADirManager::ReadCentralDir() {
         // A prefix in front of the archive moves the record away from the offset written
         // for it; it then still stands right before the locator.
         if (!readZip64End(AsStreamValue(Zip64Locator.Zip64EndOffset)) && !readZip64End(e - 56))
-            throw EZAException(40);
+            throw EZAException(zeNoZip64EndRecord);
         e -= 56;
     }
 
@@ -291,7 +291,7 @@ void TZADirManager::ReadCentralDir() {
     if (multiVolume) {
         // The directory cannot start on a volume after the last one.
         if (firstVolume > lastVolume)
-            throw EZAException(44);
+            throw EZAException(zeVolumeSetInvalid);
         SwitchDirVolume(volume);
     }
 

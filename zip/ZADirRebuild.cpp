@@ -64,7 +64,7 @@ bool TZADirManager::FindDataDescriptor(std::int64_t position, TDataDescriptor& d
 void TZADirManager::RebuildDirFromLocalHeaders() {
     std::int64_t p = FindNextLocalHeader(0);
     if (p == -1)
-        throw EZAException(35);
+        throw EZAException(zeInvalidArchive);
     const std::int64_t size = ArcStream->Size();
     // Where the data of the last entry taken end, as its header declares them: a signature
     // before that stands inside those data and is no header.

@@ -144,7 +144,7 @@ void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStre
 void TZADirWriter::Write(vcl::TStream* stream) {
     vcl::TStream* s = stream ? stream : owner_.ArchiveStream();
     if (!s)
-        throw EZAException(46, &owner_);
+        throw EZAException(zeWriteError, &owner_);
     const std::int64_t d = s->Seek(0, vcl::TSeekOrigin::soEnd);
     TEndOfCentralDir& end = dir_.EndRecord;
     dir_.DirStart = d;

@@ -89,7 +89,7 @@ bool TZAEntryReader::Run() {
         if (dataAt > size || toRead_ > size - dataAt)
             throw vcl::EReadError();
         if (dir && toRead_ > dir->DirStart - dataAt)
-            throw EZAException(8, &owner_);
+            throw EZAException(zeBadEntryData, &owner_);
     }
     if (dir && toRead_ > 0) {
         // Entries whose data overlap hand out the same bytes again and again (the classic
@@ -101,7 +101,7 @@ bool TZAEntryReader::Run() {
         if (starts->Shared(first, at) ||
             static_cast<std::uint64_t>(dataAt) + static_cast<std::uint64_t>(toRead_) >
                 starts->Next(first, at))
-            throw EZAException(8, &owner_);
+            throw EZAException(zeBadEntryData, &owner_);
     }
     progress_.FileBytesTotal = static_cast<long double>(toRead_);
     progress_.SkipFile = false;
@@ -116,7 +116,7 @@ bool TZAEntryReader::Run() {
         // Only the block format is read beside stored and deflated data; any other method
         // (Deflate64, bzip2, LZMA, PPMd, AES...) is one the engine does not decode.
         if (central_.VersionNeeded <= 10 || central_.Method == MethodDeflate64)
-            throw EZAException(55);
+            throw EZAException(zeDeflate64);
         result = ReadBlockFormatData();
         break;
     }

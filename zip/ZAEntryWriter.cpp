@@ -71,7 +71,8 @@ bool TZAEntryWriter::Run() {
         }
         header_.Crc32 = ~crc_;
         if (entry_.Zip64 && owner_.Zip64Setting() == zmDisabled)
-            throw EZAException::CreateFmt(41, {entry_.SourceFileName}, &owner_);
+            throw EZAException::CreateFmt(zeZip64DisabledCompress, {entry_.SourceFileName},
+                                          &owner_);
         if (size_ == 0 && owner_.ZipFormat())
             header_.Method = MethodStored;
         entry_.CentralHeader = header_;
@@ -80,7 +81,7 @@ bool TZAEntryWriter::Run() {
     }
     if (progress_.Cancel)
         return false; // the entry keeps the header it had
-    throw EZAException::CreateFmt(34, {size_, read_}, &owner_);
+    throw EZAException::CreateFmt(zeCompressedSize, {size_, read_}, &owner_);
 }
 
 bool TZAEntryWriter::FireProgress() {

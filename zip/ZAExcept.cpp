@@ -23,11 +23,11 @@ std::string BuildMessage(std::int32_t code, std::int32_t index, const vcl::TComp
 
 } // namespace
 
-EZAException::EZAException(std::int32_t code, const vcl::TComponent* archiver)
+EZAException::EZAException(TZAError code, const vcl::TComponent* archiver)
     : EZAException(code, archiver, nullptr) {
 }
 
-EZAException::EZAException(std::int32_t code, const vcl::TComponent* archiver,
+EZAException::EZAException(TZAError code, const vcl::TComponent* archiver,
                            const std::vector<vcl::FormatArg>* args)
     : vcl::Exception(std::string()), errorCode_(ZAMessageIndex(code)), nativeError_(code) {
     SetMessage(BuildMessage(code, errorCode_, archiver, args));
@@ -41,7 +41,7 @@ EZAException& EZAException::WithCause(const std::string& cause) {
     return *this;
 }
 
-EZAException EZAException::CreateFmt(std::int32_t code, const std::vector<vcl::FormatArg>& args,
+EZAException EZAException::CreateFmt(TZAError code, const std::vector<vcl::FormatArg>& args,
                                      const vcl::TComponent* archiver) {
     return EZAException(code, archiver, &args);
 }

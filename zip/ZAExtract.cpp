@@ -80,12 +80,12 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
                                         const std::string& BaseFolder) {
     TZADirArray& dir = FDirManager->Directory;
     if (Index < 0 || Index >= dir.Count())
-        throw EZAException(16, this);
+        throw EZAException(zeExtractIndex, this);
     const TDirItem& entry = dir.ItemPtr(Index);
     // A name longer than the engine holds is never cut to fit: two entries that differ only
     // past the cut would become one file.
     if (entry.NameTooLong)
-        throw EZAException::CreateFmt(19, {Name}, this);
+        throw EZAException::CreateFmt(zeCannotCreateFile, {Name}, this);
     const std::uint32_t storedAttr = entry.CentralHeader.ExternalAttributes;
     const std::string stored = entry.StoredName;
     // The time the file will get, so that a file extracted before compares equal to it.
@@ -101,7 +101,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     if (OnExtractFile && name != asStored && !name.empty() && name.front() == '/') {
         std::string relative;
         if (!RelativeToBase(BaseFolder, name, relative))
-            throw EZAException::CreateFmt(19, {name}, this);
+            throw EZAException::CreateFmt(zeCannotCreateFile, {name}, this);
         name = relative;
     }
 
@@ -117,7 +117,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     TZAExtractRun& run = ExtractRun(BaseFolder);
     std::string target = ConfinedPath(BaseFolder, name, run.Folders, true);
     if (target.empty())
-        throw EZAException::CreateFmt(19, {name}, this);
+        throw EZAException::CreateFmt(zeCannotCreateFile, {name}, this);
 
     if (FOptions->CreateDirs) {
         std::size_t cut = name.size();
@@ -136,7 +136,8 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
                 run.Folders.Add(folder);
         }
         if (!made)
-            throw EZAException::CreateFmt(20, {folder.empty() ? name : folder}, this);
+            throw EZAException::CreateFmt(zeCannotCreateFolder, {folder.empty() ? name : folder},
+                                          this);
     }
 
     // A folder entry leaves only its folder; so does a name that names no file below the base.
@@ -155,9 +156,9 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     std::string temp;
     if (!created) {
         if (errno != EEXIST)
-            throw EZAException::CreateFmt(19, {target}, this);
+            throw EZAException::CreateFmt(zeCannotCreateFile, {target}, this);
         if (ConfinedPath(BaseFolder, name).empty())
-            throw EZAException::CreateFmt(19, {name}, this);
+            throw EZAException::CreateFmt(zeCannotCreateFile, {name}, this);
         if (std::int32_t existing = platform::FileGetAttr(target); existing != -1) {
             if (!FOptions->ReplaceReadOnly && (existing & platform::faReadOnly) != 0)
                 return;
@@ -172,7 +173,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
                 if (dest != target) {
                     target = ConfinedFullPath(BaseFolder, dest);
                     if (target.empty())
-                        throw EZAException::CreateFmt(19, {dest}, this);
+                        throw EZAException::CreateFmt(zeCannotCreateFile, {dest}, this);
                 }
                 break;
             }
@@ -187,14 +188,14 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
         // executable), less the read-only state, which replacing clears.
         if (struct stat st{}; ::stat(target.c_str(), &st) == 0) {
             if (S_ISDIR(st.st_mode))
-                throw EZAException::CreateFmt(19, {target}, this);
+                throw EZAException::CreateFmt(zeCannotCreateFile, {target}, this);
             replacing = true;
             keptMode = (st.st_mode & 0777) | S_IWUSR;
         }
 
         fd = CreateSibling(target, temp);
         if (fd < 0)
-            throw EZAException::CreateFmt(19, {target}, this);
+            throw EZAException::CreateFmt(zeCannotCreateFile, {target}, this);
     }
 
     std::exception_ptr failure;
@@ -235,14 +236,14 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     }
     if (!created && ::rename(temp.c_str(), target.c_str()) != 0) {
         ::unlink(temp.c_str());
-        throw EZAException::CreateFmt(19, {target}, this);
+        throw EZAException::CreateFmt(zeCannotCreateFile, {target}, this);
     }
 }
 
 void TZABaseArchiver::ExtractItemToStream(std::int32_t Index, vcl::TStream& Target) {
     TZADirArray& dir = FDirManager->Directory;
     if (Index < 0 || Index >= dir.Count())
-        throw EZAException(16, this);
+        throw EZAException(zeExtractIndex, this);
     const TDirItem& entry = dir.ItemPtr(Index);
 
     TZAVolumeNumberInfo volume;
@@ -261,7 +262,7 @@ void TZABaseArchiver::ExtractItemToStream(std::int32_t Index, vcl::TStream& Targ
     FArchiveStream->SetPosition(static_cast<std::int64_t>(entry.LocalHeaderOffset));
     if (!DecompressStream(*FArchiveStream, Target, entry) && !FProgress.Cancel &&
         !ExtractCorruptedFiles && !FProgress.SkipFile)
-        throw EZAException(8, this);
+        throw EZAException(zeBadEntryData, this);
 }
 
 } // namespace zip

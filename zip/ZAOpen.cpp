@@ -40,7 +40,7 @@ void TZABaseArchiver::InternalOpenArchive() {
         if (!HasEndRecord()) {
             FreeArchiveStream();
             FArchiveStream.reset();
-            throw EZAException(48, this);
+            throw EZAException(zeArchiveDamaged, this);
         }
         FDirManager->ReadCentralDir();
     }

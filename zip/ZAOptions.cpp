@@ -58,7 +58,7 @@ std::vector<vcl::TPublishedProperty> TZAOptions::PublishedProperties() const {
         {"CreateDirs", BoolText(CreateDirs), "True"},
         {"ReplaceReadOnly", BoolText(ReplaceReadOnly), "True"},
         {"SetAttributes", BoolText(SetAttributes), "True"},
-        {"SearchAttr", vcl::IntToStr(SearchAttr), "10431"},
+        {"SearchAttr", vcl::IntToStr(SearchAttr), vcl::IntToStr(faAllEntries)},
         {"FlushBuffers", BoolText(FlushBuffers), std::nullopt},
         {"OEMFileNames", BoolText(OEMFileNames), std::nullopt},
     };

@@ -28,7 +28,7 @@ public:
     bool SetAttributes = true;
     // Streamed and copied only: the archive operations take their attribute mask as an
     // argument.
-    std::int32_t SearchAttr = 0x28BF;
+    std::int32_t SearchAttr = faAllEntries;
     bool FlushBuffers = true;
     bool OEMFileNames = true;
 };

@@ -18,7 +18,7 @@ void TZADirManager::PlaceSfxStub() {
         first.SetFirst(true);
         const std::int64_t limit = Owner->FSpanningOptions->GetVolumeSize(first);
         if (limit != -1 && limit < stubSize)
-            throw EZAException(47, Owner);
+            throw EZAException(zeStubExceedsVolume, Owner);
     }
     ArcStream->SetSize(0);
     ArcStream->SetPosition(0);

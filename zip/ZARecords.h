@@ -102,10 +102,6 @@ inline constexpr std::uint16_t MethodDeflate64 = 9;
 // The made-by host (high byte of version made by) of archives written on Unix.
 inline constexpr std::uint16_t HostUnix = 3;
 
-// External attribute bits (low byte: MS-DOS attributes).
-inline constexpr std::uint32_t faDirectory = 0x10;
-inline constexpr std::uint32_t faArchive = 0x20;
-
 struct TLocalFileHeader {
     static constexpr std::size_t Size = 30;
 

@@ -20,7 +20,7 @@ std::string FolderPart(std::string name) {
 } // namespace
 
 bool TZABaseArchiver::AttributesMatch(std::uint32_t Attr, std::int32_t SearchAttr) {
-    return (~static_cast<std::uint32_t>(SearchAttr) & 0x1E & Attr) == 0;
+    return (~static_cast<std::uint32_t>(SearchAttr) & faSearchedAttributes & Attr) == 0;
 }
 
 bool TZABaseArchiver::MatchEntryName(std::int32_t Index, const TZAArchiveItem& Item) {

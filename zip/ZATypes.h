@@ -56,4 +56,21 @@ enum TZAVolumeSize : std::uint8_t {
 
 enum TZAVolumeKind : std::uint8_t { vkFirst, vkLast, vkCustom, vkUnknown };
 
+// MS-DOS attributes: the low byte of an entry's external attributes.
+inline constexpr std::uint32_t faReadOnly = 0x01;
+inline constexpr std::uint32_t faHidden = 0x02;
+inline constexpr std::uint32_t faSysFile = 0x04;
+inline constexpr std::uint32_t faVolumeID = 0x08;
+inline constexpr std::uint32_t faDirectory = 0x10;
+inline constexpr std::uint32_t faArchive = 0x20;
+
+// Search attribute sets (the SearchAttr of FindFirst, ExtractFiles and TestFiles). An entry
+// with one of faSearchedAttributes is found only when the set admits it; the others never
+// keep an entry out.
+inline constexpr std::uint32_t faSearchedAttributes =
+    faHidden | faSysFile | faVolumeID | faDirectory;
+// Every entry, whatever its attributes: the six above with normal (0x80), compressed (0x800)
+// and not content-indexed (0x2000), the set the updater extracts with.
+inline constexpr std::int32_t faAllEntries = 0x28BF;
+
 } // namespace zip

@@ -67,7 +67,7 @@ void TZABaseArchiver::BeginUpdate() {
         // Entries spread over volumes cannot be rewritten in place, and a rewrite as one file
         // would leave a set that nothing reads.
         if (FSpanningMode != smNone && FDirManager->Directory.Count() > 0)
-            throw EZAException(52, this);
+            throw EZAException(zeMultiVolumeUpdate, this);
         FDirManager->SaveForUpdate();
     }
     ++FUpdateCounter;
@@ -76,7 +76,7 @@ void TZABaseArchiver::BeginUpdate() {
 void TZABaseArchiver::EndUpdate() {
     CheckActive();
     if (!UpdatePending())
-        throw EZAException(22, this);
+        throw EZAException(zeUpdateNotStarted, this);
     if (FUpdateCounter > 1) {
         --FUpdateCounter;
         return;
@@ -200,7 +200,7 @@ void TZABaseArchiver::AddFiles(const std::string& FileMask, std::int32_t SearchA
                     }
                     // A pipe, socket or device would block or never end; a dangling link has
                     // nothing to read.
-                    EZAException failure = EZAException::CreateFmt(33, {path}, this);
+                    EZAException failure = EZAException::CreateFmt(zeCannotOpenFile, {path}, this);
                     TZAAction action = fxaIgnore;
                     DoProcessFileFailure(path, poAdd, failure.NativeError(), failure.ErrorCode(),
                                          failure.Message(), action);

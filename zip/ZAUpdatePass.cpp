@@ -147,7 +147,7 @@ std::int64_t TZAUpdatePass::HeadEnd(std::int32_t& first) const {
 }
 
 EZAException TZAUpdatePass::WriteFailure(const std::string& detail) const {
-    EZAException failure(46, &a_);
+    EZAException failure(zeWriteError, &a_);
     failure.WithCause(detail);
     return failure;
 }
@@ -182,7 +182,8 @@ void TZAUpdatePass::OpenTarget() {
         try {
             target_ = new TZASiblingFile(a_.FileName(), file->Handle());
         } catch (const std::system_error& e) {
-            EZAException failure = EZAException::CreateFmt(19, {a_.FileName()}, &a_);
+            EZAException failure =
+                EZAException::CreateFmt(zeCannotCreateFile, {a_.FileName()}, &a_);
             throw failure.WithCause(std::strerror(e.code().value()));
         }
         target.reset(target_);
@@ -349,7 +350,8 @@ void TZAUpdatePass::DeleteMovedSources() {
         for (;;) {
             if (vcl::DeleteFile(e.SourceFileName))
                 break;
-            EZAException failure = EZAException::CreateFmt(27, {e.SourceFileName}, &a_);
+            EZAException failure =
+                EZAException::CreateFmt(zeCannotDeleteFile, {e.SourceFileName}, &a_);
             action_ = fxaIgnore;
             a_.DoProcessFileFailure(e.SourceFileName, poMove, failure.NativeError(),
                                     failure.ErrorCode(), failure.Message(), action_);
@@ -393,7 +395,7 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
     const bool rename = e.NewData && e.Operation == poRename && !keepOld;
     const std::int32_t found = OldEntryOf(e);
     if (found < 0 || !old_)
-        throw EZAException(7, &a_);
+        throw EZAException(zeNoOldEntry, &a_);
     const TDirItem& old = dir_.SavedDirectory.ItemPtr(found);
     if (keepOld || e.Operation == poUpdate)
         e = old;
@@ -411,7 +413,7 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
     // out a prefix) would copy foreign bytes as the entry.
     if (local.Signature != StandardSignatures.LocalHeader &&
         local.Signature != AlternateSignatures.LocalHeader)
-        throw EZAException(35, &a_);
+        throw EZAException(zeInvalidArchive, &a_);
     const std::int64_t data = CompressedSizeOf(old);
     if (rename) {
         ChooseNameEncoding(e, a_.Options().OEMFileNames);
@@ -481,7 +483,8 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
                     vcl::fmOpenRead | ShareModeToFileMode(a_.Options().ShareMode));
             } catch (const vcl::EStreamError&) {
                 const int error = errno;
-                EZAException failure = EZAException::CreateFmt(33, {e.SourceFileName}, &a_);
+                EZAException failure =
+                    EZAException::CreateFmt(zeCannotOpenFile, {e.SourceFileName}, &a_);
                 throw failure.WithCause(std::strerror(error));
             }
             source = sourceFile_.get();
@@ -567,8 +570,8 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
 
     // The local Zip64 record is reserved whenever either size may pass the limit: a stored,
     // encrypted source just under it has compressed data beyond it, whose size the 32-bit
-    // local field cannot hold. Zip64 disabled keeps to the source's own size (error 41 then
-    // comes from the writer should the data pass the limit).
+    // local field cannot hold. Zip64 disabled keeps to the source's own size
+    // (zeZip64DisabledCompress then comes from the writer should the data pass the limit).
     const bool reserve =
         source && (sourceSize >= std::int64_t{Zip64Marker32} || always ||
                    (mode != zmDisabled && MayPassZip64Limit(sourceSize, !e.Password.empty())));
@@ -607,7 +610,7 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     const bool localZip64 = lh.UncompressedSize == Zip64Marker32;
     lh.ExtraLength = static_cast<std::uint16_t>((localZip64 ? 20 : 0) + timestamp.size());
     if (mode == zmDisabled && e.Zip64)
-        throw EZAException::CreateFmt(43, {e.SourceFileName}, &a_);
+        throw EZAException::CreateFmt(zeZip64DisabledAdd, {e.SourceFileName}, &a_);
 
     // In multi-volume mode the entry is made whole in a file of its own first, so that its
     // local header can be kept on one volume.
@@ -691,11 +694,12 @@ std::string TZABaseArchiver::MakeTempFileName() {
     std::string folder = vcl::Trim(TempDir).empty() ? platform::TempPath() : TempDir;
     // The platform's temporary-file call takes a folder of at most 255 characters.
     if (folder.size() > 255)
-        throw EZAException::CreateFmt(19, {folder}, this);
+        throw EZAException::CreateFmt(zeCannotCreateFile, {folder}, this);
     try {
         return platform::CreateTempFile(folder, "FC");
     } catch (const std::system_error&) {
-        throw EZAException::CreateFmt(19, {vcl::IncludeTrailingPathDelimiter(folder) + "FC"}, this);
+        throw EZAException::CreateFmt(zeCannotCreateFile,
+                                      {vcl::IncludeTrailingPathDelimiter(folder) + "FC"}, this);
     }
 }
 
@@ -704,13 +708,13 @@ void TZABaseArchiver::ApplyUpdates() {
         return;
     FUpdateCounter = 0;
     if (!FDirManager || !FArchiveStream)
-        throw EZAException(13, this);
+        throw EZAException(zeArchiveNotOpen, this);
     // Refused before anything is written; the pending changes are dropped as by a rollback.
     const bool readOnly = !FInMemory && FOpenMode != 0xFFFF && (FOpenMode & 3) == vcl::fmOpenRead;
     const bool volumes = FSpanningMode != smNone && FDirManager->SavedDirectory.Count() > 0;
     if (readOnly || volumes) {
         FDirManager->Directory.Assign(FDirManager->SavedDirectory);
-        throw EZAException(readOnly ? 32 : 52, this);
+        throw EZAException(readOnly ? zeReadOnlyArchive : zeMultiVolumeUpdate, this);
     }
     TZAUpdatePass(*this, FProgress, FVolumes).Run();
 }

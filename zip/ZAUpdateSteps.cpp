@@ -23,9 +23,9 @@ void TZABaseArchiver::DeleteItem(std::int32_t Index) {
 void TZABaseArchiver::RemoveItem(std::int32_t Index) {
     TZADirArray& dir = FDirManager->Directory;
     if (Index < 0 || Index >= dir.Count())
-        throw EZAException(21, this);
+        throw EZAException(zeRemoveIndex, this);
     if (!UpdatePending())
-        throw EZAException(22, this);
+        throw EZAException(zeUpdateNotStarted, this);
     dir.Delete(Index);
 }
 
@@ -33,9 +33,9 @@ TDirItem& TZABaseArchiver::MarkItemForUpdate(std::int32_t Index, const std::stri
                                              const std::string& RelativeTo) {
     TZADirArray& dir = FDirManager->Directory;
     if (Index < 0 || Index >= dir.Count())
-        throw EZAException(24, this);
+        throw EZAException(zeMarkIndex, this);
     if (!UpdatePending())
-        throw EZAException(25, this);
+        throw EZAException(zeMarkNotStarted, this);
     FillDirItemFromFile(Index, Path, RelativeTo);
     TDirItem& item = dir.ItemPtr(Index);
     item.Operation = poUpdate;
@@ -151,7 +151,7 @@ void TZABaseArchiver::TestItem(std::int32_t Index, const std::string& Name) {
     // A test answers whether extraction would succeed: an entry that extraction refuses for
     // its name fails here too, before an installer relies on it.
     if (entry.NameTooLong)
-        throw EZAException::CreateFmt(19, {Name}, this);
+        throw EZAException::CreateFmt(zeCannotCreateFile, {Name}, this);
     if ((entry.CentralHeader.ExternalAttributes & platform::faDirectory) != 0)
         return;
     const std::string temp = MakeTempFileName();
@@ -163,7 +163,7 @@ void TZABaseArchiver::TestItem(std::int32_t Index, const std::string& Name) {
     try {
         file = std::make_unique<vcl::TFileStream>(temp, vcl::fmOpenReadWrite);
     } catch (const vcl::EStreamError&) {
-        throw EZAException::CreateFmt(19, {temp}, this);
+        throw EZAException::CreateFmt(zeCannotCreateFile, {temp}, this);
     }
     ExtractItemToStream(Index, *file);
 }

@@ -136,7 +136,7 @@ void TZABaseArchiver::OpenVolume(const TZAVolumeNumberInfo& Info) {
                 break;
         }
         if (cancel)
-            throw EZAException(45, this);
+            throw EZAException(zeVolumeCancelled, this);
         OpenVolumeStream(name);
         if (FSpanningMode == smSpanning) {
             try {
@@ -162,7 +162,7 @@ void TZABaseArchiver::OpenVolume(const TZAVolumeNumberInfo& Info) {
         // An empty answer names no volume: reading on from the old one would take its bytes
         // from the start again as if they were the next volume's, so it ends the request.
         if (cancel || name.empty())
-            throw EZAException(45, this);
+            throw EZAException(zeVolumeCancelled, this);
         std::string file = ExistingVolumeFile(name);
         if (!file.empty()) {
             OpenVolumeStream(file);
@@ -222,7 +222,7 @@ void TZABaseArchiver::WriteBufferToVolumes(const void* Buffer, std::int32_t Coun
                                            vcl::TStream*& Stream, TZAVolumeNumberInfo& Info,
                                            std::int32_t KeepTogether, vcl::TStream* Staging) {
     if (WriteToVolumes(Buffer, Count, Stream, Info, KeepTogether, Staging) < Count)
-        throw EZAException(46, this);
+        throw EZAException(zeWriteError, this);
 }
 
 void TZABaseArchiver::CopyToVolumes(vcl::TStream& Source, vcl::TStream*& Dest,
@@ -247,7 +247,7 @@ void TZABaseArchiver::CopyToVolumes(vcl::TStream& Source, vcl::TStream*& Dest,
                                                 Info, KeepTogether, Staging);
         done += put;
         if (put < got)
-            throw EZAException(46, this);
+            throw EZAException(zeWriteError, this);
         if (ShowProgress) {
             DoCopyTempFileProgress(static_cast<double>(done) / static_cast<double>(total) * 100,
                                    ppProcess, Cancel);

@@ -118,7 +118,7 @@ void TZABaseArchiver::SetCompressionLevel(TZACompressionLevel Value) {
 
 void TZABaseArchiver::SetCompressionMode(std::uint8_t Value) {
     if (Value > 9)
-        throw EZAException(5, this);
+        throw EZAException(zeCompressionMode, this);
     FCompressionMode = Value;
     FCompressionLevel = LevelFromMode(Value);
     UpdateCompressionMethod();
@@ -146,7 +146,7 @@ void TZABaseArchiver::SetInMemory(bool Value) {
     }
     if (FInMemory) {
         if (FFileName.empty())
-            throw EZAException(29, this);
+            throw EZAException(zeInMemoryBlankFileName, this);
         {
             vcl::TFileStream file(FFileName, vcl::fmCreate);
             file.CopyFrom(*FArchiveStream, 0);
@@ -167,12 +167,12 @@ void TZABaseArchiver::UpdateCompressionMethod() {
 
 void TZABaseArchiver::CheckActive() const {
     if (!FActive)
-        throw EZAException(13, this);
+        throw EZAException(zeArchiveNotOpen, this);
 }
 
 void TZABaseArchiver::CheckNotUpdating() const {
     if (UpdatePending())
-        throw EZAException(26, this);
+        throw EZAException(zeUpdateNotEnded, this);
 }
 
 void TZABaseArchiver::ClearUpdateCounter() {
@@ -192,7 +192,7 @@ void TZABaseArchiver::OpenArchive() {
     std::uint16_t mode = 0xFFFF;
     if (!FInMemory) {
         if (vcl::ExtractFileName(FFileName).empty())
-            throw EZAException(9, this);
+            throw EZAException(zeBlankFileName, this);
         if (vcl::FileExists(FFileName)) {
             try {
                 vcl::TFileStream probe(FFileName, vcl::fmOpenReadWrite | vcl::fmShareDenyWrite);
@@ -207,12 +207,12 @@ void TZABaseArchiver::OpenArchive() {
 
 void TZABaseArchiver::OpenArchive(std::uint16_t Mode) {
     if (!FInMemory && vcl::ExtractFileName(FFileName).empty())
-        throw EZAException(10, this);
+        throw EZAException(zeBlankFileNameForMode, this);
     if (Mode != 0xFFFF && !vcl::FileExists(FFileName) && FSpanningMode != smSpanning &&
         !IsRemovableDrive(FFileName))
-        throw EZAException::CreateFmt(12, {FFileName}, this);
+        throw EZAException::CreateFmt(zeArchiveNotFound, {FFileName}, this);
     if (Mode != 0xFFFF && FInMemory)
-        throw EZAException(28, this);
+        throw EZAException(zeInMemoryCreateOnly, this);
     CloseArchive();
     FOpenMode = Mode;
     InternalOpenArchive();

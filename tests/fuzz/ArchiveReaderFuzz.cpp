@@ -127,10 +127,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         try {
             a.OpenArchive(32);
             zip::TZAArchiveItem item;
-            for (bool ok = a.FindFirst("*.*", item, 10431, ""); ok; ok = a.FindNext(item)) {
+            for (bool ok = a.FindFirst("*.*", item, zip::faAllEntries, ""); ok;
+                 ok = a.FindNext(item)) {
             }
-            a.TestFiles("*.*", 10431, "");
-            a.ExtractFiles("*.*", 10431, "");
+            a.TestFiles("*.*", zip::faAllEntries, "");
+            a.ExtractFiles("*.*", zip::faAllEntries, "");
             a.CloseArchive();
         } catch (const zip::EZAException&) {
         } catch (const vcl::EStreamError&) {

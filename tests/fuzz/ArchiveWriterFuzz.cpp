@@ -27,7 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::int32_t AllAttributes = 10431;
 const std::string NewFile = "new.txt";
 
 // The folder every run works in: the archive, the sources of the batch two levels below (a
@@ -155,7 +154,7 @@ void Answer(zip::TZipArchiver& a, bool& failed) {
 std::vector<TListed> List(zip::TZipArchiver& a, const std::string& mask, bool tested) {
     std::vector<TListed> listed;
     zip::TZAArchiveItem item;
-    for (bool ok = a.FindFirst(mask, item, AllAttributes, ""); ok; ok = a.FindNext(item))
+    for (bool ok = a.FindFirst(mask, item, zip::faAllEntries, ""); ok; ok = a.FindNext(item))
         listed.push_back({item.Search.EntryIndex, item.Folder + item.FileName, item.CRC,
                           item.PackedSize, item.UnpackedSize, item.Attributes, true});
     if (!tested || listed.empty())
@@ -181,7 +180,7 @@ std::vector<TListed> List(zip::TZipArchiver& a, const std::string& mask, bool te
     };
     bool whole = true;
     try {
-        a.TestFiles(mask, AllAttributes, "");
+        a.TestFiles(mask, zip::faAllEntries, "");
     } catch (const zip::EZAException&) {
         whole = false;
     } catch (const vcl::EStreamError&) {
@@ -292,11 +291,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             o.a.OpenArchive();
             o.a.BeginUpdate();
             o.a.Options().Recurse = false;
-            o.a.AddFiles(NewFile, AllAttributes, "");
+            o.a.AddFiles(NewFile, zip::faAllEntries, "");
             if (!replacedName.empty())
-                o.a.AddFiles(replacedName, AllAttributes, "");
+                o.a.AddFiles(replacedName, zip::faAllEntries, "");
             o.a.Options().Recurse = true;
-            o.a.DeleteFiles("*a*", AllAttributes, "");
+            o.a.DeleteFiles("*a*", zip::faAllEntries, "");
             o.a.EndUpdate();
         } catch (const zip::EZAException&) {
             ended = false;
@@ -378,11 +377,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         o.a.BaseDir = s.out.string();
         o.failed = false;
         try {
-            o.a.ExtractFiles(NewFile, AllAttributes, "");
+            o.a.ExtractFiles(NewFile, zip::faAllEntries, "");
             if (ReadAll(s.out / NewFile) != added)
                 Fail("the added file does not read back");
             if (replacedIndex >= 0 && !gone.count(replacedIndex) && once(replacedName)) {
-                o.a.ExtractFiles(replacedName, AllAttributes, "");
+                o.a.ExtractFiles(replacedName, zip::faAllEntries, "");
                 if (ReadAll(s.out / replacedName) != replacement)
                     Fail("the replacement does not read back", replacedName);
             }

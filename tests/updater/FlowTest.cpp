@@ -536,8 +536,10 @@ TEST_F(Flow, AReleaseThatIsNotWholeAndIntactIsRefusedWithTheMainProgramRunning) 
     const std::string locked = root / "locked.zip";
     RunCommand("cd '" + root / "release" + "' && zip -q -r -P secret '" + locked + "' .");
     // The engine's own words, in the standard error box that ends them with a full stop.
-    const std::string crcText = zip::EZAException(8, form->ZipArchiver1).Message() + ".";
-    const std::string damagedText = zip::EZAException(48, form->ZipArchiver1).Message() + ".";
+    const std::string crcText =
+        zip::EZAException(zip::zeBadEntryData, form->ZipArchiver1).Message() + ".";
+    const std::string damagedText =
+        zip::EZAException(zip::zeArchiveDamaged, form->ZipArchiver1).Message() + ".";
 
     struct Case {
         const char* name;

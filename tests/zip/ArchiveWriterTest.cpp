@@ -18,7 +18,6 @@
 #include <stdexcept>
 
 using namespace zip;
-using ziptest::AllAttributes;
 using ziptest::Capture;
 
 namespace {
@@ -76,7 +75,7 @@ std::uint32_t Crc(const std::string& data) {
 std::vector<std::string> StoredNames(TZipArchiver& archiver) {
     std::vector<std::string> names;
     TZAArchiveItem item;
-    for (bool found = archiver.FindFirst("*.*", item, AllAttributes, ""); found;
+    for (bool found = archiver.FindFirst("*.*", item, zip::faAllEntries, ""); found;
          found = archiver.FindNext(item)) {
         std::string name = item.Folder + item.FileName;
         if ((item.Attributes & 0x10) != 0 && (name.empty() || name.back() != '/'))
@@ -126,18 +125,18 @@ struct ArchiveWriter : ::testing::Test {
         ziptest::WriteFile(src + "/" + name, data);
         a->SetCompressionMode(mode);
         a->Password = password;
-        a->AddFiles(name, AllAttributes, "");
+        a->AddFiles(name, zip::faAllEntries, "");
         a->Password.clear();
     }
     // A file added whose source is gone when the pass comes to read it.
     void AddVanishing(const std::string& name) {
         ziptest::WriteFile(src + "/" + name, "soon gone");
-        a->AddFiles(name, AllAttributes, "");
+        a->AddFiles(name, zip::faAllEntries, "");
         std::filesystem::remove(src + "/" + name);
     }
     void AddFolder(const std::string& name) {
         std::filesystem::create_directories(src + "/" + name);
-        a->AddFiles(name, AllAttributes, "");
+        a->AddFiles(name, zip::faAllEntries, "");
     }
     // The stored names, in directory order, as a search lists them.
     std::vector<std::string> Names() { return StoredNames(*a); }
@@ -208,7 +207,7 @@ void ExtractWithTheEngine(const std::string& archivePath, const std::string& out
     std::filesystem::create_directories(out);
     r->BaseDir = out;
     r->OpenArchive();
-    r->ExtractFiles("*.*", 10431, "");
+    r->ExtractFiles("*.*", zip::faAllEntries, "");
     r->CloseArchive();
 }
 
@@ -349,7 +348,7 @@ TEST_F(ArchiveWriter, SixtyFiveThousandFiveHundredThirtyFiveEntriesGetTheZip64En
         ziptest::WriteFile(src + "/f" + std::to_string(i), "");
     OpenNew();
     a->SetCompressionMode(0);
-    a->AddFiles("*.*", AllAttributes, "");
+    a->AddFiles("*.*", zip::faAllEntries, "");
     Finish();
     const std::string bytes = ziptest::ReadFile(path);
     EXPECT_NE(bytes.find(std::string("PK\x06\x06", 4)), std::string::npos);
@@ -420,11 +419,11 @@ TEST_F(ArchiveWriter, SplitSetsOfBothNamingsReadBackThroughTheEngine) {
         const std::string set = dir / (advanced ? "adv.zip" : "plain.zip");
         OpenNewSplitSet(*w, set, advanced);
         w->Password = "pw";
-        w->AddFiles("random.bin", AllAttributes, "");
+        w->AddFiles("random.bin", zip::faAllEntries, "");
         w->Password.clear();
-        w->AddFiles("text.txt", AllAttributes, "");
-        w->AddFiles("empty.txt", AllAttributes, "");
-        w->AddFiles("folder", AllAttributes, "");
+        w->AddFiles("text.txt", zip::faAllEntries, "");
+        w->AddFiles("empty.txt", zip::faAllEntries, "");
+        w->AddFiles("folder", zip::faAllEntries, "");
         w->DirManager()->ArcComment = "split"; // no public call sets the archive comment
         w->EndUpdate();
         w->CloseArchive();
@@ -488,7 +487,7 @@ struct ArchiveUpdate : ArchiveWriter {
 };
 
 TEST_F(ArchiveUpdate, DeleteRenameCommentAndAddInOnePass) {
-    a->DeleteFiles("one.txt", AllAttributes, "");
+    a->DeleteFiles("one.txt", zip::faAllEntries, "");
     // No public call renames an entry or changes its comment: the marks are set by hand.
     TDirItem& renamed = Entry("two.bin");
     renamed.StoredName = "renamed/€two.bin"; // CP850 has no euro sign: the name goes as UTF-8
@@ -524,7 +523,7 @@ TEST_F(ArchiveUpdate, AnAbortedAddLeavesTheArchiveByteForByteAndNoTemporaryFile)
         failures.push_back(name + " " + std::to_string(native));
         action = fxaAbort;
     };
-    a->DeleteFiles("one.txt", AllAttributes, ""); // rebuilding starts at the first entry
+    a->DeleteFiles("one.txt", zip::faAllEntries, ""); // rebuilding starts at the first entry
     try {
         a->EndUpdate();
     } catch (const EZAException&) {
@@ -583,7 +582,7 @@ TEST_F(ArchiveUpdate, AnArchiveOpenedReadOnlyFailsWithItsBytesAndNoTemporaryFile
     a->SetFileName(path);
     a->OpenArchive(vcl::fmOpenRead | vcl::fmShareDenyNone);
     a->BeginUpdate();
-    a->DeleteFiles("one.txt", AllAttributes, "");
+    a->DeleteFiles("one.txt", zip::faAllEntries, "");
     EXPECT_THROW(a->EndUpdate(), vcl::Exception);
     EXPECT_EQ(ziptest::ReadFile(path), before);
     EXPECT_EQ(Names(), written);
@@ -606,8 +605,8 @@ TEST_F(ArchiveUpdate, ACancelAtTheStartTouchesNothingAndOneDuringTheWorkRollsBac
     a->OpenArchive();
     EXPECT_EQ(Names(), written);
     a->BeginUpdate();
-    a->AddFiles("four.txt", AllAttributes, "");
-    a->DeleteFiles("one.txt", AllAttributes, "");
+    a->AddFiles("four.txt", zip::faAllEntries, "");
+    a->DeleteFiles("one.txt", zip::faAllEntries, "");
     // The new archive is written beside the old one, as a file without a name: nothing of
     // it shows in TempDir or in the archive's folder, even while the pass runs.
     std::size_t filesSeen = 0;
@@ -703,9 +702,9 @@ TEST_F(ArchiveWriter, PeerArchivesOpenedFromDiskAreUpdatedOrLeftAsTheyWere) {
         ASSERT_EQ(names.size(), 3u);
 
         w->BeginUpdate();
-        w->DeleteFiles(names[0], AllAttributes, "");
+        w->DeleteFiles(names[0], zip::faAllEntries, "");
         ziptest::WriteFile(src + "/missing.txt", "soon gone");
-        w->AddFiles("missing.txt", AllAttributes, "");
+        w->AddFiles("missing.txt", zip::faAllEntries, "");
         std::filesystem::remove(src + "/missing.txt");
         w->OnProcessFileFailure = [](vcl::TObject*, const std::string&, TZAProcessOperation,
                                      std::int32_t, std::int32_t, const std::string&,
@@ -718,8 +717,8 @@ TEST_F(ArchiveWriter, PeerArchivesOpenedFromDiskAreUpdatedOrLeftAsTheyWere) {
         EXPECT_TRUE(ziptest::ReadFile(archive) == made);
 
         w->BeginUpdate();
-        w->DeleteFiles(names[0], AllAttributes, "");
-        w->AddFiles("new.txt", AllAttributes, "");
+        w->DeleteFiles(names[0], zip::faAllEntries, "");
+        w->AddFiles("new.txt", zip::faAllEntries, "");
         w->EndUpdate();
         w->CloseArchive();
         EXPECT_TRUE(ziptest::Run("unzip -t -P pw '" + archive + "'"))
@@ -777,7 +776,7 @@ TEST_F(ArchiveWriter, TemporaryFilesFollowThePlatformRule) {
         a->MakeTempFileName();
         FAIL() << "no error";
     } catch (const EZAException& e) {
-        EXPECT_EQ(e.NativeError(), 19);
+        EXPECT_EQ(e.NativeError(), zeCannotCreateFile);
     }
 }
 

@@ -86,7 +86,7 @@ TEST_F(ArchiverDefaults, CompressionModeAboveNineRaisesFiveAndChangesNothing) {
         a->SetCompressionMode(10);
         FAIL();
     } catch (const EZAException& e) {
-        EXPECT_EQ(e.NativeError(), 5);
+        EXPECT_EQ(e.NativeError(), zeCompressionMode);
         EXPECT_EQ(std::string(e.what()), "ZipArchiver1: Invalid compression mode. Mode must be in "
                                          "[0-9] range - Native error: 00005");
     }
@@ -142,7 +142,7 @@ TEST_F(ArchiverDefaults, InMemoryWhileClosedIsStored) {
 TEST_F(ArchiverDefaults, InMemoryOffWhileOpenWithoutFileNameRaises29) {
     a->SetInMemory(true);
     a->PretendOpen(std::make_unique<vcl::TMemoryStream>());
-    EXPECT_EQ(NativeErrorOf([&] { a->SetInMemory(false); }), 29);
+    EXPECT_EQ(NativeErrorOf([&] { a->SetInMemory(false); }), zeInMemoryBlankFileName);
     EXPECT_TRUE(a->InMemory());
     EXPECT_TRUE(a->Active());
 }
@@ -154,7 +154,7 @@ TEST_F(ArchiverDefaults, InMemoryOffWhileOpenWritesTheMemoryArchiveToTheFile) {
     a->PretendOpen(std::move(memory));
     a->SetFileName(dir / "out.zip");
     // The file is reopened, and bytes with no local header in them are no archive.
-    EXPECT_EQ(NativeErrorOf([&] { a->SetInMemory(false); }), 35);
+    EXPECT_EQ(NativeErrorOf([&] { a->SetInMemory(false); }), zeInvalidArchive);
     EXPECT_EQ(ziptest::ReadFile(dir / "out.zip"), "PK-bytes");
     EXPECT_FALSE(a->InMemory());
     EXPECT_FALSE(a->Active());
@@ -202,10 +202,10 @@ using OpenChecks = Fixture;
 
 TEST_F(OpenChecks, BlankFileNamePartRaisesNineOrTen) {
     a->SetFileName(dir.Path() + "/");
-    EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(); }), 9);
-    EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(32); }), 10);
+    EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(); }), zeBlankFileName);
+    EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(32); }), zeBlankFileNameForMode);
     a->SetFileName("");
-    EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(0xFFFF); }), 10);
+    EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(0xFFFF); }), zeBlankFileNameForMode);
 }
 
 TEST_F(OpenChecks, MissingFileOnAFixedDiskRaisesTwelveAndKeepsTheOpenArchive) {
@@ -215,7 +215,7 @@ TEST_F(OpenChecks, MissingFileOnAFixedDiskRaisesTwelveAndKeepsTheOpenArchive) {
         a->OpenArchive(32);
         FAIL();
     } catch (const EZAException& e) {
-        EXPECT_EQ(e.NativeError(), 12);
+        EXPECT_EQ(e.NativeError(), zeArchiveNotFound);
         EXPECT_EQ(std::string(e.what()), "ZipArchiver1: File \"" + dir / "missing.zip" +
                                              "\" not found - Native error: 00012");
     }
@@ -236,7 +236,7 @@ TEST_F(OpenChecks, MissingFileWhenSpanningOrOnRemovableMediaGoesOnToOpening) {
         cancel = true;
     };
     // On removable media it asks for the last disk.
-    EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(32); }), 45);
+    EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(32); }), zeVolumeCancelled);
     EXPECT_EQ(requests, 1);
     platform::ClearRemovableFolders();
     EXPECT_EQ(a->OpenMode(), 32);
@@ -247,7 +247,7 @@ TEST_F(OpenChecks, InMemoryOnlyCreates) {
     a->SetFileName(dir / "x.zip");
     ziptest::WriteFile(dir / "x.zip", "x");
     a->PretendOpen(std::make_unique<vcl::TMemoryStream>());
-    EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(32); }), 28);
+    EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(32); }), zeInMemoryCreateOnly);
     EXPECT_TRUE(a->Active());
     a->SetFileName("");
     // A new archive in memory needs no file name.
@@ -263,11 +263,11 @@ TEST_F(OpenChecks, ModeChosenWithoutArguments) {
     // "x" holds no local header: the rebuild finds nothing (35).
     ziptest::WriteFile(dir / "old.zip", "x");
     a->SetFileName(dir / "old.zip");
-    EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(); }), 35);
+    EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(); }), zeInvalidArchive);
     EXPECT_EQ(a->OpenMode(), 0x22);
     if (geteuid() != 0) { // root may write anything
         ::chmod((dir / "old.zip").c_str(), 0444);
-        EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(); }), 35);
+        EXPECT_EQ(NativeErrorOf([&] { a->OpenArchive(); }), zeInvalidArchive);
         EXPECT_EQ(a->OpenMode(), 0x40);
     }
     a->SetInMemory(true);
@@ -276,7 +276,8 @@ TEST_F(OpenChecks, ModeChosenWithoutArguments) {
 }
 
 TEST_F(OpenChecks, ExtractFilesNeedsAnOpenArchive) {
-    EXPECT_EQ(NativeErrorOf([&] { a->ExtractFiles("*.*", 10431, ""); }), 13);
+    EXPECT_EQ(NativeErrorOf([&] { a->ExtractFiles("*.*", zip::faAllEntries, ""); }),
+              zeArchiveNotOpen);
 }
 
 // ---- Search ----
@@ -301,10 +302,10 @@ TEST_F(Search, MaskLosesItsDriveAndTakesSlashes) {
         TZAArchiveItem item;
         item.Search.EntryIndex = 7;
         // The directory is empty: nothing is found, but the search record is set up.
-        EXPECT_FALSE(a->FindFirst(c.mask, item, 10431, "*.bak"));
+        EXPECT_FALSE(a->FindFirst(c.mask, item, zip::faAllEntries, "*.bak"));
         EXPECT_EQ(item.Search.Mask, c.stored) << c.mask;
         EXPECT_EQ(item.Search.EntryIndex, 0);
-        EXPECT_EQ(item.Search.AttributeFilter, 10431);
+        EXPECT_EQ(item.Search.AttributeFilter, zip::faAllEntries);
         EXPECT_EQ(item.Search.ExclusionMask, "*.bak");
         EXPECT_FALSE(item.Search.MaskList);
     }
@@ -312,7 +313,7 @@ TEST_F(Search, MaskLosesItsDriveAndTakesSlashes) {
 
 TEST_F(Search, AMaskLongerThanTheRecordHoldsFindsNothing) {
     TZAArchiveItem item;
-    EXPECT_FALSE(a->FindFirst(std::string(260, 'a'), item, 10431, ""));
+    EXPECT_FALSE(a->FindFirst(std::string(260, 'a'), item, zip::faAllEntries, ""));
 }
 
 TEST(ArchiveItem, FieldsFromADirectoryEntry) {
@@ -540,8 +541,8 @@ TEST_F(Dispatchers, ProcessFileFailureHandlerLeavingActionAloneIgnores) {
     TZAAction action = fxaAbort;
     a->DoProcessFileFailure("f", poExtract, 19, 9, "m", action);
     EXPECT_EQ(action, fxaIgnore);
-    EXPECT_EQ(native, 19);
-    EXPECT_EQ(code, 9);
+    EXPECT_EQ(native, zeCannotCreateFile);
+    EXPECT_EQ(code, zeBlankFileName);
 }
 
 TEST_F(Dispatchers, NamePassingEvents) {

@@ -36,14 +36,14 @@ int main(int argc, char** argv) {
         a.OpenArchive(32);
         zip::TZAArchiveItem item;
         int count = 0;
-        for (bool ok = a.FindFirst("*.*", item, 10431, ""); ok; ok = a.FindNext(item)) {
+        for (bool ok = a.FindFirst("*.*", item, zip::faAllEntries, ""); ok; ok = a.FindNext(item)) {
             ++count;
             std::string name = item.Folder + item.FileName;
             std::printf("entry\t%s\t%lld\t%lld\t%08x\n", name.c_str(),
                         static_cast<long long>(item.PackedSize),
                         static_cast<long long>(item.UnpackedSize), item.CRC);
         }
-        a.ExtractFiles("*.*", 10431, "");
+        a.ExtractFiles("*.*", zip::faAllEntries, "");
         std::printf("opened %d failed %d\n", count, failed);
         return 0;
     } catch (const zip::EZAException& e) {

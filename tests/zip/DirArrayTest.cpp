@@ -59,17 +59,19 @@ TEST(DirArray, IndexErrorsCarryTheirCodes) {
         try {
             call();
         } catch (const EZAException& e) {
-            return std::make_pair(e.NativeError(), e.Message());
+            return std::make_pair(static_cast<TZAError>(e.NativeError()), e.Message());
         }
-        return std::make_pair(-100, std::string());
+        return std::make_pair(static_cast<TZAError>(-100), std::string());
     };
-    EXPECT_EQ(code([&] { array.GetItem(2); }),
-              std::make_pair(2, std::string("Index out of bounds - Native error: 00002")));
-    EXPECT_EQ(code([&] { array.GetItem(-1); }).first, 2);
-    EXPECT_EQ(code([&] { array.SetItem(2, TDirItem{}); }).first, 1);
-    EXPECT_EQ(code([&] { array.ItemPtr(2); }),
-              std::make_pair(3, std::string("Index out of bounds - Native error: 00003")));
-    EXPECT_EQ(code([&] { array.Delete(5); }).first, 4);
+    EXPECT_EQ(
+        code([&] { array.GetItem(2); }),
+        std::make_pair(zeGetItemIndex, std::string("Index out of bounds - Native error: 00002")));
+    EXPECT_EQ(code([&] { array.GetItem(-1); }).first, zeGetItemIndex);
+    EXPECT_EQ(code([&] { array.SetItem(2, TDirItem{}); }).first, zeDirectoryIndex);
+    EXPECT_EQ(
+        code([&] { array.ItemPtr(2); }),
+        std::make_pair(zeItemPtrIndex, std::string("Index out of bounds - Native error: 00003")));
+    EXPECT_EQ(code([&] { array.Delete(5); }).first, zeDeleteIndex);
     EXPECT_EQ(array.Count(), 2);
 }
 

@@ -80,7 +80,7 @@ std::vector<Listed> EngineListing(ziptest::TTestArchiver& a) {
 
 // Every name FindFirst/FindNext list for a mask, folder and name joined.
 std::vector<std::string> Found(ziptest::TTestArchiver& a, const std::string& mask,
-                               std::int32_t attr = 10431) {
+                               std::int32_t attr = zip::faAllEntries) {
     std::vector<std::string> names;
     TZAArchiveItem item;
     for (bool ok = a.FindFirst(mask, item, attr, ""); ok; ok = a.FindNext(item))
@@ -199,7 +199,7 @@ TEST_F(DirRead, PythonZip64WithMoreThan65535Entries) {
     EXPECT_EQ(a->DirManager()->EndRecord.TotalEntries, 0xFFFF);
     EXPECT_EQ(a->SpanningMode(), smNone);
     TZAArchiveItem item;
-    ASSERT_TRUE(a->FindFirst("e69999", item, 10431, ""));
+    ASSERT_TRUE(a->FindFirst("e69999", item, zip::faAllEntries, ""));
     EXPECT_EQ(item.Search.EntryIndex, 69999);
 }
 
@@ -340,7 +340,7 @@ TEST_F(DirRead, DiskNumbersAtTheTopOfTheirRangeStayWithinWhatEventsCanShow) {
         a->SetFileName(archive);
         ASSERT_EQ(OpenError(*a), 0);
         ASSERT_EQ(a->DirManager()->Directory.Count(), 1);
-        EXPECT_NO_THROW(a->ExtractFiles("*.*", 10431, dir / "out"));
+        EXPECT_NO_THROW(a->ExtractFiles("*.*", zip::faAllEntries, dir / "out"));
         EXPECT_EQ(failed, std::vector<std::string>{"far.txt"});
         EXPECT_EQ(asked, c.asked);
         EXPECT_FALSE(std::filesystem::exists(dir / "out/far.txt"));
@@ -435,11 +435,11 @@ TEST_F(Damaged, NoLocalHeaderIsError35AndTheStrictOpenRefuses48) {
         bool strict;
         std::int32_t code;
     } cases[] = {
-        {"empty file", "", false, 35},
-        {"text", "not an archive at all", false, 35},
+        {"empty file", "", false, zeInvalidArchive},
+        {"text", "not an archive at all", false, zeInvalidArchive},
         {"signature in the last 29 bytes", std::string(40, 'x') + "PK\x03\x04" + "12345", false,
-         35},
-        {"cut archive, strict", good.substr(0, good.size() - 10), true, 48},
+         zeInvalidArchive},
+        {"cut archive, strict", good.substr(0, good.size() - 10), true, zeArchiveDamaged},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -448,7 +448,7 @@ TEST_F(Damaged, NoLocalHeaderIsError35AndTheStrictOpenRefuses48) {
         a->SetOpenCorruptedArchives(!c.strict);
         EXPECT_EQ(OpenError(*a), c.code);
         EXPECT_FALSE(a->Active());
-        if (c.code == 48) {
+        if (c.code == zeArchiveDamaged) {
             EXPECT_EQ(a->ArchiveStream(), nullptr);
         }
     }
@@ -510,7 +510,7 @@ TEST_F(Damaged, ACutEntryFailsOnItsOwnAndTheOthersAreExtracted) {
         action = fxaIgnore;
     };
     a->BaseDir = dir / "out";
-    a->ExtractFiles("*.*", 10431, "");
+    a->ExtractFiles("*.*", zip::faAllEntries, "");
     ASSERT_EQ(failed.size(), 1u);
     EXPECT_EQ(failed[0].first, "b.bin");
     EXPECT_EQ(failed[0].second, "Erreur de lecture du flux");
@@ -540,7 +540,7 @@ TEST_F(Damaged, ASignatureInsideAnEntrysDataIsNoHeader) {
         ++failures;
         action = fxaIgnore;
     };
-    a->ExtractFiles("*.*", 10431, "");
+    a->ExtractFiles("*.*", zip::faAllEntries, "");
     EXPECT_EQ(failures, 0);
     EXPECT_EQ(ziptest::ReadFile(dir / "out/inner.zip"), ziptest::ReadFile(dir / "inner.zip"));
 }
@@ -620,7 +620,7 @@ TEST_F(DirRead, AFirstEntryWithADataDescriptorIsFoundWhereItStands) {
             ++failures;
             action = fxaIgnore;
         };
-        a->TestFiles("*.*", 10431, "");
+        a->TestFiles("*.*", zip::faAllEntries, "");
         EXPECT_EQ(failures, 0);
         a->CloseArchive();
     }
@@ -662,7 +662,7 @@ TEST_F(DirRead, ALocalHeaderLikeTheFirstOneFurtherOnMovesNoOffset) {
         failed.push_back(name);
         action = fxaIgnore;
     };
-    a->TestFiles("*.*", 10431, "");
+    a->TestFiles("*.*", zip::faAllEntries, "");
     EXPECT_EQ(failed, std::vector<std::string>{"x.txt"}); // the damaged one alone
 }
 

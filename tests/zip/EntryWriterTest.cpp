@@ -261,7 +261,7 @@ TEST_F(EntryWriter, FourGibibytesWithoutZip64AreRefusedAndTheHeaderStaysAsItWas)
         a->CompressStream(source, sink, e);
         FAIL() << "no error";
     } catch (const EZAException& error) {
-        EXPECT_EQ(error.NativeError(), 41);
+        EXPECT_EQ(error.NativeError(), zeZip64DisabledCompress);
         EXPECT_NE(std::string(error.Message()).find("big.bin"), std::string::npos);
     }
     EXPECT_EQ(sink.Size(), size);
@@ -278,7 +278,7 @@ TEST_F(EntryWriter, ASourceThatEndsEarlyIsError34WhenStoredAndACompressionErrorA
             a->CompressStream(source, sink, e);
             FAIL() << "no error";
         } catch (const EZAException& error) {
-            EXPECT_EQ(error.NativeError(), 34);
+            EXPECT_EQ(error.NativeError(), zeCompressedSize);
             EXPECT_NE(std::string(error.Message()).find("rfs.size = 3000000, count = 1048576"),
                       std::string::npos)
                 << error.Message();

@@ -55,7 +55,7 @@ TEST_P(Opened, EveryEntryLandsOverTheInstalledFiles) {
     a->SetFileName(dir / "a.zip");
     a->BaseDir = out;
     a->OpenArchive();
-    a->ExtractFiles("*.*", 10431, "");
+    a->ExtractFiles("*.*", zip::faAllEntries, "");
     a->CloseArchive();
     EXPECT_TRUE(dialogs->shown.empty());
     EXPECT_TRUE(ReadFile(out + "/Kestrova.exe") == ReadFile(src + "/Kestrova.exe"));
@@ -95,7 +95,7 @@ TEST(OpenedHostile, AnInfoZipArchiveWithClimbingNamesWritesNothingOutside) {
     a->SetFileName(dir / "h.zip");
     a->BaseDir = dir / "x/out";
     a->OpenArchive();
-    a->ExtractFiles("*.*", 10431, "");
+    a->ExtractFiles("*.*", zip::faAllEntries, "");
     a->CloseArchive();
     EXPECT_EQ(ReadFile(dir / "x/out/inside.txt"), "in");
     EXPECT_FALSE(fs::exists(dir / "x/escape.txt"));

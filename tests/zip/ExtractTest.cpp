@@ -305,7 +305,7 @@ TEST_F(Extract, APromptHandlerMayRenameTheTargetInsideTheBaseOnly) {
     EXPECT_EQ(ReadFile(out + "/f.txt"), "old");
     EXPECT_FALSE(Exists(dir / "escaped.txt"));
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].code, 19);
+    EXPECT_EQ(failures[0].code, zeCannotCreateFile);
 }
 
 TEST_F(Extract, ReadOnlyTargets) {
@@ -353,7 +353,7 @@ TEST_F(Extract, WithoutCreateDirsEntriesLandInTheBaseFolder) {
     a->Options().CreateDirs = false;
     a->Run(poExtract); // the base folder does not exist
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].code, 19);
+    EXPECT_EQ(failures[0].code, zeCannotCreateFile);
     fs::create_directories(out);
     failures.clear();
     a->Run(poExtract);
@@ -367,7 +367,7 @@ TEST_F(Extract, AFolderThatCannotBeMadeRaises20) {
     WriteFile(out + "/a", "a file where the folder should be");
     a->Run(poExtract);
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].code, 20);
+    EXPECT_EQ(failures[0].code, zeCannotCreateFolder);
 }
 
 // ---- Hostile names --------------------------------------------------------------------------
@@ -387,7 +387,7 @@ TEST_F(Extract, NamesLeadingOutOfTheBaseFolderAreRefusedAndOneLeadingSlashStaysI
 
     std::vector<std::string> refused;
     for (const Failure& f : failures) {
-        EXPECT_EQ(f.code, 19) << f.name;
+        EXPECT_EQ(f.code, zeCannotCreateFile) << f.name;
         refused.push_back(f.name);
     }
     const std::vector<std::string> expected = {"../x", "a/../../x", "a/../../x",     "../x",
@@ -417,8 +417,8 @@ TEST_F(Extract, ALinkAtTheFilesOwnNameIsNeverWrittenThrough) {
     std::vector<std::pair<std::string, std::int32_t>> failed;
     for (const Failure& f : failures)
         failed.emplace_back(f.name, f.code);
-    const std::vector<std::pair<std::string, std::int32_t>> expected = {{"leak.txt", 19},
-                                                                        {"dangling.txt", 19}};
+    const std::vector<std::pair<std::string, std::int32_t>> expected = {
+        {"leak.txt", zeCannotCreateFile}, {"dangling.txt", zeCannotCreateFile}};
     EXPECT_EQ(failed, expected);
     EXPECT_EQ(ReadFile(outside + "/leak.txt"), "secret");
     EXPECT_EQ(Listing(outside), std::vector<std::string>{"leak.txt"});
@@ -478,7 +478,7 @@ TEST_F(Extract, AnExtractHandlersFullPathInsideTheBaseFolderIsAccepted) {
     EXPECT_EQ(ReadFile(out + "/h.txt"), "h");
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].name, "g.txt");
-    EXPECT_EQ(failures[0].code, 19);
+    EXPECT_EQ(failures[0].code, zeCannotCreateFile);
 }
 
 // ---- Hostile layouts ------------------------------------------------------------------------
@@ -595,7 +595,7 @@ TEST_F(Damaged, ABadCrcLeavesNoFileAndKeepsTheOldOne) {
     Corrupt();
     a->Run(poExtract);
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].code, 8);
+    EXPECT_EQ(failures[0].code, zeBadEntryData);
     EXPECT_TRUE(Listing(out).empty());
 
     WriteFile(out + "/f.txt", "old");
@@ -669,7 +669,7 @@ TEST_F(Extract, ExtractItemToStreamChecksItsIndex) {
         a->ExtractItemToStream(1, m);
         FAIL();
     } catch (const EZAException& e) {
-        EXPECT_EQ(e.NativeError(), 16);
+        EXPECT_EQ(e.NativeError(), zeExtractIndex);
     }
     a->ExtractItemToStream(0, m);
     EXPECT_EQ(m.Size(), 1);

@@ -37,7 +37,7 @@ public:
         for (std::int32_t i = 0; i < Directory().Count(); ++i)
             Entry(i).Selected = true;
     }
-    // The loop over every entry, as ExtractFiles("*.*", 10431, "") runs it.
+    // The loop over every entry, as ExtractFiles("*.*", zip::faAllEntries, "") runs it.
     void Run(zip::TZAProcessOperation operation) {
         SelectAll();
         ProcessFiles(operation);

@@ -17,7 +17,7 @@ TEST(TZAOptions, ConstructorValues) {
     EXPECT_TRUE(o.CreateDirs);
     EXPECT_TRUE(o.ReplaceReadOnly);
     EXPECT_TRUE(o.SetAttributes);
-    EXPECT_EQ(o.SearchAttr, 10431);
+    EXPECT_EQ(o.SearchAttr, zip::faAllEntries);
     EXPECT_TRUE(o.FlushBuffers);
     EXPECT_TRUE(o.OEMFileNames);
 }

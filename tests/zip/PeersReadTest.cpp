@@ -18,7 +18,6 @@
 #include <sys/stat.h>
 
 using namespace zip;
-using ziptest::AllAttributes;
 using ziptest::Capture;
 using ziptest::ReadFile;
 using ziptest::TempDir;
@@ -178,7 +177,7 @@ struct Peers : ::testing::Test {
                 action = fxaIgnore;
             };
             r->OpenArchive(32);
-            r->TestFiles("*.*", AllAttributes, "");
+            r->TestFiles("*.*", zip::faAllEntries, "");
             r->CloseArchive();
             EXPECT_EQ(failures, 0);
         }
@@ -202,12 +201,12 @@ struct Peers : ::testing::Test {
         w->SpanningOptions().VolumeSize = vsCustom;
         w->SpanningOptions().SetCustomVolumeSize(volumeSize);
         w->OpenArchive();
-        w->AddFiles("*.*", AllAttributes, "");
+        w->AddFiles("*.*", zip::faAllEntries, "");
         w->CloseArchive();
     }
     void AddAll() {
         a->OpenArchive();
-        a->AddFiles("*.*", AllAttributes, "");
+        a->AddFiles("*.*", zip::faAllEntries, "");
         a->CloseArchive();
     }
     // The changes every update case makes, on the disk and in the archive.
@@ -219,7 +218,7 @@ struct Peers : ::testing::Test {
         a->BeginUpdate();
         a->AddFiles("a.txt", 0x20, "");
         a->AddFiles("sub/new.txt", 0x20, "");
-        a->DeleteFiles("data.bin", AllAttributes, "");
+        a->DeleteFiles("data.bin", zip::faAllEntries, "");
         a->EndUpdate();
         a->CloseArchive();
     }
@@ -316,7 +315,7 @@ TEST_F(Peers, AScriptKeepsItsExecutableModeThroughTheEngineToo) {
     r->SetFileName(path);
     r->BaseDir = out;
     r->OpenArchive(32);
-    r->ExtractFiles("*.*", AllAttributes, "");
+    r->ExtractFiles("*.*", zip::faAllEntries, "");
     r->CloseArchive();
     EXPECT_EQ(fs::status(out + "/sub/script.sh").permissions() & fs::perms::all, fs::perms(0755));
     EXPECT_EQ(ReadFile(out + "/café déjà vu.txt"), "accents");

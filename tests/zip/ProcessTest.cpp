@@ -146,7 +146,7 @@ TEST_P(Actions, TheFailureAnswerDecides) {
     a->Run(poExtract);
     EXPECT_EQ(static_cast<int>(failures.size()), c.failures);
     for (std::int32_t code : failures)
-        EXPECT_EQ(code, 8);
+        EXPECT_EQ(code, zeBadEntryData);
     EXPECT_EQ(std::count(log.begin(), log.end(), "confirm b.txt"), c.failures);
     EXPECT_EQ(Exists(dir / "out/c.txt"), c.thirdExtracted);
     EXPECT_FALSE(Exists(dir / "out/b.txt"));

@@ -14,7 +14,6 @@
 #include <sys/stat.h>
 
 using namespace zip;
-using ziptest::AllAttributes;
 using ziptest::Capture;
 using ziptest::Contents;
 using ziptest::ReadFile;
@@ -70,7 +69,7 @@ struct UpdateBatch : ::testing::Test {
 
 TEST_F(UpdateBatch, AddingToANewArchiveTakesFoldersRecursivelyWithTheirFolderEntries) {
     a->OpenArchive();
-    a->AddFiles("*.*", AllAttributes, "");
+    a->AddFiles("*.*", zip::faAllEntries, "");
     a->CloseArchive();
     EXPECT_EQ(Contents(path), "a.txt=alpha\nb.log=bravo\nsub/\nsub/c.txt=charlie\nsub/deep/\n"
                               "sub/deep/d.txt=delta\n");
@@ -91,7 +90,7 @@ TEST_F(UpdateBatch, MasksAttributesExclusionsAndStorePathChooseWhatIsAddedAndUnd
     } cases[] = {
         {"a name mask in every folder",
          "*.txt",
-         AllAttributes,
+         zip::faAllEntries,
          "",
          {},
          true,
@@ -99,7 +98,7 @@ TEST_F(UpdateBatch, MasksAttributesExclusionsAndStorePathChooseWhatIsAddedAndUnd
          "a.txt=alpha\nsub/c.txt=charlie\nsub/deep/d.txt=delta\n"},
         {"without recursion only the top folder",
          "*.*",
-         AllAttributes,
+         zip::faAllEntries,
          "",
          {},
          false,
@@ -123,7 +122,7 @@ TEST_F(UpdateBatch, MasksAttributesExclusionsAndStorePathChooseWhatIsAddedAndUnd
          "a.txt=alpha\nsub/c.txt=charlie\n"},
         {"a folder part in the mask",
          "sub/*.txt",
-         AllAttributes,
+         zip::faAllEntries,
          "",
          {},
          true,
@@ -131,7 +130,7 @@ TEST_F(UpdateBatch, MasksAttributesExclusionsAndStorePathChooseWhatIsAddedAndUnd
          "sub/c.txt=charlie\nsub/deep/d.txt=delta\n"},
         {"a mask naming a folder adds the folder and what it holds",
          "sub",
-         AllAttributes,
+         zip::faAllEntries,
          "",
          {},
          true,
@@ -177,7 +176,7 @@ TEST_F(UpdateBatch, ReplacingAndDeletingInAnInfoZipArchiveKeepsTheOtherEntriesEx
     a->BeginUpdate();
     a->AddFiles("sub/c.txt", 0x20, "");
     a->AddFiles("e.txt", 0x20, "");
-    a->DeleteFiles("*.log", AllAttributes, "");
+    a->DeleteFiles("*.log", zip::faAllEntries, "");
     a->EndUpdate();
     EXPECT_EQ(Contents(path), "a.txt=alpha\nsub/c.txt=CHARLIE, again\nsub/deep/d.txt=delta\n"
                               "e.txt=echo\n");
@@ -185,7 +184,7 @@ TEST_F(UpdateBatch, ReplacingAndDeletingInAnInfoZipArchiveKeepsTheOtherEntriesEx
     // The component's own view agrees.
     TZAArchiveItem item;
     std::vector<std::string> names;
-    for (bool found = a->FindFirst("*.*", item, AllAttributes, ""); found;
+    for (bool found = a->FindFirst("*.*", item, zip::faAllEntries, ""); found;
          found = a->FindNext(item))
         names.push_back(item.Folder + item.FileName);
     EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "sub/c.txt", "sub/deep/d.txt", "e.txt"}));
@@ -196,20 +195,21 @@ TEST_F(UpdateBatch, NothingIsWrittenBeforeTheOutermostEndUpdate) {
     const std::string before = ReadFile(path);
     a->BeginUpdate();
     a->BeginUpdate();
-    a->DeleteFiles("a.txt", AllAttributes, "");
+    a->DeleteFiles("a.txt", zip::faAllEntries, "");
     a->EndUpdate();
     EXPECT_EQ(ReadFile(path), before);
     // Reading operations wait for the batch to end.
-    EXPECT_EQ(NativeErrorOf([&] { a->ExtractFiles("*.*", AllAttributes, ""); }), 26);
+    EXPECT_EQ(NativeErrorOf([&] { a->ExtractFiles("*.*", zip::faAllEntries, ""); }),
+              zeUpdateNotEnded);
     a->EndUpdate();
     EXPECT_EQ(Contents(path), "b.log=bravo\nsub/c.txt=charlie\nsub/deep/d.txt=delta\n");
 }
 
 TEST_F(UpdateBatch, TheBatchOperationsCheckTheirPreconditions) {
-    EXPECT_EQ(NativeErrorOf([&] { a->BeginUpdate(); }), 13);
-    EXPECT_EQ(NativeErrorOf([&] { a->AddFiles("*.*", AllAttributes, ""); }), 13);
+    EXPECT_EQ(NativeErrorOf([&] { a->BeginUpdate(); }), zeArchiveNotOpen);
+    EXPECT_EQ(NativeErrorOf([&] { a->AddFiles("*.*", zip::faAllEntries, ""); }), zeArchiveNotOpen);
     a->OpenArchive();
-    EXPECT_EQ(NativeErrorOf([&] { a->EndUpdate(); }), 22);
+    EXPECT_EQ(NativeErrorOf([&] { a->EndUpdate(); }), zeUpdateNotStarted);
 }
 
 TEST_F(UpdateBatch, AnExistingEntryIsReplacedOnlyAsTheOverwriteModeAllows) {
@@ -282,8 +282,9 @@ TEST_F(UpdateBatch, ASplitArchiveIsRefusedForUpdateAndLeftAsItWas) {
     };
     const std::string before = volumes();
     a->OpenArchive();
-    EXPECT_EQ(NativeErrorOf([&] { a->BeginUpdate(); }), 52);
-    EXPECT_EQ(NativeErrorOf([&] { a->DeleteFiles("a.txt", AllAttributes, ""); }), 52);
+    EXPECT_EQ(NativeErrorOf([&] { a->BeginUpdate(); }), zeMultiVolumeUpdate);
+    EXPECT_EQ(NativeErrorOf([&] { a->DeleteFiles("a.txt", zip::faAllEntries, ""); }),
+              zeMultiVolumeUpdate);
     a->CloseArchive();
     EXPECT_EQ(volumes(), before);
     EXPECT_TRUE(ziptest::Run("7zz t '" + path + "'"));

@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 using namespace zip;
-using ziptest::AllAttributes;
 using ziptest::Capture;
 using ziptest::Contents;
 using ziptest::ReadFile;
@@ -50,9 +49,9 @@ std::string EngineView(const std::string& archive) {
     z->OpenArchive(32);
     std::string view;
     TZAArchiveItem item;
-    for (bool ok = z->FindFirst("*", item, AllAttributes, ""); ok; ok = z->FindNext(item))
+    for (bool ok = z->FindFirst("*", item, zip::faAllEntries, ""); ok; ok = z->FindNext(item))
         view += item.Folder + item.FileName + "\n";
-    z->TestFiles("*", AllAttributes, "");
+    z->TestFiles("*", zip::faAllEntries, "");
     return view + failed;
 }
 
@@ -111,7 +110,7 @@ TEST_F(UpdateKeepsData, AMovedEntryKeepsItsZip64DataDescriptor) {
                       "    z.close()\n");
     ASSERT_TRUE(ziptest::Run("/usr/bin/python3 '" + script + "' '" + path + "'"));
     a->OpenArchive();
-    a->DeleteFiles("a.txt", AllAttributes, "");
+    a->DeleteFiles("a.txt", zip::faAllEntries, "");
     a->CloseArchive();
     EXPECT_EQ(Contents(path), "b.txt=" + std::string(5000, 'b') + "\nc.txt=stays last\n");
     ExpectPeersReadIt(path);
@@ -142,7 +141,7 @@ TEST_F(UpdateKeepsData, EntriesOfOneNameEachKeepTheirOwnData) {
            "z.writestr('new', 'muchl')\n"
            "z.writestr('new', 'A new file.')");
     a->OpenArchive();
-    a->DeleteFiles("first", AllAttributes, "");
+    a->DeleteFiles("first", zip::faAllEntries, "");
     a->CloseArchive();
     EXPECT_TRUE(failures.empty());
     EXPECT_EQ(Contents(path), "new=muchl\nnew=A new file.\n");
@@ -193,9 +192,9 @@ TEST_F(UpdateKeepsData, ANameFromAUnicodePathRecordStaysTheNameAnEntryIsListedBy
         z->BaseDir = src;
         z->OpenArchive();
         if (c.replace)
-            z->AddFiles("renommé-été.txt", AllAttributes, "");
+            z->AddFiles("renommé-été.txt", zip::faAllEntries, "");
         else
-            z->DeleteFiles("other.txt", AllAttributes, "");
+            z->DeleteFiles("other.txt", zip::faAllEntries, "");
         z->CloseArchive();
         EXPECT_EQ(EngineView(path),
                   c.replace ? "renommé-été.txt\nother.txt\n" : "renommé-été.txt\n");
@@ -216,8 +215,8 @@ TEST_F(UpdateKeepsData, FolderNamesEndingInDotsAreNamesNotStepsUp) {
     WriteFile(src + "/a.../b", "new two");
     a->OpenArchive();
     a->BeginUpdate();
-    a->AddFiles("testfi../txt", AllAttributes, "");
-    a->AddFiles("a.../b", AllAttributes, "");
+    a->AddFiles("testfi../txt", zip::faAllEntries, "");
+    a->AddFiles("a.../b", zip::faAllEntries, "");
     a->EndUpdate();
     a->CloseArchive();
     EXPECT_TRUE(failures.empty());
@@ -245,7 +244,7 @@ TEST_F(UpdateKeepsData, AFileAddedBesideADamagedEntryReadsBack) {
     const std::string before = EngineView(path);
     WriteFile(src + "/extra.txt", "an extra file");
     a->OpenArchive();
-    a->AddFiles("extra.txt", AllAttributes, "");
+    a->AddFiles("extra.txt", zip::faAllEntries, "");
     a->CloseArchive();
     EXPECT_TRUE(failures.empty());
     // The damaged entry fails as it did; the new one reads back.

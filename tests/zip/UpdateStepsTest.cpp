@@ -70,10 +70,10 @@ TEST(OverwriteRule, ByModeAndAges) {
 }
 
 TEST_F(Steps, IndexAndPendingChecks) {
-    EXPECT_EQ(NativeErrorOf([&] { a->RemoveItem(2); }), 21);
-    EXPECT_EQ(NativeErrorOf([&] { a->RemoveItem(0); }), 22);
-    EXPECT_EQ(NativeErrorOf([&] { a->MarkItemForUpdate(-1, dir / "f.txt"); }), 24);
-    EXPECT_EQ(NativeErrorOf([&] { a->MarkItemForUpdate(0, dir / "f.txt"); }), 25);
+    EXPECT_EQ(NativeErrorOf([&] { a->RemoveItem(2); }), zeRemoveIndex);
+    EXPECT_EQ(NativeErrorOf([&] { a->RemoveItem(0); }), zeUpdateNotStarted);
+    EXPECT_EQ(NativeErrorOf([&] { a->MarkItemForUpdate(-1, dir / "f.txt"); }), zeMarkIndex);
+    EXPECT_EQ(NativeErrorOf([&] { a->MarkItemForUpdate(0, dir / "f.txt"); }), zeMarkNotStarted);
     a->SetUpdateCounter(1);
     a->RemoveItem(0);
     ASSERT_EQ(a->Directory().Count(), 1);

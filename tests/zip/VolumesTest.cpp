@@ -305,7 +305,7 @@ TEST_F(Volumes, OpeningExistingVolumes) {
     TZAVolumeNumberInfo middle;
     middle.LastNumber = 2;
     middle.SetNumber(1);
-    EXPECT_EQ(NativeErrorOf([&] { a->OpenVolume(middle); }), 45);
+    EXPECT_EQ(NativeErrorOf([&] { a->OpenVolume(middle); }), zeVolumeCancelled);
     EXPECT_EQ(a->CurrentVolumeName(), dir / "data.zip");
 }
 
@@ -322,7 +322,7 @@ TEST_F(Volumes, AnEmptyNameFromAHandlerCancelsInsteadOfRereadingTheOldVolume) {
     };
     TZAVolumeNumberInfo middle;
     middle.SetNumber(1);
-    EXPECT_EQ(NativeErrorOf([&] { a->OpenVolume(middle); }), 45);
+    EXPECT_EQ(NativeErrorOf([&] { a->OpenVolume(middle); }), zeVolumeCancelled);
 }
 
 TEST_F(Volumes, SingleFileOpensTheArchiveWithoutEvents) {
@@ -433,7 +433,7 @@ TEST_F(SpannedDisks, CancelledDiskFullRaises45) {
     capacity = 1000;
     TZAVolumeNumberInfo info;
     info.SetNumber(0);
-    EXPECT_EQ(NativeErrorOf([&] { a->OpenVolume(info); }), 45);
+    EXPECT_EQ(NativeErrorOf([&] { a->OpenVolume(info); }), zeVolumeCancelled);
 }
 
 TEST_F(SpannedDisks, KeepTogetherMovesAWholeHeaderToTheNextVolume) {
@@ -460,7 +460,7 @@ TEST_F(SpannedDisks, APieceNoVolumeCanHoldStopsInsteadOfAskingForever) {
     EXPECT_EQ(NativeErrorOf([&] {
                   a->WriteBufferToVolumes(piece.data(), 1000, stream, info, 65000, nullptr);
               }),
-              46);
+              zeWriteError);
     EXPECT_LE(disks.size(), 2u);
 }
 

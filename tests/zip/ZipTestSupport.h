@@ -27,9 +27,6 @@ inline bool Run(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// Every attribute kind a search may ask for.
-constexpr std::int32_t AllAttributes = 10431;
-
 // Runs a shell command line made by the test itself and gives what it printed, errors included.
 inline std::string Capture(const std::string& command) {
     std::string out;
