@@ -2,6 +2,7 @@
 // header in front of an encrypted entry's data whose last byte tells a fitting password.
 #pragma once
 
+#include "zip/ZACentralHeader.h"
 #include "zip/ZACrc32.h"
 
 #include <array>
@@ -19,10 +20,6 @@ struct TZipCryptKeys {
 
 constexpr std::size_t ZipCryptHeaderSize = 12;
 using TZipCryptHeader = std::array<std::uint8_t, ZipCryptHeaderSize>;
-
-// General-purpose flag bits the cipher looks at.
-constexpr std::uint16_t ZipFlagEncrypted = 0x0001;
-constexpr std::uint16_t ZipFlagDataDescriptor = 0x0008;
 
 constexpr void ZipCryptUpdateKeys(std::uint8_t plainByte, TZipCryptKeys& keys) {
     keys.Key0 = Crc32Byte(plainByte, keys.Key0);
@@ -66,8 +63,8 @@ void ZipCryptDecryptHeader(std::string_view password, TZipCryptKeys& keys, TZipC
 // high byte of the CRC-32.
 constexpr std::uint8_t ZipCryptCheckByte(std::uint16_t flags, std::uint16_t dosTime,
                                          std::uint32_t crc) {
-    return (flags & ZipFlagDataDescriptor) ? static_cast<std::uint8_t>(dosTime >> 8)
-                                           : static_cast<std::uint8_t>(crc >> 24);
+    return (flags & FlagDataDescriptor) ? static_cast<std::uint8_t>(dosTime >> 8)
+                                        : static_cast<std::uint8_t>(crc >> 24);
 }
 
 // Only the last byte of a decrypted header is compared; the first eleven carry no meaning.

@@ -2,7 +2,6 @@
 // directory starts on and every central header with its name, extra field and comment.
 #include "zip/ZADirManager.h"
 
-#include "zip/ZADirWriter.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZANames.h"
 #include "zip/ZAReadAhead.h"
@@ -25,11 +24,6 @@ std::string ReadAt(vcl::TStream& stream, std::int64_t position, std::int64_t cou
     stream.SetPosition(position);
     stream.ReadBuffer(bytes.data(), count);
     return bytes;
-}
-
-std::uint32_t Le32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
 }
 
 // A 64-bit value read from an archive as a signed stream quantity; values past the signed
@@ -67,7 +61,7 @@ std::int64_t TZASignatureScan::Find(std::int64_t from, std::uint32_t signature) 
         }
         const std::size_t first = static_cast<std::size_t>(pos - start_);
         for (std::size_t k = first; k + 4 <= window_.size(); ++k)
-            if (Le32(&window_[k]) == signature) {
+            if (SignatureAt(&window_[k]) == signature) {
                 result = start_ + static_cast<std::int64_t>(k);
                 break;
             }
@@ -159,7 +153,7 @@ bool TZADirManager::FindEndOfCentralDir(TEndOfCentralDir& record, std::int64_t& 
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(buffer.data());
     for (std::int64_t i = window - 1; i >= 3; --i) {
         const std::int64_t at = i - 3;
-        if (Le32(bytes + at) != signature)
+        if (SignatureAt(bytes + at) != signature)
             continue;
         // Only a record that ends exactly where its comment does is taken.
         const std::int64_t left = window - at - static_cast<std::int64_t>(TEndOfCentralDir::Size);
@@ -246,19 +240,20 @@ void TZADirManager::ReadCentralDir() {
 
     IsZip64 = false;
     if (e > static_cast<std::int64_t>(TZip64EndLocator::Size)) {
-        std::string bytes = ReadAt(*ArcStream, e - 20, TZip64EndLocator::Size);
+        std::string bytes =
+            ReadAt(*ArcStream, e - std::int64_t{TZip64EndLocator::Size}, TZip64EndLocator::Size);
         RecordReader r(bytes);
         Zip64Locator = TZip64EndLocator::Read(r);
         if (Zip64Locator.Signature == Zip64EndLocatorSignature) {
             IsZip64 = true;
-            e -= 20;
+            e -= std::int64_t{TZip64EndLocator::Size};
         }
     }
     if (IsZip64) {
         if (e <= static_cast<std::int64_t>(TZip64EndOfCentralDir::Size))
             throw EZAException(zeNoZip64EndRecord);
         auto readZip64End = [&](std::int64_t at) {
-            if (at < 0 || at > ArcStream->Size() - 56)
+            if (at < 0 || at > ArcStream->Size() - std::int64_t{TZip64EndOfCentralDir::Size})
                 return false;
             std::string bytes = ReadAt(*ArcStream, at, TZip64EndOfCentralDir::Size);
             RecordReader r(bytes);
@@ -267,9 +262,10 @@ void TZADirManager::ReadCentralDir() {
         };
         // A prefix in front of the archive moves the record away from the offset written
         // for it; it then still stands right before the locator.
-        if (!readZip64End(AsStreamValue(Zip64Locator.Zip64EndOffset)) && !readZip64End(e - 56))
+        if (!readZip64End(AsStreamValue(Zip64Locator.Zip64EndOffset)) &&
+            !readZip64End(e - std::int64_t{TZip64EndOfCentralDir::Size}))
             throw EZAException(zeNoZip64EndRecord);
-        e -= 56;
+        e -= std::int64_t{TZip64EndOfCentralDir::Size};
     }
 
     std::int32_t firstVolume;

@@ -1,78 +1,14 @@
 #include "zip/ZADirWriter.h"
 
-#include "platform/CodePages.h"
 #include "zip/ZADirManager.h"
 #include "zip/ZAExcept.h"
+#include "zip/ZANames.h"
 #include "zip/ZARecords.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>
 
 namespace zip {
-
-namespace {
-
-// A volume number as a 16-bit disk field: 0xFFFF says the Zip64 records hold it.
-std::uint16_t DiskField(std::int32_t volume) {
-    if (volume < 0)
-        return 0;
-    return volume <= 65534 ? static_cast<std::uint16_t>(volume) : Zip64Marker16;
-}
-
-std::uint32_t Field32(std::int64_t value) {
-    return value >= std::int64_t{Zip64Marker32} ? Zip64Marker32 : static_cast<std::uint32_t>(value);
-}
-
-bool IsAscii(const std::string& text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-} // namespace
-
-std::int32_t Zip64ExtraSize(const TDirItem& entry) {
-    const TZACentralHeader& h = entry.CentralHeader;
-    std::int32_t size = 0;
-    if (h.UncompressedSize == Zip64Marker32)
-        size += 8;
-    if (h.CompressedSize == Zip64Marker32)
-        size += 8;
-    if (h.LocalHeaderOffset == Zip64Marker32)
-        size += 8;
-    if (h.DiskNumberStart == Zip64Marker16)
-        size += 4;
-    return size > 0 ? size + 4 : 0;
-}
-
-std::int32_t CentralExtraSize(const TDirItem& entry) {
-    std::int32_t size = Zip64ExtraSize(entry);
-    for (const TZAExtraField& field : entry.ExtraFields)
-        if (field.ID != Zip64ExtraId)
-            size += field.Size() + 4;
-    return size;
-}
-
-std::string EntryNameBytes(const TDirItem& entry, bool oemFileNames) {
-    // A name still as it was read goes back as the bytes it was read from: UTF-8 from a Unix
-    // host, or a name from a Unicode path record, would not come back from the conversion
-    // below, and the local header keeps the bytes it has.
-    if (!entry.NameField.empty() && entry.StoredName == entry.NameFieldText)
-        return entry.NameField;
-    if (!oemFileNames || (entry.CentralHeader.Flags & FlagUtf8Names) != 0)
-        return entry.StoredName;
-    std::string oem;
-    platform::AnsiToOem(entry.StoredName, oem);
-    return oem;
-}
-
-void ChooseNameEncoding(TDirItem& entry, bool oemFileNames) {
-    // Names on this system are UTF-8: a name that is not plain ASCII is written as it is,
-    // flagged, even where the OEM code page could hold it, so that every reader shows the
-    // characters it has. ASCII names are the same bytes in every code page.
-    (void)oemFileNames;
-    if (!IsAscii(entry.StoredName))
-        entry.CentralHeader.Flags |= FlagUtf8Names;
-}
 
 void TZADirWriter::Put(const std::string& bytes, vcl::TStream*& stream, std::int32_t keepTogether,
                        vcl::TStream* staging) {
@@ -102,11 +38,11 @@ void TZADirWriter::PlaceHeader(vcl::TStream& stream, vcl::TStream& staging) {
 void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStream& staging) {
     TZACentralHeader& h = entry.CentralHeader;
     const std::string name = EntryNameBytes(entry, owner_.Options().OEMFileNames);
+    const std::string extra = BuildCentralExtra(entry);
     // The fields follow what is written: a name converted to the OEM code page may have
     // fewer bytes than the stored text, and a comment field must not promise more than there is.
-    const std::int32_t extraSize = CentralExtraSize(entry);
     h.NameLength = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), 0xFFFF));
-    h.ExtraLength = static_cast<std::uint16_t>(std::min(extraSize, 0xFFFF));
+    h.ExtraLength = static_cast<std::uint16_t>(std::min<std::size_t>(extra.size(), 0xFFFF));
     h.CommentLength = static_cast<std::uint16_t>(
         std::min<std::size_t>({h.CommentLength, entry.Comment.size(), 0xFFFF}));
 
@@ -116,28 +52,7 @@ void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStre
     PlaceHeader(*stream, staging);
     Put(name.substr(0, h.NameLength), stream, 0, &staging);
 
-    RecordWriter extra;
-    const std::int32_t zip64 = Zip64ExtraSize(entry);
-    if (zip64 > 0) {
-        extra.u16(Zip64ExtraId).u16(static_cast<std::uint16_t>(zip64 - 4));
-        if (h.UncompressedSize == Zip64Marker32)
-            extra.u64(entry.Zip64UncompressedSize);
-        if (h.CompressedSize == Zip64Marker32)
-            extra.u64(entry.Zip64CompressedSize);
-        if (h.LocalHeaderOffset == Zip64Marker32)
-            extra.u64(entry.Zip64LocalHeaderOffset);
-        if (h.DiskNumberStart == Zip64Marker16)
-            extra.u32(static_cast<std::uint32_t>(entry.Zip64DiskNumberStart));
-    }
-    // A Zip64 record kept from reading is built anew from the markers above.
-    for (const TZAExtraField& field : entry.ExtraFields) {
-        if (field.ID == Zip64ExtraId)
-            continue;
-        extra.u16(field.ID).u16(field.Size());
-        extra.bytes(
-            std::string_view(reinterpret_cast<const char*>(field.Data.data()), field.Data.size()));
-    }
-    Put(extra.data().substr(0, h.ExtraLength), stream, 0, &staging);
+    Put(extra.substr(0, h.ExtraLength), stream, 0, &staging);
     Put(entry.Comment.substr(0, h.CommentLength), stream, 0, &staging);
 }
 
@@ -184,17 +99,14 @@ void TZADirWriter::Write(vcl::TStream* stream) {
     // Entries whose header stands on the volume that holds the end record.
     const std::int32_t onLastVolume = lastHeaderVolume_ == lastVolume ? headersOnLastVolume_ : 0;
     const std::int32_t onDisk = lastVolume == firstVolume_ ? count : onLastVolume;
-    auto count16 = [](std::int32_t n) {
-        return n <= 65534 ? static_cast<std::uint16_t>(n) : Zip64Marker16;
-    };
-    end.CentralDirDisk = DiskField(firstVolume_);
-    end.EntriesOnDisk = count16(onDisk);
-    end.TotalEntries = count16(count);
+    end.CentralDirDisk = Field16(firstVolume_);
+    end.EntriesOnDisk = Field16(onDisk);
+    end.TotalEntries = Field16(count);
     end.CentralDirSize = Field32(size);
     end.CentralDirOffset = Field32(firstOffset_);
     end.CommentLength =
         static_cast<std::uint16_t>(std::min<std::size_t>(dir_.ArcComment.size(), 0xFFFF));
-    end.DiskNumber = DiskField(volumes_.Info.Number);
+    end.DiskNumber = Field16(volumes_.Info.Number);
 
     const std::int64_t p = s->Position();
     dir_.IsZip64 = p >= std::int64_t{Zip64Marker32} || count >= 65535 ||

@@ -15,20 +15,6 @@ namespace zip {
 class TZABaseArchiver;
 class TZADirManager;
 
-// The bytes of the Zip64 record a central header needs: 8 for each size and the offset whose
-// field holds its marker, 4 for a marked disk number, and 4 for the record head when any.
-std::int32_t Zip64ExtraSize(const TDirItem& entry);
-// The whole central extra field: the Zip64 record and every other record kept from reading.
-std::int32_t CentralExtraSize(const TDirItem& entry);
-
-// The name as it goes on disk: in the OEM code page when the archive keeps its names that way,
-// except for a name flagged as UTF-8 (general-purpose bit 11), which stands as it is.
-std::string EntryNameBytes(const TDirItem& entry, bool oemFileNames);
-// Before a new entry is written: a name that the OEM code page cannot hold, or any name that
-// is not plain ASCII when names are not kept in OEM, is flagged as UTF-8 so that readers
-// see the characters it has.
-void ChooseNameEncoding(TDirItem& entry, bool oemFileNames);
-
 class TZADirWriter {
 public:
     TZADirWriter(TZABaseArchiver& owner, TZADirManager& dir, TZAVolumeState& volumes)

@@ -34,9 +34,9 @@ bool IsSeparator(char c) {
 // link is written as a plain file holding the link's text, with the default mode, and never
 // becomes a link.
 bool EntryUnixMode(const TDirItem& entry, std::uint32_t attr, mode_t umask, mode_t& mode) {
-    if ((entry.CentralHeader.VersionMadeBy >> 8) != HostUnix)
+    if (MadeByHost(entry.CentralHeader.VersionMadeBy) != HostUnix)
         return false;
-    const auto unixMode = static_cast<mode_t>(attr >> 16);
+    const auto unixMode = static_cast<mode_t>(UnixModeOf(attr));
     if (unixMode == 0 || (unixMode & S_IFMT) == S_IFLNK)
         return false;
     mode = unixMode & 0777 & ~umask;

@@ -68,9 +68,7 @@ std::time_t LocalToTime(std::tm& tm) {
 } // namespace
 
 bool SetDosFileTime(int handle, std::int32_t dosDateTime) {
-    const auto bits = static_cast<std::uint32_t>(dosDateTime);
-    const TDosDateTime t = UnpackDosDateTime(static_cast<std::uint16_t>(bits >> 16),
-                                             static_cast<std::uint16_t>(bits & 0xFFFF));
+    const TDosDateTime t = UnpackDosDateTime(DosDateOf(dosDateTime), DosTimeOf(dosDateTime));
     std::tm tm{};
     tm.tm_year = t.Year - 1900;
     tm.tm_mon = t.Month - 1;
@@ -89,16 +87,6 @@ bool SetDosFileTime(int handle, std::int32_t dosDateTime) {
         return false;
     timespec times[2] = {{when, 0}, {when, 0}};
     return ::futimens(handle, times) == 0;
-}
-
-std::optional<std::time_t> ExtendedModificationTime(const std::vector<TZAExtraField>& extra) {
-    const TZAExtraField* record = FindExtraField(extra, ExtendedTimestampExtraId);
-    if (!record || record->Data.size() < 5 || (record->Data[0] & 1) == 0)
-        return std::nullopt;
-    RecordReader r(record->Data.data(), record->Data.size());
-    r.skip(1);
-    // Signed, as Unix time was when the record was defined: before 1970 is negative.
-    return static_cast<std::time_t>(static_cast<std::int32_t>(r.u32()));
 }
 
 std::int32_t EntryDosDateTime(const TDirItem& entry) {

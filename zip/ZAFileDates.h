@@ -12,10 +12,6 @@
 
 namespace zip {
 
-// The extended timestamp record that Info-ZIP, bsdtar and others add: a flags byte, then the
-// times it flags as 32-bit UTC seconds, the modification time (bit 0) first.
-inline constexpr std::uint16_t ExtendedTimestampExtraId = 0x5455;
-
 // A time as a DOS date-time; times before 1980 give the first one, times after 2107 the last.
 std::int32_t DosDateTimeFrom(std::time_t when);
 // The modification time of the file at path, or -1 when there is none.
@@ -25,8 +21,6 @@ std::int32_t DosDateTimeNow();
 // the value holds an impossible date or time.
 bool SetDosFileTime(int handle, std::int32_t dosDateTime);
 
-// The modification time of an entry's extended timestamp record, when it has one that holds it.
-std::optional<std::time_t> ExtendedModificationTime(const std::vector<TZAExtraField>& extra);
 // The entry's date-time as a DOS date-time in local time: the extended timestamp's time when
 // the entry has one, else the DOS date and time of its header.
 std::int32_t EntryDosDateTime(const TDirItem& entry);

@@ -47,7 +47,7 @@ TZAStoredName DecodeStoredName(std::string_view field, std::uint16_t versionMade
         out.Name = stored;
     else if (UnicodePath(extra, field, unicode))
         out.Name = UpToNul(unicode);
-    else if ((versionMadeBy >> 8) == HostUnix && IsValidUtf8(stored))
+    else if (MadeByHost(versionMadeBy) == HostUnix && IsValidUtf8(stored))
         out.Name = stored;
     else if (oemFileNames)
         out.Name = platform::OemToAnsi(stored);
@@ -55,6 +55,30 @@ TZAStoredName DecodeStoredName(std::string_view field, std::uint16_t versionMade
         out.Name = stored;
     std::replace(out.Name.begin(), out.Name.end(), '\\', '/');
     return out;
+}
+
+std::string EntryNameBytes(const TDirItem& entry, bool oemFileNames) {
+    // A name still as it was read goes back as the bytes it was read from: UTF-8 from a Unix
+    // host, or a name from a Unicode path record, would not come back from the conversion
+    // below, and the local header keeps the bytes it has.
+    if (!entry.NameField.empty() && entry.StoredName == entry.NameFieldText)
+        return entry.NameField;
+    if (!oemFileNames || (entry.CentralHeader.Flags & FlagUtf8Names) != 0)
+        return entry.StoredName;
+    std::string oem;
+    platform::AnsiToOem(entry.StoredName, oem);
+    return oem;
+}
+
+void ChooseNameEncoding(TDirItem& entry, bool oemFileNames) {
+    // Names on this system are UTF-8: a name that is not plain ASCII is written as it is,
+    // flagged, even where the OEM code page could hold it, so that every reader shows the
+    // characters it has. ASCII names are the same bytes in every code page.
+    (void)oemFileNames;
+    const std::string& name = entry.StoredName;
+    if (!std::all_of(name.begin(), name.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        entry.CentralHeader.Flags |= FlagUtf8Names;
 }
 
 } // namespace zip

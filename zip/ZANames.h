@@ -38,4 +38,11 @@ TZAStoredName DecodeStoredName(std::string_view field, std::uint16_t versionMade
                                std::uint16_t flags, const std::vector<TZAExtraField>& extra,
                                bool oemFileNames);
 
+// The name as it goes on disk: in the OEM code page when the archive keeps its names that way,
+// except for a name flagged as UTF-8 (general-purpose bit 11), which stands as it is.
+std::string EntryNameBytes(const TDirItem& entry, bool oemFileNames);
+// Before a new entry is written: a name that is not plain ASCII is flagged as UTF-8, so that
+// readers see the characters it has.
+void ChooseNameEncoding(TDirItem& entry, bool oemFileNames);
+
 } // namespace zip

@@ -133,11 +133,12 @@ void TZABaseArchiver::DetectSpanningMode() {
     std::uint32_t n = record.DiskNumber;
     // The Zip64 escape value: the locator in front of the end record holds the number of
     // disks, so a single-volume Zip64 archive is not taken for the last disk of a set.
-    if (n == Zip64Marker16 && FDirManager->EndRecordPosition >= 20) {
+    if (n == Zip64Marker16 &&
+        FDirManager->EndRecordPosition >= std::int64_t{TZip64EndLocator::Size}) {
         vcl::TStream& stream = *FDirManager->ArcStream;
         const std::int64_t saved = stream.Position();
         std::string bytes(TZip64EndLocator::Size, '\0');
-        stream.SetPosition(FDirManager->EndRecordPosition - 20);
+        stream.SetPosition(FDirManager->EndRecordPosition - std::int64_t{TZip64EndLocator::Size});
         stream.ReadBuffer(bytes.data(), TZip64EndLocator::Size);
         stream.SetPosition(saved);
         RecordReader r(bytes);

@@ -1,6 +1,7 @@
 #include "zip/ZARecords.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace zip {
 
@@ -34,154 +35,23 @@ RecordWriter& RecordWriter::put(std::uint64_t v, int width) {
     return *this;
 }
 
-TLocalFileHeader TLocalFileHeader::Read(RecordReader& r) {
-    TLocalFileHeader h;
-    h.Signature = r.u32();
-    h.VersionNeeded = r.u16();
-    h.Flags = r.u16();
-    h.Method = r.u16();
-    h.Time = r.u16();
-    h.Date = r.u16();
-    h.Crc32 = r.u32();
-    h.CompressedSize = r.u32();
-    h.UncompressedSize = r.u32();
-    h.NameLength = r.u16();
-    h.ExtraLength = r.u16();
-    return h;
-}
-
-void TLocalFileHeader::Write(RecordWriter& w) const {
-    w.u32(Signature)
-        .u16(VersionNeeded)
-        .u16(Flags)
-        .u16(Method)
-        .u16(Time)
-        .u16(Date)
-        .u32(Crc32)
-        .u32(CompressedSize)
-        .u32(UncompressedSize)
-        .u16(NameLength)
-        .u16(ExtraLength);
-}
-
-TZACentralHeader ReadCentralHeader(RecordReader& r) {
-    TZACentralHeader h;
-    h.Signature = r.u32();
-    h.VersionMadeBy = r.u16();
-    h.VersionNeeded = r.u16();
-    h.Flags = r.u16();
-    h.Method = r.u16();
-    h.Time = r.u16();
-    h.Date = r.u16();
-    h.Crc32 = r.u32();
-    h.CompressedSize = r.u32();
-    h.UncompressedSize = r.u32();
-    h.NameLength = r.u16();
-    h.ExtraLength = r.u16();
-    h.CommentLength = r.u16();
-    h.DiskNumberStart = r.u16();
-    h.InternalAttributes = r.u16();
-    h.ExternalAttributes = r.u32();
-    h.LocalHeaderOffset = r.u32();
-    return h;
-}
-
-void WriteCentralHeader(RecordWriter& w, const TZACentralHeader& h) {
-    w.u32(h.Signature)
-        .u16(h.VersionMadeBy)
-        .u16(h.VersionNeeded)
-        .u16(h.Flags)
-        .u16(h.Method)
-        .u16(h.Time)
-        .u16(h.Date)
-        .u32(h.Crc32)
-        .u32(h.CompressedSize)
-        .u32(h.UncompressedSize)
-        .u16(h.NameLength)
-        .u16(h.ExtraLength)
-        .u16(h.CommentLength)
-        .u16(h.DiskNumberStart)
-        .u16(h.InternalAttributes)
-        .u32(h.ExternalAttributes)
-        .u32(h.LocalHeaderOffset);
-}
-
-TEndOfCentralDir TEndOfCentralDir::Read(RecordReader& r) {
-    TEndOfCentralDir e;
-    e.Signature = r.u32();
-    e.DiskNumber = r.u16();
-    e.CentralDirDisk = r.u16();
-    e.EntriesOnDisk = r.u16();
-    e.TotalEntries = r.u16();
-    e.CentralDirSize = r.u32();
-    e.CentralDirOffset = r.u32();
-    e.CommentLength = r.u16();
-    return e;
-}
-
-void TEndOfCentralDir::Write(RecordWriter& w) const {
-    w.u32(Signature)
-        .u16(DiskNumber)
-        .u16(CentralDirDisk)
-        .u16(EntriesOnDisk)
-        .u16(TotalEntries)
-        .u32(CentralDirSize)
-        .u32(CentralDirOffset)
-        .u16(CommentLength);
-}
-
-TZip64EndOfCentralDir TZip64EndOfCentralDir::Read(RecordReader& r) {
-    TZip64EndOfCentralDir e;
-    e.Signature = r.u32();
-    e.RecordSize = r.u64();
-    e.VersionMadeBy = r.u16();
-    e.VersionNeeded = r.u16();
-    e.DiskNumber = r.u32();
-    e.CentralDirDisk = r.u32();
-    e.EntriesOnDisk = r.u64();
-    e.TotalEntries = r.u64();
-    e.CentralDirSize = r.u64();
-    e.CentralDirOffset = r.u64();
-    return e;
-}
-
-void TZip64EndOfCentralDir::Write(RecordWriter& w) const {
-    w.u32(Signature)
-        .u64(RecordSize)
-        .u16(VersionMadeBy)
-        .u16(VersionNeeded)
-        .u32(DiskNumber)
-        .u32(CentralDirDisk)
-        .u64(EntriesOnDisk)
-        .u64(TotalEntries)
-        .u64(CentralDirSize)
-        .u64(CentralDirOffset);
-}
-
-TZip64EndLocator TZip64EndLocator::Read(RecordReader& r) {
-    TZip64EndLocator l;
-    l.Signature = r.u32();
-    l.Zip64EndDisk = r.u32();
-    l.Zip64EndOffset = r.u64();
-    l.TotalDisks = r.u32();
-    return l;
-}
-
-void TZip64EndLocator::Write(RecordWriter& w) const {
-    w.u32(Signature).u32(Zip64EndDisk).u64(Zip64EndOffset).u32(TotalDisks);
-}
-
-TDataDescriptor TDataDescriptor::Read(RecordReader& r) {
-    TDataDescriptor d;
-    d.Signature = r.u32();
-    d.Crc32 = r.u32();
-    d.CompressedSize = r.u32();
-    d.UncompressedSize = r.u32();
-    return d;
-}
-
-void TDataDescriptor::Write(RecordWriter& w) const {
-    w.u32(Signature).u32(Crc32).u32(CompressedSize).u32(UncompressedSize);
+std::size_t DataDescriptorLength(std::string_view bytes, const TDirItem& entry, bool zip64Local) {
+    const std::size_t got = bytes.size();
+    auto u32At = [&](std::size_t at) { return RecordReader(bytes.substr(at, 4)).u32(); };
+    auto u64At = [&](std::size_t at) { return RecordReader(bytes.substr(at, 8)).u64(); };
+    const std::size_t sig = got >= 4 && u32At(0) == DataDescriptorSignature ? 4 : 0;
+    const std::uint32_t crc = entry.CentralHeader.Crc32;
+    const std::uint64_t packed = entry.CompressedSize;
+    const std::uint64_t unpacked = entry.UncompressedSize;
+    const bool narrow = got >= sig + 12 && u32At(sig) == crc &&
+                        u32At(sig + 4) == static_cast<std::uint32_t>(packed) &&
+                        u32At(sig + 8) == static_cast<std::uint32_t>(unpacked);
+    const bool wide = got >= sig + 20 && u32At(sig) == crc && u64At(sig + 4) == packed &&
+                      u64At(sig + 12) == unpacked;
+    std::size_t length = sig + 12;
+    if ((wide && (!narrow || zip64Local)) || (!narrow && !wide && zip64Local))
+        length = sig + 20;
+    return std::min(length, got);
 }
 
 std::vector<TZAExtraField> ParseExtraFields(std::string_view extra) {
@@ -211,6 +81,10 @@ const TZAExtraField* FindExtraField(const std::vector<TZAExtraField>& fields, st
         if (f.ID == id)
             return &f;
     return nullptr;
+}
+
+bool HasExtraField(std::string_view extra, std::uint16_t id) {
+    return FindExtraField(ParseExtraFields(extra), id) != nullptr;
 }
 
 namespace {
@@ -303,9 +177,64 @@ std::string BuildCentralZip64(const TZip64Values& values) {
     return w.data();
 }
 
+std::string BuildCentralExtra(const TDirItem& entry) {
+    const TZACentralHeader& h = entry.CentralHeader;
+    TZip64Values values;
+    if (h.UncompressedSize == Zip64Marker32)
+        values.UncompressedSize = entry.Zip64UncompressedSize;
+    if (h.CompressedSize == Zip64Marker32)
+        values.CompressedSize = entry.Zip64CompressedSize;
+    if (h.LocalHeaderOffset == Zip64Marker32)
+        values.LocalHeaderOffset = entry.Zip64LocalHeaderOffset;
+    if (h.DiskNumberStart == Zip64Marker16)
+        values.DiskNumberStart = static_cast<std::uint32_t>(entry.Zip64DiskNumberStart);
+    std::vector<TZAExtraField> fields;
+    if (const std::string zip64 = BuildCentralZip64(values); !zip64.empty())
+        fields.push_back({Zip64ExtraId, {zip64.begin(), zip64.end()}});
+    // A Zip64 record kept from reading is the one just built anew.
+    for (const TZAExtraField& field : entry.ExtraFields)
+        if (field.ID != Zip64ExtraId)
+            fields.push_back(field);
+    return WriteExtraFields(fields);
+}
+
 std::string BuildLocalZip64Extra(std::uint64_t uncompressedSize, std::uint64_t compressedSize) {
     RecordWriter w;
-    w.u16(Zip64ExtraId).u16(16).u64(uncompressedSize).u64(compressedSize);
+    w.u16(Zip64ExtraId)
+        .u16(static_cast<std::uint16_t>(LocalZip64ExtraSize - 4))
+        .u64(uncompressedSize)
+        .u64(compressedSize);
+    return w.data();
+}
+
+TLocalFileHeader LocalHeaderOf(const TZACentralHeader& central) {
+    TLocalFileHeader h;
+    h.VersionNeeded = central.VersionNeeded;
+    h.Flags = central.Flags;
+    h.Method = central.Method;
+    h.Time = central.Time;
+    h.Date = central.Date;
+    h.Crc32 = central.Crc32;
+    h.CompressedSize = central.CompressedSize;
+    h.UncompressedSize = central.UncompressedSize;
+    return h;
+}
+
+std::string BuildLocalRecord(TLocalFileHeader& header, std::string_view name,
+                             const std::vector<TZAExtraField>& extra, const TZip64Values& sizes) {
+    const std::string records = WriteExtraFields(extra);
+    std::string zip64;
+    if (header.UncompressedSize == Zip64Marker32)
+        zip64 = sizes.UncompressedSize ? BuildLocalZip64Extra(*sizes.UncompressedSize,
+                                                              sizes.CompressedSize.value_or(0))
+                                       : std::string(LocalZip64ExtraSize, '\0');
+    header.NameLength = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), 0xFFFF));
+    header.ExtraLength = static_cast<std::uint16_t>(zip64.size() + records.size());
+    RecordWriter w;
+    header.Write(w);
+    w.bytes(name.substr(0, header.NameLength));
+    w.bytes(zip64);
+    w.bytes(records);
     return w.data();
 }
 
@@ -336,6 +265,27 @@ TDosDateTime UnpackDosDateTime(std::uint16_t date, std::uint16_t time) {
     t.Minute = (time >> 5) & 0x3F;
     t.Second = (time & 0x1F) * 2;
     return t;
+}
+
+std::optional<std::time_t> ExtendedModificationTime(const std::vector<TZAExtraField>& extra) {
+    const TZAExtraField* record = FindExtraField(extra, ExtendedTimestampExtraId);
+    if (!record || record->Data.size() < 5 || (record->Data[0] & 1) == 0)
+        return std::nullopt;
+    RecordReader r(record->Data.data(), record->Data.size());
+    r.skip(1);
+    // Signed, as Unix time was when the record was defined: before 1970 is negative.
+    return static_cast<std::time_t>(static_cast<std::int32_t>(r.u32()));
+}
+
+bool ExtendedTimestamp(std::time_t modified, TZAExtraField& record) {
+    if (modified < std::numeric_limits<std::int32_t>::min() ||
+        modified > std::numeric_limits<std::int32_t>::max())
+        return false;
+    RecordWriter w;
+    w.u8(0x01).u32(static_cast<std::uint32_t>(static_cast<std::int32_t>(modified)));
+    record.ID = ExtendedTimestampExtraId;
+    record.Data.assign(w.data().begin(), w.data().end());
+    return true;
 }
 
 std::int32_t CombineDosDateTime(std::uint16_t date, std::uint16_t time) {

@@ -7,8 +7,10 @@
 #include "zip/ZACentralHeader.h"
 #include "zip/ZADirArray.h"
 
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,6 +38,10 @@ public:
     std::uint16_t u16() { return static_cast<std::uint16_t>(take(2)); }
     std::uint32_t u32() { return static_cast<std::uint32_t>(take(4)); }
     std::uint64_t u64() { return take(8); }
+    // A field of the width its type has.
+    template <std::unsigned_integral T> void field(T& value) {
+        value = static_cast<T>(take(sizeof(T)));
+    }
     std::string bytes(std::size_t count);
     void skip(std::size_t count);
 
@@ -50,6 +56,13 @@ private:
     std::size_t pos_ = 0;
 };
 
+// The 4 bytes at p as a little-endian number: signature searches test every byte position, where
+// a cursor for each would cost more than the test.
+inline std::uint32_t SignatureAt(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+           std::uint32_t{p[3]} << 24;
+}
+
 // Appends little-endian fields to a byte string.
 class RecordWriter {
 public:
@@ -57,6 +70,9 @@ public:
     RecordWriter& u16(std::uint16_t v) { return put(v, 2); }
     RecordWriter& u32(std::uint32_t v) { return put(v, 4); }
     RecordWriter& u64(std::uint64_t v) { return put(v, 8); }
+    template <std::unsigned_integral T> RecordWriter& field(T value) {
+        return put(value, sizeof(T));
+    }
     RecordWriter& bytes(std::string_view data) {
         out_.append(data);
         return *this;
@@ -70,6 +86,17 @@ private:
 
     std::string out_;
 };
+
+// Every fixed record lists its fields once, in file order (a static Fields(record, visit)),
+// and is read and written by walking that one list.
+template <class Record> Record ReadRecord(RecordReader& r) {
+    Record record;
+    Record::Fields(record, [&r](auto& value) { r.field(value); });
+    return record;
+}
+template <class Record> void WriteRecord(RecordWriter& w, const Record& record) {
+    Record::Fields(record, [&w](auto value) { w.field(value); });
+}
 
 // Signatures. The Zip64 records and the data descriptor have one value in both sets.
 struct TZASignatureSet {
@@ -91,16 +118,11 @@ inline const TZASignatureSet& SignatureSetOf(std::uint32_t endSignature) {
 
 inline constexpr std::uint16_t Zip64ExtraId = 0x0001;
 
-// General-purpose flag bits and compression methods the engine interprets.
-inline constexpr std::uint16_t FlagEncrypted = 0x0001;
-inline constexpr std::uint16_t FlagDataDescriptor = 0x0008;
-inline constexpr std::uint16_t FlagUtf8Names = 0x0800;
-inline constexpr std::uint16_t MethodStored = 0;
-inline constexpr std::uint16_t MethodDeflated = 8;
-inline constexpr std::uint16_t MethodDeflate64 = 9;
-
 // The made-by host (high byte of version made by) of archives written on Unix.
 inline constexpr std::uint16_t HostUnix = 3;
+constexpr std::uint16_t MadeByHost(std::uint16_t versionMadeBy) {
+    return versionMadeBy >> 8;
+}
 
 struct TLocalFileHeader {
     static constexpr std::size_t Size = 30;
@@ -117,13 +139,22 @@ struct TLocalFileHeader {
     std::uint16_t NameLength = 0;
     std::uint16_t ExtraLength = 0;
 
-    static TLocalFileHeader Read(RecordReader& r);
-    void Write(RecordWriter& w) const;
+    template <class Self, class Visit> static void Fields(Self& h, Visit&& f) {
+        f(h.Signature), f(h.VersionNeeded), f(h.Flags), f(h.Method), f(h.Time), f(h.Date);
+        f(h.Crc32), f(h.CompressedSize), f(h.UncompressedSize), f(h.NameLength);
+        f(h.ExtraLength);
+    }
+    static TLocalFileHeader Read(RecordReader& r) { return ReadRecord<TLocalFileHeader>(r); }
+    void Write(RecordWriter& w) const { WriteRecord(w, *this); }
 };
 
 // The central header's fixed part is the directory's own record (TZACentralHeader).
-TZACentralHeader ReadCentralHeader(RecordReader& r);
-void WriteCentralHeader(RecordWriter& w, const TZACentralHeader& h);
+inline TZACentralHeader ReadCentralHeader(RecordReader& r) {
+    return ReadRecord<TZACentralHeader>(r);
+}
+inline void WriteCentralHeader(RecordWriter& w, const TZACentralHeader& h) {
+    WriteRecord(w, h);
+}
 
 struct TEndOfCentralDir {
     static constexpr std::size_t Size = 22;
@@ -137,8 +168,12 @@ struct TEndOfCentralDir {
     std::uint32_t CentralDirOffset = 0;
     std::uint16_t CommentLength = 0;
 
-    static TEndOfCentralDir Read(RecordReader& r);
-    void Write(RecordWriter& w) const;
+    template <class Self, class Visit> static void Fields(Self& e, Visit&& f) {
+        f(e.Signature), f(e.DiskNumber), f(e.CentralDirDisk), f(e.EntriesOnDisk);
+        f(e.TotalEntries), f(e.CentralDirSize), f(e.CentralDirOffset), f(e.CommentLength);
+    }
+    static TEndOfCentralDir Read(RecordReader& r) { return ReadRecord<TEndOfCentralDir>(r); }
+    void Write(RecordWriter& w) const { WriteRecord(w, *this); }
 };
 
 // Exactly 56 bytes: the engine neither reads nor writes an extensible data sector.
@@ -156,8 +191,15 @@ struct TZip64EndOfCentralDir {
     std::uint64_t CentralDirSize = 0;
     std::uint64_t CentralDirOffset = 0;
 
-    static TZip64EndOfCentralDir Read(RecordReader& r);
-    void Write(RecordWriter& w) const;
+    template <class Self, class Visit> static void Fields(Self& e, Visit&& f) {
+        f(e.Signature), f(e.RecordSize), f(e.VersionMadeBy), f(e.VersionNeeded);
+        f(e.DiskNumber), f(e.CentralDirDisk), f(e.EntriesOnDisk), f(e.TotalEntries);
+        f(e.CentralDirSize), f(e.CentralDirOffset);
+    }
+    static TZip64EndOfCentralDir Read(RecordReader& r) {
+        return ReadRecord<TZip64EndOfCentralDir>(r);
+    }
+    void Write(RecordWriter& w) const { WriteRecord(w, *this); }
 };
 
 struct TZip64EndLocator {
@@ -168,8 +210,11 @@ struct TZip64EndLocator {
     std::uint64_t Zip64EndOffset = 0;
     std::uint32_t TotalDisks = 1;
 
-    static TZip64EndLocator Read(RecordReader& r);
-    void Write(RecordWriter& w) const;
+    template <class Self, class Visit> static void Fields(Self& l, Visit&& f) {
+        f(l.Signature), f(l.Zip64EndDisk), f(l.Zip64EndOffset), f(l.TotalDisks);
+    }
+    static TZip64EndLocator Read(RecordReader& r) { return ReadRecord<TZip64EndLocator>(r); }
+    void Write(RecordWriter& w) const { WriteRecord(w, *this); }
 };
 
 // The 16-byte form only; the 24-byte Zip64 form is not recognised.
@@ -181,9 +226,18 @@ struct TDataDescriptor {
     std::uint32_t CompressedSize = 0;
     std::uint32_t UncompressedSize = 0;
 
-    static TDataDescriptor Read(RecordReader& r);
-    void Write(RecordWriter& w) const;
+    template <class Self, class Visit> static void Fields(Self& d, Visit&& f) {
+        f(d.Signature), f(d.Crc32), f(d.CompressedSize), f(d.UncompressedSize);
+    }
+    static TDataDescriptor Read(RecordReader& r) { return ReadRecord<TDataDescriptor>(r); }
+    void Write(RecordWriter& w) const { WriteRecord(w, *this); }
 };
+
+// The bytes of the data descriptor at the start of bytes that follows entry's data, as other
+// writers leave it: with or without its signature, with 4- or 8-byte sizes (the sizes it holds
+// decide where they can; else a Zip64 record in the local header, zip64Local, means 8-byte
+// sizes, as writers that stream do). Never more than bytes holds.
+std::size_t DataDescriptorLength(std::string_view bytes, const TDirItem& entry, bool zip64Local);
 
 // Splits an extra field into its records, in file order. The tolerances are those every
 // reader in the engine applies, since other writers' archives carry such fields: a record
@@ -193,6 +247,8 @@ std::vector<TZAExtraField> ParseExtraFields(std::string_view extra);
 std::string WriteExtraFields(const std::vector<TZAExtraField>& fields);
 // The first record with this ID, or nullptr.
 const TZAExtraField* FindExtraField(const std::vector<TZAExtraField>& fields, std::uint16_t id);
+// Whether an extra field, as it stands in a header, holds a record with this ID.
+bool HasExtraField(std::string_view extra, std::uint16_t id);
 
 // The values of a Zip64 field, each present only when the matching header field holds its
 // marker.
@@ -218,8 +274,59 @@ TZip64Values ReadLocalZip64(const TZAExtraField& field, const TLocalFileHeader& 
 void ReadCentralExtra(TDirItem& entry, std::string_view extra);
 // Builds the data of a central header's Zip64 field from the values present.
 std::string BuildCentralZip64(const TZip64Values& values);
+// A central header's extra field as the writer lays it down: a Zip64 record built afresh from
+// the header's markers and the entry's Zip64 values first (none when nothing is marked), then
+// every other record kept from reading, unchanged.
+std::string BuildCentralExtra(const TDirItem& entry);
+
 // The 20-byte Zip64 field of a local header: ID, size 16, uncompressed then compressed size.
+// The writer keeps room for it behind the name and fills it once the sizes are known.
+inline constexpr std::size_t LocalZip64ExtraSize = 20;
 std::string BuildLocalZip64Extra(std::uint64_t uncompressedSize, std::uint64_t compressedSize);
+// The local header that goes with an entry's central header: the fields the two share.
+TLocalFileHeader LocalHeaderOf(const TZACentralHeader& central);
+// A new entry's local record up to its data: the header, the name (cut to what its length
+// field holds), the Zip64 field when the header's uncompressed size holds the marker, then the
+// given records. Sets the header's name and extra lengths. Before the data is written its
+// sizes are not known: without them the Zip64 field's room is left zeroed.
+std::string BuildLocalRecord(TLocalFileHeader& header, std::string_view name,
+                             const std::vector<TZAExtraField>& extra,
+                             const TZip64Values& sizes = {});
+
+// A size or offset as its 32-bit field: the marker from 0xFFFFFFFF on.
+constexpr std::uint32_t Field32(std::int64_t value) {
+    return value >= std::int64_t{Zip64Marker32} ? Zip64Marker32 : static_cast<std::uint32_t>(value);
+}
+// A volume number or an entry count as its 16-bit field: the marker above 65534, 0 for an
+// unknown (negative) volume.
+constexpr std::uint16_t Field16(std::int64_t value) {
+    if (value < 0)
+        return 0;
+    return value <= 65534 ? static_cast<std::uint16_t>(value) : Zip64Marker16;
+}
+
+// What an entry made on Unix records of its file, so that peers and the engine give it back
+// exactly: the host Unix in the high byte of version made by (the version rule's value in
+// the low byte), the file's mode in the high half of the external attributes (the MS-DOS
+// attributes stay in the low byte), and the modification time in UTC in an extended
+// timestamp record beside the local DOS time.
+constexpr std::uint16_t UnixVersionMadeBy(std::uint16_t version) {
+    return static_cast<std::uint16_t>(HostUnix << 8 | (version & 0xFF));
+}
+constexpr std::uint32_t UnixExternalAttributes(std::uint32_t mode, std::uint32_t dosAttributes) {
+    return (mode & 0xFFFF) << 16 | (dosAttributes & 0xFF);
+}
+constexpr std::uint32_t UnixModeOf(std::uint32_t externalAttributes) {
+    return externalAttributes >> 16;
+}
+
+// The extended timestamp record that Info-ZIP, bsdtar and others add: a flags byte, then the
+// times it flags as signed 32-bit UTC seconds, the modification time (bit 0) first.
+inline constexpr std::uint16_t ExtendedTimestampExtraId = 0x5455;
+// The modification time of the first such record, when it holds one.
+std::optional<std::time_t> ExtendedModificationTime(const std::vector<TZAExtraField>& extra);
+// The record with the modification time alone; false for a time its seconds cannot hold.
+bool ExtendedTimestamp(std::time_t modified, TZAExtraField& record);
 
 // The version written into version needed and version made by of a new or rewritten entry.
 std::uint16_t EntryVersion(bool needsZip64, bool oemFileNames, bool alternateSet);
@@ -238,7 +345,13 @@ struct TDosDateTime {
 std::uint16_t PackDosTime(const TDosDateTime& t);
 std::uint16_t PackDosDate(const TDosDateTime& t);
 TDosDateTime UnpackDosDateTime(std::uint16_t date, std::uint16_t time);
-// An entry's date (high 16 bits) and time (low 16 bits) as one signed 32-bit number.
+// An entry's date (high 16 bits) and time (low 16 bits) as one signed 32-bit number, and back.
 std::int32_t CombineDosDateTime(std::uint16_t date, std::uint16_t time);
+constexpr std::uint16_t DosDateOf(std::int32_t dateTime) {
+    return static_cast<std::uint16_t>(static_cast<std::uint32_t>(dateTime) >> 16);
+}
+constexpr std::uint16_t DosTimeOf(std::int32_t dateTime) {
+    return static_cast<std::uint16_t>(static_cast<std::uint32_t>(dateTime) & 0xFFFF);
+}
 
 } // namespace zip

@@ -7,9 +7,10 @@
 #include "zip/ZADirWriter.h"
 #include "zip/ZAEntryWriter.h"
 #include "zip/ZAExcept.h"
+#include "zip/ZANames.h"
+#include "zip/ZARecords.h"
 #include "zip/ZASiblingFile.h"
 #include "zip/ZAStrFunc.h"
-#include "zip/ZAUnixAttributes.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>
@@ -51,50 +52,7 @@ void CopyBytes(vcl::TStream& to, vcl::TStream& from, std::int64_t count) {
         to.CopyFrom(from, count);
 }
 
-std::uint32_t U32(const std::uint8_t* p) {
-    return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
-           std::uint32_t{p[3]} << 24;
-}
-
-std::uint64_t U64(const std::uint8_t* p) {
-    return std::uint64_t{U32(p)} | std::uint64_t{U32(p + 4)} << 32;
-}
-
-// Whether a local extra field holds a Zip64 record.
-bool HasZip64Record(const std::string& extra) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(extra.data());
-    for (std::size_t at = 0; at + 4 <= extra.size();) {
-        const unsigned id = p[at] | p[at + 1] << 8;
-        const unsigned size = p[at + 2] | p[at + 3] << 8;
-        if (id == 0x0001)
-            return true;
-        at += 4 + size;
-    }
-    return false;
-}
-
 } // namespace
-
-std::int64_t DataDescriptorLength(const std::uint8_t* d, std::int64_t got, const TDirItem& entry,
-                                  bool zip64Local) {
-    const std::int64_t sig = got >= 4 && U32(d) == DataDescriptorSignature ? 4 : 0;
-    const std::uint32_t crc = entry.CentralHeader.Crc32;
-    const std::uint64_t packed = entry.CompressedSize;
-    const std::uint64_t unpacked = entry.UncompressedSize;
-    // The sizes it holds decide where they can; else the local Zip64 record says 8-byte
-    // sizes, as writers that stream do.
-    const bool narrow = got >= sig + 12 && U32(d + sig) == crc &&
-                        U32(d + sig + 4) == static_cast<std::uint32_t>(packed) &&
-                        U32(d + sig + 8) == static_cast<std::uint32_t>(unpacked);
-    const bool wide = got >= sig + 20 && U32(d + sig) == crc && U64(d + sig + 4) == packed &&
-                      U64(d + sig + 12) == unpacked;
-    std::int64_t length = sig + 12;
-    if (wide && (!narrow || zip64Local))
-        length = sig + 20;
-    else if (!narrow && !wide && zip64Local)
-        length = sig + 20;
-    return std::min(length, got);
-}
 
 std::int32_t FindFirstChangedEntry(const TZADirArray& saved, const TZADirArray& live) {
     const std::int32_t n = std::min(saved.Count(), live.Count());
@@ -439,11 +397,13 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
     // An entry written with a data descriptor keeps it: its local header holds no sizes.
     if (old.CentralHeader.Flags & FlagDataDescriptor) {
         const std::int64_t at = from.Position();
-        std::uint8_t d[24] = {};
+        char d[24] = {};
         const std::int64_t got = std::max<std::int64_t>(from.Read(d, sizeof d), 0);
         from.SetPosition(at);
-        const std::int64_t length = DataDescriptorLength(d, got, old, HasZip64Record(extra));
-        CopyBytes(archive, from, length);
+        const std::size_t length =
+            DataDescriptorLength(std::string_view(d, static_cast<std::size_t>(got)), old,
+                                 HasExtraField(extra, Zip64ExtraId));
+        CopyBytes(archive, from, static_cast<std::int64_t>(length));
     }
 }
 
@@ -575,40 +535,24 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     const bool reserve =
         source && (sourceSize >= std::int64_t{Zip64Marker32} || always ||
                    (mode != zmDisabled && MayPassZip64Limit(sourceSize, !e.Password.empty())));
-    TLocalFileHeader lh;
-    lh.Signature = SignatureSetOf(dir_.EndRecord.Signature).LocalHeader;
     const std::uint16_t version = EntryVersion(e.Zip64 || reserve, oem, alternate);
     c.VersionNeeded = version;
     // An entry made from a file here keeps the host Unix with the version.
-    c.VersionMadeBy = (c.VersionMadeBy >> 8) == HostUnix ? UnixVersionMadeBy(version) : version;
-    lh.VersionNeeded = version;
-    lh.Flags = c.Flags;
-    lh.Method = c.Method;
-    lh.Time = c.Time;
-    lh.Date = c.Date;
-    lh.Crc32 = c.Crc32;
-    lh.CompressedSize = 0;
-    if (reserve) {
+    c.VersionMadeBy =
+        MadeByHost(c.VersionMadeBy) == HostUnix ? UnixVersionMadeBy(version) : version;
+    if (reserve)
         e.Zip64 = sourceSize >= std::int64_t{Zip64Marker32} || always || e.Zip64;
-        lh.UncompressedSize = Zip64Marker32;
-    } else {
-        lh.UncompressedSize = static_cast<std::uint32_t>(sourceSize);
-    }
-    const std::string name = EntryNameBytes(e, oem);
-    lh.NameLength = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), 0xFFFF));
+    // Sizes come after the data; the uncompressed one now, unless the Zip64 field holds it.
+    TLocalFileHeader lh = LocalHeaderOf(c);
+    lh.Signature = SignatureSetOf(dir_.EndRecord.Signature).LocalHeader;
+    lh.CompressedSize = 0;
+    lh.UncompressedSize = reserve ? Zip64Marker32 : static_cast<std::uint32_t>(sourceSize);
     // The extended timestamp stands in the local header too, after the Zip64 room.
-    std::string timestamp;
-    for (const TZAExtraField& field : e.ExtraFields)
-        if (field.ID == ExtendedTimestampExtraId) {
-            RecordWriter t;
-            t.u16(field.ID);
-            t.u16(field.Size());
-            t.bytes(std::string_view(reinterpret_cast<const char*>(field.Data.data()),
-                                     field.Data.size()));
-            timestamp = t.data();
-        }
-    const bool localZip64 = lh.UncompressedSize == Zip64Marker32;
-    lh.ExtraLength = static_cast<std::uint16_t>((localZip64 ? 20 : 0) + timestamp.size());
+    std::vector<TZAExtraField> localExtra;
+    if (const TZAExtraField* timestamp = FindExtraField(e.ExtraFields, ExtendedTimestampExtraId))
+        localExtra.push_back(*timestamp);
+    const std::string name = EntryNameBytes(e, oem);
+    const std::string record = BuildLocalRecord(lh, name, localExtra);
     if (mode == zmDisabled && e.Zip64)
         throw EZAException::CreateFmt(zeZip64DisabledAdd, {e.SourceFileName}, &a_);
 
@@ -632,36 +576,26 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     vcl::TStream& out = multiVolume ? *entryFile : archive;
     const std::int64_t headerAt = out.Position();
 
-    RecordWriter w;
-    lh.Write(w);
-    w.bytes(std::string_view(name).substr(0, lh.NameLength));
-    if (localZip64)
-        w.bytes(std::string(20, '\0')); // room for the Zip64 record once the sizes are known
-    w.bytes(timestamp);
-    headerSize = static_cast<std::int64_t>(w.size());
-    out.WriteBuffer(w.data().data(), static_cast<std::int64_t>(w.size()));
+    headerSize = static_cast<std::int64_t>(record.size());
+    out.WriteBuffer(record.data(), headerSize);
 
     if (source && a_.CompressStream(*source, out, e)) {
         lh.Crc32 = c.Crc32;
         const std::int64_t compressed = CompressedSizeOf(e);
         // With a Zip64 record both local size fields defer to it, as readers require.
-        lh.CompressedSize = c.CompressedSize == Zip64Marker32 || always || localZip64
+        lh.CompressedSize = c.CompressedSize == Zip64Marker32 || always || reserve
                                 ? Zip64Marker32
                                 : c.CompressedSize;
         if (sourceSize == 0 && a_.ZipFormat())
             lh.Method = MethodStored;
         lh.Flags = c.Flags;
         const std::int64_t end = out.Position();
+        TZip64Values sizes;
+        sizes.UncompressedSize = static_cast<std::uint64_t>(sourceSize);
+        sizes.CompressedSize = static_cast<std::uint64_t>(compressed);
+        const std::string final = BuildLocalRecord(lh, name, localExtra, sizes);
         out.SetPosition(headerAt);
-        RecordWriter again;
-        lh.Write(again);
-        out.WriteBuffer(again.data().data(), static_cast<std::int64_t>(again.size()));
-        out.Seek(lh.NameLength, vcl::TSeekOrigin::soCurrent);
-        if (localZip64) {
-            const std::string z64 = BuildLocalZip64Extra(static_cast<std::uint64_t>(sourceSize),
-                                                         static_cast<std::uint64_t>(compressed));
-            out.WriteBuffer(z64.data(), static_cast<std::int64_t>(z64.size()));
-        }
+        out.WriteBuffer(final.data(), static_cast<std::int64_t>(final.size()));
         out.SetPosition(end);
     }
     if (progress_.Cancel)

@@ -21,12 +21,6 @@ class TZADirManager;
 class TZASiblingFile;
 class EZAException;
 
-// The bytes of the data descriptor at d (got of them read) that follows entry's data: with
-// or without its signature, with 4- or 8-byte sizes; zip64Local tells whether the entry's
-// local header has a Zip64 record.
-std::int64_t DataDescriptorLength(const std::uint8_t* d, std::int64_t got, const TDirItem& entry,
-                                  bool zip64Local);
-
 // The first index at which the live entry is not the saved one (another entry, another
 // name) or has new data; the smaller count when there is none.
 std::int32_t FindFirstChangedEntry(const TZADirArray& saved, const TZADirArray& live);

@@ -8,7 +8,6 @@
 #include "zip/ZAOverwrite.h"
 #include "zip/ZARecords.h"
 #include "zip/ZAStrFunc.h"
-#include "zip/ZAUnixAttributes.h"
 #include "zip/ZipArchiver.h"
 
 #include <sys/stat.h>
@@ -88,9 +87,8 @@ void TZABaseArchiver::FillDirItemFromFile(std::int32_t Index, const std::string&
     h.VersionNeeded = EntryVersion(false, FOptions->OEMFileNames, alternate);
     h.Flags = Password.empty() ? 0 : FlagEncrypted;
     h.Method = FCompressionMethod;
-    const auto bits = static_cast<std::uint32_t>(age);
-    h.Time = static_cast<std::uint16_t>(bits & 0xFFFF);
-    h.Date = static_cast<std::uint16_t>(bits >> 16);
+    h.Time = DosTimeOf(age);
+    h.Date = DosDateOf(age);
     h.Crc32 = 0xFFFFFFFF;
     h.NameLength = static_cast<std::uint16_t>(stored.size());
     h.ExternalAttributes = known ? UnixExternalAttributes(st.st_mode, attr) : attr;

@@ -31,7 +31,7 @@ inline bool PassesSomeCheckByte(const std::string& archive, std::string_view pas
         const std::uint32_t crc = c.Crc32;
         const std::uint32_t local = c.LocalHeaderOffset;
         at += 46u + c.NameLength + c.ExtraLength + c.CommentLength;
-        if (!(flags & zip::ZipFlagEncrypted) || local + 30 > bytes.size())
+        if (!(flags & zip::FlagEncrypted) || local + 30 > bytes.size())
             continue;
         zip::RecordReader localHeader(bytes.data() + local, 30);
         const zip::TLocalFileHeader h = zip::TLocalFileHeader::Read(localHeader);

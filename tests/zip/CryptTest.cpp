@@ -89,16 +89,16 @@ TEST(Cipher, CheckByteFollowsTheDataDescriptorFlag) {
     const std::uint32_t crc = 0xCD000000u;
     TZipCryptKeys keys;
     TZipCryptHeader withDescriptor =
-        ZipCryptEncryptHeader("pw", keys, ZipFlagDataDescriptor, time, crc);
+        ZipCryptEncryptHeader("pw", keys, FlagDataDescriptor, time, crc);
     ZipCryptDecryptHeader("pw", keys, withDescriptor);
     EXPECT_EQ(withDescriptor[11], 0xAB);
-    EXPECT_TRUE(ZipCryptPasswordFits(withDescriptor, ZipFlagDataDescriptor, time, crc));
+    EXPECT_TRUE(ZipCryptPasswordFits(withDescriptor, FlagDataDescriptor, time, crc));
 
     // With bit 3 set, a header that matches the CRC's high byte but not the time's fails.
     TZipCryptHeader crcOnly = ZipCryptEncryptHeader("pw", keys, 0, time, crc);
     ZipCryptDecryptHeader("pw", keys, crcOnly);
     EXPECT_EQ(crcOnly[11], 0xCD);
-    EXPECT_FALSE(ZipCryptPasswordFits(crcOnly, ZipFlagDataDescriptor, time, crc));
+    EXPECT_FALSE(ZipCryptPasswordFits(crcOnly, FlagDataDescriptor, time, crc));
 }
 
 TEST(Cipher, HeadersDifferEachTime) {
@@ -184,8 +184,8 @@ TEST_P(PeerArchive, DecryptsTheFirstEntry) {
     ASSERT_TRUE(ziptest::Run(command)) << command;
 
     LocalEntry e = FirstEntry(ziptest::ReadFile(dir / "a.zip"));
-    ASSERT_TRUE(e.flags & ZipFlagEncrypted);
-    EXPECT_EQ((e.flags & ZipFlagDataDescriptor) != 0, c.dataDescriptor);
+    ASSERT_TRUE(e.flags & FlagEncrypted);
+    EXPECT_EQ((e.flags & FlagDataDescriptor) != 0, c.dataDescriptor);
     ASSERT_EQ(e.method, c.compressible ? 8 : 0);
     std::uint32_t crc =
         ~UpdateCrc32(Crc32Start, source.data(), static_cast<std::int64_t>(source.size()));
