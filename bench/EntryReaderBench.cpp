@@ -5,6 +5,8 @@
 #include "BenchSupport.h"
 #include "vcl/Streams.h"
 #include "zip/ZACrc32.h"
+#include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZARecords.h"
 #include "zip/ZipArchiver.h"
 
@@ -50,7 +52,7 @@ public:
     }
     bool Decode(const zip::TDirItem& item, vcl::TStream& dest) {
         FArchiveStream->SetPosition(0);
-        return DecompressStream(*FArchiveStream, dest, item);
+        return zip::TZAEngine::Of(*this).DecompressStream(*FArchiveStream, dest, item);
     }
 };
 

@@ -2,6 +2,8 @@
 // signatures every few bytes, long code-page names, headers whose names hold the next
 // headers. Each is opened in a child process, so that its peak memory is its own; the
 // figures are the time, the peak RSS and its multiple of the file's size.
+#include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZipArchiver.h"
 
@@ -55,7 +57,7 @@ void Measure(const char* what, const std::string& bytes, const std::string& file
         int entries = -1;
         try {
             a.OpenArchive(32);
-            entries = a.DirManager()->Directory.Count();
+            entries = zip::TZAEngine::Of(a).DirManager()->Directory.Count();
         } catch (const std::exception&) {
         }
         std::printf("%-46s entries %7d", what, entries);

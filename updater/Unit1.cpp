@@ -160,7 +160,7 @@ void TForm1::CreateComponents() {
     IdAntiFreeze1 = Create<net::TIdAntiFreeze>(this);
     IdAntiFreeze1->SetName("IdAntiFreeze1");
 
-    ZipArchiver1 = Create<TReleaseArchiver>(this);
+    ZipArchiver1 = Create<zip::TZipArchiver>(this);
     ZipArchiver1->SetName("ZipArchiver1");
     ZipArchiver1->ExtractCorruptedFiles = false;
     ZipArchiver1->SetCompressionLevel(zip::clFastest);
@@ -271,7 +271,7 @@ void TForm1::TestArchive() {
     // The test is the flow's own step: its failures are answered here, without the
     // engine's prompts, and every setting it changes is put back however it ends.
     struct TRestore {
-        TReleaseArchiver* archiver;
+        zip::TZipArchiver* archiver;
         ~TRestore() {
             archiver->CloseArchive();
             archiver->OnProcessFileFailure = nullptr;
@@ -297,10 +297,9 @@ void TForm1::TestArchive() {
     ZipArchiver1->OpenArchive(vcl::fmOpenRead | vcl::fmShareDenyWrite);
     ZipArchiver1->BaseDir = Folder();
     ZipArchiver1->TestFiles("*.*", zip::faAllEntries, "");
-    const zip::TZAProgressState& run = ZipArchiver1->Progress();
     if (!failure.empty())
         throw Exception(failure);
-    if (skipped || run.ProcessedFileNo != run.ProcessedFileCount)
+    if (skipped || ZipArchiver1->ProcessedFileNo() != ZipArchiver1->ProcessedFileCount())
         throw zip::EZAException(zip::zeBadEntryData, ZipArchiver1);
 }
 
@@ -360,8 +359,7 @@ void TForm1::BitBtn1Click(TObject*) {
         RecoverMainProgram();
         throw;
     }
-    const zip::TZAProgressState& run = ZipArchiver1->Progress();
-    if (run.ProcessedFileNo != run.ProcessedFileCount) {
+    if (ZipArchiver1->ProcessedFileNo() != ZipArchiver1->ProcessedFileCount()) {
         // An entry failed or was skipped, or its prompt was answered "Abandonner": the
         // user has seen the engine's prompt, and the success box would be untrue.
         RecoverMainProgram();

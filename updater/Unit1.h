@@ -8,7 +8,6 @@
 #include "net/IdHTTP.h"
 #include "platform/Processes.h"
 #include "updater/Hosts.h"
-#include "updater/ReleaseArchiver.h"
 #include "vcl/Buttons.h"
 #include "vcl/ComCtrls.h"
 #include "vcl/DateUtils.h"
@@ -70,7 +69,7 @@ public:
 
     net::TIdHTTP* IdHTTP1;
     net::TIdAntiFreeze* IdAntiFreeze1;
-    TReleaseArchiver* ZipArchiver1;
+    zip::TZipArchiver* ZipArchiver1;
 
     // Set by FormCreate.
     std::string NomExe;

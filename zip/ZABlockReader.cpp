@@ -1,10 +1,10 @@
 // The block format: a 50-byte header, then blocks that are each compressed (and, in the
 // format, enciphered) on their own, each behind its 4-byte stored length.
 #include "zip/ZACrc32.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAEntryReader.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAZlib.h"
-#include "zip/ZipArchiver.h"
 
 #include <array>
 #include <vector>
@@ -89,13 +89,13 @@ bool TZAEntryReader::ReadBlockFormatData() {
             auto fits = [&] {
                 auto check = header.CheckBlock;
                 DecipherBlock(static_cast<std::uint8_t>(header.CipherId), check.data(),
-                              static_cast<std::int64_t>(check.size()), owner_.Password);
+                              static_cast<std::int64_t>(check.size()), engine_.Password());
                 return ~UpdateCrc32(Crc32Start, check.data(), 16) == header.CheckCrc;
             };
             if (!fits()) {
                 // Without a cipher no password changes the outcome, so one answer settles it:
                 // skipping, or a failed entry.
-                owner_.DoPassword(item_.StoredName, owner_.Password, progress_.SkipFile);
+                engine_.DoPassword(item_.StoredName, engine_.Password(), progress_.SkipFile);
                 if (progress_.SkipFile || !fits())
                     return false;
             }
@@ -135,7 +135,7 @@ bool TZAEntryReader::ReadBlockFormatData() {
         try {
             if (encrypted_)
                 DecipherBlock(static_cast<std::uint8_t>(header.CipherId), data.data(), length,
-                              owner_.Password);
+                              engine_.Password());
             if (header.Compressed == 0) {
                 if (length < wanted)
                     return false;

@@ -2,10 +2,10 @@
 // directory starts on and every central header with its name, extra field and comment.
 #include "zip/ZADirManager.h"
 
+#include "zip/ZAEngine.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZANames.h"
 #include "zip/ZAReadAhead.h"
-#include "zip/ZipArchiver.h"
 
 #include <algorithm>
 #include <limits>
@@ -74,30 +74,30 @@ std::int64_t TZASignatureScan::Find(std::int64_t from, std::uint32_t signature) 
     return result;
 }
 
-TZADirManager::TZADirManager(vcl::TStream* stream, TZABaseArchiver* owner, bool isNewArchive)
-    : IsNewArchive(isNewArchive), Owner(owner) {
+TZADirManager::TZADirManager(vcl::TStream* stream, TZAEngine* engine, bool isNewArchive)
+    : IsNewArchive(isNewArchive), Engine(engine) {
     ArcStream = stream;
-    IsForeignStream = owner && stream != owner->FArchiveStream.get();
+    IsForeignStream = engine && stream != engine->ArchiveStream();
     IsZip64 = false;
     PrefixSize = 0;
     ResetDirectory();
-    if (IsNewArchive && owner) {
-        owner->Volumes().Info.SetFirst(true);
-        if (!owner->SFXStub.empty())
+    if (IsNewArchive && engine) {
+        engine->Volumes.Info.SetFirst(true);
+        if (!engine->SFXStub().empty())
             PlaceSfxStub();
     }
 }
 
 bool TZADirManager::ZipFormat() const {
-    return !Owner || Owner->FZipFormat;
+    return !Engine || Engine->ZipFormat();
 }
 
 bool TZADirManager::MultiVolume() const {
-    return Owner && Owner->FSpanningMode != smNone;
+    return Engine && Engine->SpanningMode() != smNone;
 }
 
 bool TZADirManager::OemFileNames() const {
-    return Owner && Owner->FOptions->OEMFileNames;
+    return Engine && Engine->Options().OEMFileNames;
 }
 
 const TZASignatureSet& TZADirManager::Signatures() const {
@@ -175,10 +175,10 @@ bool TZADirManager::FindEndOfCentralDir(TEndOfCentralDir& record, std::int64_t& 
 }
 
 void TZADirManager::SwitchDirVolume(const TZAVolumeNumberInfo& volume) {
-    if (IsForeignStream || !Owner)
+    if (IsForeignStream || !Engine)
         return;
-    Owner->OpenVolume(volume);
-    ArcStream = Owner->FArchiveStream.get();
+    Engine->OpenVolume(volume);
+    ArcStream = Engine->ArchiveStream();
 }
 
 void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,

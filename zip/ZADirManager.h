@@ -19,7 +19,7 @@ namespace zip {
 
 class TZAReadAhead;
 
-class TZABaseArchiver;
+class TZAEngine;
 class TZAVolumeNumberInfo;
 
 // The largest volume number an archive can name: events and messages show it plus one.
@@ -45,14 +45,14 @@ class TZADirManager : public vcl::TObject {
 public:
     // A directory with no archive behind it.
     TZADirManager() = default;
-    // Over the archive stream (not owned). A new archive marks the owner's volume as the
-    // first one and gets the owner's SFXStub, when it has one, in front.
-    TZADirManager(vcl::TStream* stream, TZABaseArchiver* owner, bool isNewArchive);
+    // Over the archive stream (not owned) of the archiver engine runs. A new archive marks
+    // its volume as the first one and gets its SFXStub, when it has one, in front.
+    TZADirManager(vcl::TStream* stream, TZAEngine* engine, bool isNewArchive);
 
     vcl::TStream* ArcStream = nullptr;
     bool IsNewArchive = false;
     bool IsForeignStream = false;
-    TZABaseArchiver* Owner = nullptr;
+    TZAEngine* Engine = nullptr;
     TZADirArray SavedDirectory;
     TZADirArray Directory; // the live one, in central-directory order
     // An update batch begins: the live directory is saved for the rollback, each entry

@@ -1,10 +1,10 @@
 #include "zip/ZADirWriter.h"
 
 #include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZANames.h"
 #include "zip/ZARecords.h"
-#include "zip/ZipArchiver.h"
 
 #include <algorithm>
 
@@ -14,14 +14,14 @@ void TZADirWriter::Put(const std::string& bytes, vcl::TStream*& stream, std::int
                        vcl::TStream* staging) {
     if (bytes.empty())
         return;
-    owner_.WriteBufferToVolumes(bytes.data(), static_cast<std::int32_t>(bytes.size()), stream,
-                                volumes_.Info, keepTogether, staging);
+    engine_.WriteBufferToVolumes(bytes.data(), static_cast<std::int32_t>(bytes.size()), stream,
+                                 engine_.Volumes.Info, keepTogether, staging);
     written_ += static_cast<std::int64_t>(bytes.size());
 }
 
 void TZADirWriter::PlaceHeader(vcl::TStream& stream, vcl::TStream& staging) {
     // The header went whole into one volume: the current one, behind what is staged for it.
-    const std::int32_t volume = std::max(volumes_.Info.Number, 0);
+    const std::int32_t volume = std::max(engine_.Volumes.Info.Number, 0);
     if (!firstPlaced_) {
         firstPlaced_ = true;
         firstVolume_ = volume;
@@ -37,7 +37,7 @@ void TZADirWriter::PlaceHeader(vcl::TStream& stream, vcl::TStream& staging) {
 
 void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStream& staging) {
     TZACentralHeader& h = entry.CentralHeader;
-    const std::string name = EntryNameBytes(entry, owner_.Options().OEMFileNames);
+    const std::string name = EntryNameBytes(entry, engine_.Options().OEMFileNames);
     const std::string extra = BuildCentralExtra(entry);
     // The fields follow what is written: a name converted to the OEM code page may have
     // fewer bytes than the stored text, and a comment field must not promise more than there is.
@@ -57,9 +57,9 @@ void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStre
 }
 
 void TZADirWriter::Write(vcl::TStream* stream) {
-    vcl::TStream* s = stream ? stream : owner_.ArchiveStream();
+    vcl::TStream* s = stream ? stream : engine_.ArchiveStream();
     if (!s)
-        throw EZAException(zeWriteError, &owner_);
+        throw EZAException(zeWriteError, engine_.Component());
     const std::int64_t d = s->Seek(0, vcl::TSeekOrigin::soEnd);
     TEndOfCentralDir& end = dir_.EndRecord;
     dir_.DirStart = d;
@@ -68,7 +68,7 @@ void TZADirWriter::Write(vcl::TStream* stream) {
     lastHeaderVolume_ = -1;
     headersOnLastVolume_ = 0;
     // Without entries the directory is empty where it would have begun.
-    firstVolume_ = std::max(volumes_.Info.Number, 0);
+    firstVolume_ = std::max(engine_.Volumes.Info.Number, 0);
     firstOffset_ = d;
 
     vcl::TMemoryStream staging;
@@ -79,23 +79,23 @@ void TZADirWriter::Write(vcl::TStream* stream) {
     } catch (...) {
         try {
             if (staging.Size() > 0)
-                owner_.WriteBufferToVolumes(staging.Memory(),
-                                            static_cast<std::int32_t>(staging.Size()), s,
-                                            volumes_.Info, 0, nullptr);
+                engine_.WriteBufferToVolumes(staging.Memory(),
+                                             static_cast<std::int32_t>(staging.Size()), s,
+                                             engine_.Volumes.Info, 0, nullptr);
         } catch (...) {
             // The first failure is the one to report.
         }
         throw;
     }
     if (staging.Size() > 0)
-        owner_.WriteBufferToVolumes(staging.Memory(), static_cast<std::int32_t>(staging.Size()), s,
-                                    volumes_.Info, 0, nullptr);
+        engine_.WriteBufferToVolumes(staging.Memory(), static_cast<std::int32_t>(staging.Size()), s,
+                                     engine_.Volumes.Info, 0, nullptr);
 
     // Across volumes the stream position only tells where the last volume stands, so the size
     // is the bytes written, and the directory begins where its first header went, which may be
     // the next volume when it did not fit behind the entries' data.
     const std::int64_t size = written_;
-    const std::int32_t lastVolume = std::max(volumes_.Info.Number, 0);
+    const std::int32_t lastVolume = std::max(engine_.Volumes.Info.Number, 0);
     // Entries whose header stands on the volume that holds the end record.
     const std::int32_t onLastVolume = lastHeaderVolume_ == lastVolume ? headersOnLastVolume_ : 0;
     const std::int32_t onDisk = lastVolume == firstVolume_ ? count : onLastVolume;
@@ -106,7 +106,7 @@ void TZADirWriter::Write(vcl::TStream* stream) {
     end.CentralDirOffset = Field32(firstOffset_);
     end.CommentLength =
         static_cast<std::uint16_t>(std::min<std::size_t>(dir_.ArcComment.size(), 0xFFFF));
-    end.DiskNumber = Field16(volumes_.Info.Number);
+    end.DiskNumber = Field16(engine_.Volumes.Info.Number);
 
     const std::int64_t p = s->Position();
     dir_.IsZip64 = p >= std::int64_t{Zip64Marker32} || count >= 65535 ||
@@ -142,25 +142,19 @@ void TZADirWriter::Write(vcl::TStream* stream) {
 }
 
 void TZADirWriter::FinishVolumes() {
-    if (owner_.SpanningMode() == smNone || volumes_.CurrentVolumeName == owner_.FileName())
+    if (engine_.SpanningMode() == smNone || engine_.Volumes.CurrentVolumeName == engine_.FileName())
         return;
-    owner_.FreeArchiveStream();
-    std::string final = owner_.FileName();
-    owner_.GetVolumeFileName(final, -1, false);
-    if (final != volumes_.CurrentVolumeName) {
+    engine_.FreeArchiveStream();
+    std::string final = engine_.FileName();
+    engine_.GetVolumeFileName(final, -1, false);
+    if (final != engine_.Volumes.CurrentVolumeName) {
         vcl::DeleteFile(final);
-        if (!vcl::RenameFile(volumes_.CurrentVolumeName, final))
-            final = volumes_.CurrentVolumeName; // the set stays readable under the old name
+        if (!vcl::RenameFile(engine_.Volumes.CurrentVolumeName, final))
+            final = engine_.Volumes.CurrentVolumeName; // the set stays readable under the old name
     }
-    owner_.ReplaceArchiveStream(
+    engine_.ReplaceArchiveStream(
         std::make_unique<vcl::TFileStream>(final, vcl::fmOpenReadWrite | vcl::fmShareDenyNone));
-    volumes_.CurrentVolumeName = final;
-}
-
-void TZABaseArchiver::WriteCentralDir(vcl::TStream* Stream) {
-    if (!FDirManager)
-        FDirManager = std::make_unique<TZADirManager>();
-    TZADirWriter(*this, *FDirManager, FVolumes).Write(Stream);
+    engine_.Volumes.CurrentVolumeName = final;
 }
 
 } // namespace zip

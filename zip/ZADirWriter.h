@@ -5,20 +5,18 @@
 
 #include "vcl/Streams.h"
 #include "zip/ZADirArray.h"
-#include "zip/ZAVolumeState.h"
 
 #include <cstdint>
 #include <string>
 
 namespace zip {
 
-class TZABaseArchiver;
+class TZAEngine;
 class TZADirManager;
 
 class TZADirWriter {
 public:
-    TZADirWriter(TZABaseArchiver& owner, TZADirManager& dir, TZAVolumeState& volumes)
-        : owner_(owner), dir_(dir), volumes_(volumes) {}
+    TZADirWriter(TZAEngine& engine, TZADirManager& dir) : engine_(engine), dir_(dir) {}
 
     // At the end of stream (the archiver's archive stream when null).
     void Write(vcl::TStream* stream);
@@ -32,9 +30,8 @@ private:
     void PlaceHeader(vcl::TStream& stream, vcl::TStream& staging);
     void FinishVolumes();
 
-    TZABaseArchiver& owner_;
+    TZAEngine& engine_;
     TZADirManager& dir_;
-    TZAVolumeState& volumes_;
     std::int64_t written_ = 0; // the directory's bytes so far, on every volume
     bool firstPlaced_ = false;
     std::int32_t firstVolume_ = 0;

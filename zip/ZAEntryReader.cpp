@@ -2,9 +2,10 @@
 
 #include "platform/Memory.h"
 #include "zip/ZACrc32.h"
+#include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAEntryStarts.h"
 #include "zip/ZAExcept.h"
-#include "zip/ZipArchiver.h"
 
 #include <algorithm>
 #include <array>
@@ -50,21 +51,21 @@ std::int64_t ChooseReadCount(std::int64_t want, std::int64_t memoryLimit,
     return n;
 }
 
-TZAEntryReader::TZAEntryReader(TZABaseArchiver& owner, TZAProgressState& progress,
-                               vcl::TStream& archive, vcl::TStream& dest, const TDirItem& item)
-    : owner_(owner), progress_(progress), stream_(&archive), dest_(dest), item_(item),
-      central_(item.CentralHeader), buffers_(owner.EntryBuffers()) {
+TZAEntryReader::TZAEntryReader(TZAEngine& engine, vcl::TStream& archive, vcl::TStream& dest,
+                               const TDirItem& item)
+    : engine_(engine), progress_(engine.Progress), stream_(&archive), dest_(dest), item_(item),
+      central_(item.CentralHeader), buffers_(engine.EntryBuffers()) {
 }
 
 TZAEntryReader::~TZAEntryReader() = default;
 
 bool TZAEntryReader::Run() {
-    auto* dir = owner_.DirManager();
+    auto* dir = engine_.DirManager();
     const std::int32_t first = EntryVolume(item_);
     if (dir) {
         volume_.LastNumber = dir->LastVolume();
         // A volume after the last one cannot hold the entry.
-        if (owner_.SpanningMode() != smNone && volume_.LastNumber >= 0 &&
+        if (engine_.SpanningMode() != smNone && volume_.LastNumber >= 0 &&
             first > volume_.LastNumber)
             throw vcl::EReadError();
     }
@@ -82,26 +83,26 @@ bool TZAEntryReader::Run() {
     toRead_ = Signed(item_.CompressedSize);
     expected_ = Signed(item_.UncompressedSize);
     const std::int64_t dataAt = stream_->Position();
-    if (owner_.SpanningMode() == smNone) {
+    if (engine_.SpanningMode() == smNone) {
         // One file holds everything: data the file does not hold is a read past its end, and
         // data running into the directory are no entry's own.
         const std::int64_t size = stream_->Size();
         if (dataAt > size || toRead_ > size - dataAt)
             throw vcl::EReadError();
         if (dir && toRead_ > dir->DirStart - dataAt)
-            throw EZAException(zeBadEntryData, &owner_);
+            throw EZAException(zeBadEntryData, engine_.Component());
     }
     if (dir && toRead_ > 0) {
         // Entries whose data overlap hand out the same bytes again and again (the classic
         // decompression bomb): each entry's data end before the next entry begins.
-        std::shared_ptr<const TZAEntryStarts> starts = owner_.EntryStarts();
+        std::shared_ptr<const TZAEntryStarts> starts = engine_.EntryStarts();
         if (!starts)
             starts = std::make_shared<TZAEntryStarts>(dir->Directory);
         const auto at = static_cast<std::uint64_t>(headerAt);
         if (starts->Shared(first, at) ||
             static_cast<std::uint64_t>(dataAt) + static_cast<std::uint64_t>(toRead_) >
                 starts->Next(first, at))
-            throw EZAException(zeBadEntryData, &owner_);
+            throw EZAException(zeBadEntryData, engine_.Component());
     }
     progress_.FileBytesTotal = static_cast<long double>(toRead_);
     progress_.SkipFile = false;
@@ -128,19 +129,19 @@ bool TZAEntryReader::Run() {
 bool TZAEntryReader::FireProgress() {
     if (!progress_.Enabled)
         return true;
-    owner_.DoFileProgress(item_.StoredName, progress_.FilePercent(), item_.Operation, ppProcess,
-                          progress_.Cancel);
+    engine_.DoFileProgress(item_.StoredName, progress_.FilePercent(), item_.Operation, ppProcess,
+                           progress_.Cancel);
     if (progress_.Cancel)
         return false;
-    owner_.DoOverallProgress(progress_.OverallPercent(), item_.Operation, ppProcess,
-                             progress_.Cancel);
+    engine_.DoOverallProgress(progress_.OverallPercent(), item_.Operation, ppProcess,
+                              progress_.Cancel);
     return !progress_.Cancel;
 }
 
 bool TZAEntryReader::CheckEncryptionHeader() {
     TZipCryptHeader header{};
     stream_->ReadBuffer(header.data(), static_cast<std::int64_t>(header.size()));
-    ZipCryptDecryptHeader(owner_.Password, keys_, header);
+    ZipCryptDecryptHeader(engine_.Password(), keys_, header);
     return ZipCryptPasswordFits(header, local_.Flags, local_.Time, local_.Crc32);
 }
 
@@ -154,12 +155,12 @@ bool TZAEntryReader::AskPassword() {
         stream_->SetPosition(start);
         if (CheckEncryptionHeader())
             return true;
-        const std::string tried = owner_.Password;
-        owner_.DoPassword(item_.StoredName, owner_.Password, progress_.SkipFile);
+        const std::string tried = engine_.Password();
+        engine_.DoPassword(item_.StoredName, engine_.Password(), progress_.SkipFile);
         if (progress_.SkipFile)
             return false;
         // The same password again can only fail again: asking on would never end.
-        if (owner_.Password == tried)
+        if (engine_.Password() == tried)
             return false;
     }
 }
@@ -210,13 +211,13 @@ bool TZAEntryReader::ReadAcrossVolumes(std::uint8_t* buffer, std::int64_t count)
     while (got < count) {
         // A single file has no next volume (reopening it would read its start again), and
         // no volume follows the last one.
-        if (owner_.SpanningMode() == smNone ||
+        if (engine_.SpanningMode() == smNone ||
             (volume_.LastNumber >= 0 && volume_.Number >= volume_.LastNumber) ||
             volume_.Number >= MaxVolumeNumber)
             break;
         volume_.SetNumber(volume_.Number + 1);
-        owner_.OpenVolume(volume_);
-        stream_ = owner_.ArchiveStream();
+        engine_.OpenVolume(volume_);
+        stream_ = engine_.ArchiveStream();
         stream_->SetPosition(0);
         got += stream_->Read(buffer + got, count - got);
         if (stream_->Position() == 0)
@@ -276,18 +277,6 @@ bool TZAEntryReader::DecodeChunk(std::uint8_t* input, std::int64_t n) {
         if (in.empty() && !out.empty())
             return true;
     }
-}
-
-TZAEntryBuffers& TZABaseArchiver::EntryBuffers() {
-    if (!FEntryBuffers)
-        FEntryBuffers = std::make_unique<TZAEntryBuffers>();
-    return *FEntryBuffers;
-}
-
-bool TZABaseArchiver::DecompressStream(vcl::TStream& ArchiveStream, vcl::TStream& Dest,
-                                       const TDirItem& Item) {
-    TZAEntryReader reader(*this, FProgress, ArchiveStream, Dest, Item);
-    return reader.Run();
 }
 
 } // namespace zip

@@ -18,7 +18,7 @@
 
 namespace zip {
 
-class TZABaseArchiver;
+class TZAEngine;
 
 // Compressed bytes read per step at most.
 constexpr std::int64_t EntryChunkSize = 1048576;
@@ -51,8 +51,8 @@ struct TZAEntryBuffers {
 // The working state of one DecompressStream call.
 class TZAEntryReader {
 public:
-    TZAEntryReader(TZABaseArchiver& owner, TZAProgressState& progress, vcl::TStream& archive,
-                   vcl::TStream& dest, const TDirItem& item);
+    TZAEntryReader(TZAEngine& engine, vcl::TStream& archive, vcl::TStream& dest,
+                   const TDirItem& item);
     ~TZAEntryReader();
     TZAEntryReader(const TZAEntryReader&) = delete;
     TZAEntryReader& operator=(const TZAEntryReader&) = delete;
@@ -72,7 +72,7 @@ private:
     bool FireProgress();
     bool ReadBlockFormatData();
 
-    TZABaseArchiver& owner_;
+    TZAEngine& engine_;
     TZAProgressState& progress_;
     vcl::TStream* stream_;
     vcl::TStream& dest_;

@@ -1,8 +1,8 @@
 #include "zip/ZAEntryWriter.h"
 
 #include "zip/ZACrc32.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAExcept.h"
-#include "zip/ZipArchiver.h"
 
 #include <algorithm>
 #include <span>
@@ -34,9 +34,9 @@ std::int64_t DeflateOutputBound(std::int64_t n) {
     return (n + n / 10 + 12 + 255) & ~std::int64_t{255};
 }
 
-TZAEntryWriter::TZAEntryWriter(TZABaseArchiver& owner, TZAProgressState& progress,
-                               vcl::TStream& source, vcl::TStream& output, TDirItem& entry)
-    : owner_(owner), progress_(progress), source_(source), output_(output), entry_(entry),
+TZAEntryWriter::TZAEntryWriter(TZAEngine& engine, vcl::TStream& source, vcl::TStream& output,
+                               TDirItem& entry)
+    : engine_(engine), progress_(engine.Progress), source_(source), output_(output), entry_(entry),
       header_(entry.CentralHeader) {
 }
 
@@ -50,11 +50,11 @@ bool TZAEntryWriter::Run() {
     blockSize_ = BufferSizeForMode(entry_.CompressionMode);
     encrypted_ = !entry_.Password.empty();
 
-    if (owner_.ZipFormat())
+    if (engine_.ZipFormat())
         DeflateLoop();
 
     if (read_ == size_) {
-        const bool always = owner_.Zip64Setting() == zmAlways;
+        const bool always = engine_.Zip64Mode() == zmAlways;
         if (written_ >= std::int64_t{Zip64Marker32} || always) {
             entry_.Zip64 = true;
             header_.CompressedSize = Zip64Marker32;
@@ -70,10 +70,10 @@ bool TZAEntryWriter::Run() {
             header_.UncompressedSize = static_cast<std::uint32_t>(size_);
         }
         header_.Crc32 = ~crc_;
-        if (entry_.Zip64 && owner_.Zip64Setting() == zmDisabled)
+        if (entry_.Zip64 && engine_.Zip64Mode() == zmDisabled)
             throw EZAException::CreateFmt(zeZip64DisabledCompress, {entry_.SourceFileName},
-                                          &owner_);
-        if (size_ == 0 && owner_.ZipFormat())
+                                          engine_.Component());
+        if (size_ == 0 && engine_.ZipFormat())
             header_.Method = MethodStored;
         entry_.CentralHeader = header_;
         entry_.ResolveZip64();
@@ -81,19 +81,19 @@ bool TZAEntryWriter::Run() {
     }
     if (progress_.Cancel)
         return false; // the entry keeps the header it had
-    throw EZAException::CreateFmt(zeCompressedSize, {size_, read_}, &owner_);
+    throw EZAException::CreateFmt(zeCompressedSize, {size_, read_}, engine_.Component());
 }
 
 bool TZAEntryWriter::FireProgress() {
     if (!progress_.Enabled)
         return true;
-    owner_.DoFileProgress(entry_.SourceFileName, progress_.FilePercent(), entry_.Operation,
-                          ppProcess, progress_.Cancel);
+    engine_.DoFileProgress(entry_.SourceFileName, progress_.FilePercent(), entry_.Operation,
+                           ppProcess, progress_.Cancel);
     // Checked between the two: a dispatcher without a handler clears the flag again.
     if (progress_.Cancel)
         return false;
-    owner_.DoOverallProgress(progress_.OverallPercent(), entry_.Operation, ppProcess,
-                             progress_.Cancel);
+    engine_.DoOverallProgress(progress_.OverallPercent(), entry_.Operation, ppProcess,
+                              progress_.Cancel);
     return !progress_.Cancel;
 }
 
@@ -195,11 +195,6 @@ void TZAEntryWriter::WriteEncryptionHeader() {
         ZipCryptEncryptHeader(entry_.Password, keys_, header_.Flags, header_.Time, ~crc_);
     output_.WriteBuffer(header.data(), static_cast<std::int64_t>(header.size()));
     read_ = 0;
-}
-
-bool TZABaseArchiver::CompressStream(vcl::TStream& Source, vcl::TStream& Output, TDirItem& Entry) {
-    TZAEntryWriter writer(*this, FProgress, Source, Output, Entry);
-    return writer.Run();
 }
 
 } // namespace zip

@@ -17,7 +17,7 @@
 
 namespace zip {
 
-class TZABaseArchiver;
+class TZAEngine;
 
 // The sharing flags a source file is opened with for reading.
 std::uint16_t ShareModeToFileMode(TZAFileShareMode ShareMode);
@@ -34,8 +34,7 @@ std::int64_t DeflateOutputBound(std::int64_t n);
 // The working state of one CompressStream call.
 class TZAEntryWriter {
 public:
-    TZAEntryWriter(TZABaseArchiver& owner, TZAProgressState& progress, vcl::TStream& source,
-                   vcl::TStream& output, TDirItem& entry);
+    TZAEntryWriter(TZAEngine& engine, vcl::TStream& source, vcl::TStream& output, TDirItem& entry);
     TZAEntryWriter(const TZAEntryWriter&) = delete;
     TZAEntryWriter& operator=(const TZAEntryWriter&) = delete;
 
@@ -52,7 +51,7 @@ private:
     bool FireProgress();
     bool Deflated() const { return header_.Method != MethodStored; }
 
-    TZABaseArchiver& owner_;
+    TZAEngine& engine_;
     TZAProgressState& progress_;
     vcl::TStream& source_;
     vcl::TStream& output_;

@@ -2,6 +2,7 @@
 // default answer, asking the user through the framework's dialogs where a person must decide.
 #include "vcl/Dialogs.h"
 #include "zip/ZAPrompts.h"
+#include "zip/ZAVolumeFiles.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>

@@ -3,6 +3,8 @@
 #include "platform/FileAttributes.h"
 #include "platform/Random.h"
 #include "vcl/SysUtils.h"
+#include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAEntryStarts.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAExtractPath.h"
@@ -207,7 +209,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
         } catch (...) {
             failure = std::current_exception();
         }
-        discard = failure || FProgress.SkipFile || FProgress.Cancel;
+        discard = failure || FEngine->Progress.SkipFile || FEngine->Progress.Cancel;
         (void)SetEntryFileTime(fd, entry);
         if (!discard) {
             mode_t mode = 0;
@@ -260,8 +262,8 @@ void TZABaseArchiver::ExtractItemToStream(std::int32_t Index, vcl::TStream& Targ
     if (entry.LocalHeaderOffset > static_cast<std::uint64_t>(FArchiveStream->Size()))
         throw vcl::EReadError();
     FArchiveStream->SetPosition(static_cast<std::int64_t>(entry.LocalHeaderOffset));
-    if (!DecompressStream(*FArchiveStream, Target, entry) && !FProgress.Cancel &&
-        !ExtractCorruptedFiles && !FProgress.SkipFile)
+    if (!FEngine->DecompressStream(*FArchiveStream, Target, entry) && !FEngine->Progress.Cancel &&
+        !ExtractCorruptedFiles && !FEngine->Progress.SkipFile)
         throw EZAException(zeBadEntryData, this);
 }
 

@@ -2,8 +2,12 @@
 // directory manager holding the live directory, a current volume and the spanning mode
 // found on disk.
 #include "vcl/SysUtils.h"
+#include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAExcept.h"
+#include "zip/ZARecords.h"
 #include "zip/ZAStrFunc.h"
+#include "zip/ZAVolumeFiles.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>
@@ -32,7 +36,7 @@ void TZABaseArchiver::InternalOpenArchive() {
         CreateNewArchive();
     } else {
         FSpanningMode = smNone;
-        FVolumes.Info.Reset();
+        FEngine->Volumes.Info.Reset();
         if (IsExeFileName(FFileName))
             OpenSFXArchive();
         else
@@ -58,7 +62,7 @@ void TZABaseArchiver::CreateNewArchive() {
         first.SetFirst(true);
         OpenVolume(first);
     }
-    FDirManager = std::make_unique<TZADirManager>(FArchiveStream.get(), this, true);
+    FDirManager = std::make_unique<TZADirManager>(FArchiveStream.get(), FEngine.get(), true);
 }
 
 void TZABaseArchiver::OpenSingleFileArchive() {
@@ -67,13 +71,13 @@ void TZABaseArchiver::OpenSingleFileArchive() {
     bool found;
     do {
         FDirManager.reset();
-        FVolumes.Info.Reset();
+        FEngine->Volumes.Info.Reset();
         TZAVolumeNumberInfo last;
         last.SetLast(true);
         if (!vcl::FileExists(FFileName) && IsRemovableDrive(FFileName))
             FSpanningMode = smSpanning;
         OpenVolume(last);
-        FDirManager = std::make_unique<TZADirManager>(FArchiveStream.get(), this, false);
+        FDirManager = std::make_unique<TZADirManager>(FArchiveStream.get(), FEngine.get(), false);
         found = HasEndRecord();
         DetectSpanningMode();
     } while (!found && FSpanningMode != smNone);
@@ -84,7 +88,7 @@ void TZABaseArchiver::OpenSFXArchive() {
     TZAVolumeNumberInfo last;
     last.SetLast(true);
     OpenVolume(last);
-    FDirManager = std::make_unique<TZADirManager>(FArchiveStream.get(), this, false);
+    FDirManager = std::make_unique<TZADirManager>(FArchiveStream.get(), FEngine.get(), false);
     FOpenCorruptedArchives = false;
     if (HasEndRecord()) {
         DetectSpanningMode();
@@ -97,7 +101,7 @@ void TZABaseArchiver::OpenSFXArchive() {
     std::string lastName = FFileName;
     GetVolumeFileName(lastName, -1, false);
     if (!ExistingVolumeFile(lastName).empty()) {
-        FVolumes.Info.Reset();
+        FEngine->Volumes.Info.Reset();
         last.Reset();
         last.SetLast(true);
         OpenVolume(last);
@@ -106,11 +110,11 @@ void TZABaseArchiver::OpenSFXArchive() {
     bool found;
     do {
         FDirManager.reset();
-        FVolumes.Info.Reset();
+        FEngine->Volumes.Info.Reset();
         last.Reset();
         last.SetLast(true);
         OpenVolume(last);
-        FDirManager = std::make_unique<TZADirManager>(FArchiveStream.get(), this, false);
+        FDirManager = std::make_unique<TZADirManager>(FArchiveStream.get(), FEngine.get(), false);
         found = HasEndRecord();
         DetectSpanningMode();
     } while (!found && FSpanningMode != smNone);

@@ -3,22 +3,22 @@
 // written without it can be corrected.
 #include "zip/ZADirManager.h"
 
+#include "zip/ZAEngine.h"
 #include "zip/ZAExcept.h"
-#include "zip/ZipArchiver.h"
 
 #include <algorithm>
 
 namespace zip {
 
 void TZADirManager::PlaceSfxStub() {
-    vcl::TFileStream stub(Owner->SFXStub, vcl::fmOpenRead | vcl::fmShareDenyNone);
+    vcl::TFileStream stub(Engine->SFXStub(), vcl::fmOpenRead | vcl::fmShareDenyNone);
     const std::int64_t stubSize = stub.Size();
-    if (Owner->FSpanningMode != smNone) {
+    if (Engine->SpanningMode() != smNone) {
         TZAVolumeNumberInfo first;
         first.SetFirst(true);
-        const std::int64_t limit = Owner->FSpanningOptions->GetVolumeSize(first);
+        const std::int64_t limit = Engine->SpanningOptions().GetVolumeSize(first);
         if (limit != -1 && limit < stubSize)
-            throw EZAException(zeStubExceedsVolume, Owner);
+            throw EZAException(zeStubExceedsVolume, Engine->Component());
     }
     ArcStream->SetSize(0);
     ArcStream->SetPosition(0);

@@ -1,5 +1,7 @@
 // The processing loop: one operation over every selected entry, under the process-wide
 // archiver lock, with its progress, confirmation and failure events.
+#include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAEntryStarts.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAExtractRun.h"
@@ -11,15 +13,6 @@
 namespace zip {
 
 namespace {
-
-// Held for the whole run, events included; left on every way out.
-class TArchiverLockGuard {
-public:
-    TArchiverLockGuard() { TZABaseArchiver::EnterArchiverLock(); }
-    ~TArchiverLockGuard() { TZABaseArchiver::LeaveArchiverLock(); }
-    TArchiverLockGuard(const TArchiverLockGuard&) = delete;
-    TArchiverLockGuard& operator=(const TArchiverLockGuard&) = delete;
-};
 
 bool ReportsProgress(TZAProcessOperation operation) {
     return operation == poExtract || operation == poTest;
@@ -44,13 +37,19 @@ private:
 } // namespace
 
 void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
-    TArchiverLockGuard lock;
+    // Held for the whole run, events included; left on every way out.
+    struct TArchiverLockGuard {
+        TArchiverLockGuard() { EnterArchiverLock(); }
+        ~TArchiverLockGuard() { LeaveArchiverLock(); }
+        TArchiverLockGuard(const TArchiverLockGuard&) = delete;
+        TArchiverLockGuard& operator=(const TArchiverLockGuard&) = delete;
+    } lock;
     TZADirArray& dir = FDirManager->Directory;
 
-    FProgress.BeginRun();
+    FEngine->Progress.BeginRun();
     for (std::int32_t i = 0; i < dir.Count(); ++i)
         if (dir.ItemPtr(i).Selected)
-            ++FProgress.ProcessedFileCount;
+            ++FEngine->Progress.ProcessedFileCount;
 
     const bool progress = ReportsProgress(Operation);
     // Reading entries: the entries' starts once for the whole run.
@@ -62,15 +61,15 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
     // A progress dispatcher without a handler clears the flag; a cancel asked for earlier
     // must survive it.
     auto endEvent = [this](auto fire) {
-        const bool saved = FProgress.Cancel;
+        const bool saved = FEngine->Progress.Cancel;
         fire();
-        FProgress.Cancel = FProgress.Cancel || saved;
+        FEngine->Progress.Cancel = FEngine->Progress.Cancel || saved;
     };
 
     bool started = true;
     if (progress) {
-        DoOverallProgress(0.0, Operation, ppStart, FProgress.Cancel);
-        started = !FProgress.Cancel;
+        DoOverallProgress(0.0, Operation, ppStart, FEngine->Progress.Cancel);
+        started = !FEngine->Progress.Cancel;
     }
 
     if (started) {
@@ -94,8 +93,8 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
                     const std::string base = BaseFolder(BaseDir);
                     const std::string stored = dir.ItemPtr(i).StoredName;
                     if (progress) {
-                        DoFileProgress(stored, 0.0, Operation, ppStart, FProgress.Cancel);
-                        if (FProgress.Cancel) {
+                        DoFileProgress(stored, 0.0, Operation, ppStart, FEngine->Progress.Cancel);
+                        if (FEngine->Progress.Cancel) {
                             stop = true;
                             break;
                         }
@@ -120,13 +119,14 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
                     removed = dir.Count() < before;
                     if (progress)
                         endEvent([&] {
-                            DoFileProgress(stored, 100.0, Operation, ppEnd, FProgress.Cancel);
+                            DoFileProgress(stored, 100.0, Operation, ppEnd,
+                                           FEngine->Progress.Cancel);
                         });
-                    if (FProgress.Cancel) {
+                    if (FEngine->Progress.Cancel) {
                         stop = true;
                         break;
                     }
-                    ++FProgress.ProcessedFileNo;
+                    ++FEngine->Progress.ProcessedFileNo;
                 } catch (const EZAException& e) {
                     DoProcessFileFailure(name, Operation, e.NativeError(), e.ErrorCode(),
                                          e.Message(), action);
@@ -138,17 +138,17 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
                     DoProcessFileFailure(name, Operation, 0, 0, e.Message(), action);
                 }
             } while (action == fxaRetry);
-            if (stop || action == fxaAbort || FProgress.Cancel)
+            if (stop || action == fxaAbort || FEngine->Progress.Cancel)
                 break;
             if (!removed)
                 ++i;
         }
 
         if (progress)
-            endEvent([&] { DoOverallProgress(100.0, Operation, ppEnd, FProgress.Cancel); });
+            endEvent([&] { DoOverallProgress(100.0, Operation, ppEnd, FEngine->Progress.Cancel); });
     }
 
-    if (FProgress.Cancel || action == fxaAbort)
+    if (FEngine->Progress.Cancel || action == fxaAbort)
         ClearUpdateCounter();
 }
 

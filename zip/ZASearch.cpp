@@ -1,6 +1,8 @@
 // The archive-side search behind FindFirst and FindNext: the name and attribute tests and
 // the filling of the item found.
 #include "vcl/SysUtils.h"
+#include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAMasks.h"
 #include "zip/ZipArchiver.h"
 

@@ -3,6 +3,7 @@
 #include "platform/FileAttributes.h"
 #include "platform/UniqueFd.h"
 #include "vcl/SysUtils.h"
+#include "zip/ZADirManager.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAFileDates.h"
 #include "zip/ZAMasks.h"

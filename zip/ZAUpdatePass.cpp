@@ -5,6 +5,7 @@
 #include "vcl/SysUtils.h"
 #include "zip/ZADirManager.h"
 #include "zip/ZADirWriter.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAEntryWriter.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZANames.h"
@@ -68,9 +69,8 @@ std::int32_t FindFirstChangedEntry(const TZADirArray& saved, const TZADirArray& 
     return n;
 }
 
-TZAUpdatePass::TZAUpdatePass(TZABaseArchiver& owner, TZAProgressState& progress,
-                             TZAVolumeState& volumes)
-    : a_(owner), progress_(progress), volumes_(volumes), dir_(*owner.DirManager()) {
+TZAUpdatePass::TZAUpdatePass(TZAEngine& engine)
+    : a_(engine), progress_(engine.Progress), volumes_(engine.Volumes), dir_(*engine.DirManager()) {
 }
 
 TZAUpdatePass::~TZAUpdatePass() {
@@ -105,7 +105,7 @@ std::int64_t TZAUpdatePass::HeadEnd(std::int32_t& first) const {
 }
 
 EZAException TZAUpdatePass::WriteFailure(const std::string& detail) const {
-    EZAException failure(zeWriteError, &a_);
+    EZAException failure(zeWriteError, a_.Component());
     failure.WithCause(detail);
     return failure;
 }
@@ -141,7 +141,7 @@ void TZAUpdatePass::OpenTarget() {
             target_ = new TZASiblingFile(a_.FileName(), file->Handle());
         } catch (const std::system_error& e) {
             EZAException failure =
-                EZAException::CreateFmt(zeCannotCreateFile, {a_.FileName()}, &a_);
+                EZAException::CreateFmt(zeCannotCreateFile, {a_.FileName()}, a_.Component());
             throw failure.WithCause(std::strerror(e.code().value()));
         }
         target.reset(target_);
@@ -309,7 +309,7 @@ void TZAUpdatePass::DeleteMovedSources() {
             if (vcl::DeleteFile(e.SourceFileName))
                 break;
             EZAException failure =
-                EZAException::CreateFmt(zeCannotDeleteFile, {e.SourceFileName}, &a_);
+                EZAException::CreateFmt(zeCannotDeleteFile, {e.SourceFileName}, a_.Component());
             action_ = fxaIgnore;
             a_.DoProcessFileFailure(e.SourceFileName, poMove, failure.NativeError(),
                                     failure.ErrorCode(), failure.Message(), action_);
@@ -353,7 +353,7 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
     const bool rename = e.NewData && e.Operation == poRename && !keepOld;
     const std::int32_t found = OldEntryOf(e);
     if (found < 0 || !old_)
-        throw EZAException(zeNoOldEntry, &a_);
+        throw EZAException(zeNoOldEntry, a_.Component());
     const TDirItem& old = dir_.SavedDirectory.ItemPtr(found);
     if (keepOld || e.Operation == poUpdate)
         e = old;
@@ -371,7 +371,7 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
     // out a prefix) would copy foreign bytes as the entry.
     if (local.Signature != StandardSignatures.LocalHeader &&
         local.Signature != AlternateSignatures.LocalHeader)
-        throw EZAException(zeInvalidArchive, &a_);
+        throw EZAException(zeInvalidArchive, a_.Component());
     const std::int64_t data = CompressedSizeOf(old);
     if (rename) {
         ChooseNameEncoding(e, a_.Options().OEMFileNames);
@@ -444,7 +444,7 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
             } catch (const vcl::EStreamError&) {
                 const int error = errno;
                 EZAException failure =
-                    EZAException::CreateFmt(zeCannotOpenFile, {e.SourceFileName}, &a_);
+                    EZAException::CreateFmt(zeCannotOpenFile, {e.SourceFileName}, a_.Component());
                 throw failure.WithCause(std::strerror(error));
             }
             source = sourceFile_.get();
@@ -509,7 +509,7 @@ bool TZAUpdatePass::EntryFailed(TDirItem& e, std::int64_t entryStart, const EZAE
 }
 
 void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& headerSize) {
-    const TZip64Mode mode = a_.Zip64Setting();
+    const TZip64Mode mode = a_.Zip64Mode();
     const bool always = mode == zmAlways;
     const bool alternate = dir_.EndRecord.Signature == AlternateSignatures.EndOfCentralDir;
     const bool oem = a_.Options().OEMFileNames;
@@ -554,7 +554,7 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     const std::string name = EntryNameBytes(e, oem);
     const std::string record = BuildLocalRecord(lh, name, localExtra);
     if (mode == zmDisabled && e.Zip64)
-        throw EZAException::CreateFmt(zeZip64DisabledAdd, {e.SourceFileName}, &a_);
+        throw EZAException::CreateFmt(zeZip64DisabledAdd, {e.SourceFileName}, a_.Component());
 
     // In multi-volume mode the entry is made whole in a file of its own first, so that its
     // local header can be kept on one volume.
@@ -624,19 +624,6 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     }
 }
 
-std::string TZABaseArchiver::MakeTempFileName() {
-    std::string folder = vcl::Trim(TempDir).empty() ? platform::TempPath() : TempDir;
-    // The platform's temporary-file call takes a folder of at most 255 characters.
-    if (folder.size() > 255)
-        throw EZAException::CreateFmt(zeCannotCreateFile, {folder}, this);
-    try {
-        return platform::CreateTempFile(folder, "FC");
-    } catch (const std::system_error&) {
-        throw EZAException::CreateFmt(zeCannotCreateFile,
-                                      {vcl::IncludeTrailingPathDelimiter(folder) + "FC"}, this);
-    }
-}
-
 void TZABaseArchiver::ApplyUpdates() {
     if (FUpdateCounter <= 0)
         return;
@@ -650,7 +637,7 @@ void TZABaseArchiver::ApplyUpdates() {
         FDirManager->Directory.Assign(FDirManager->SavedDirectory);
         throw EZAException(readOnly ? zeReadOnlyArchive : zeMultiVolumeUpdate, this);
     }
-    TZAUpdatePass(*this, FProgress, FVolumes).Run();
+    TZAUpdatePass(*FEngine).Run();
 }
 
 } // namespace zip

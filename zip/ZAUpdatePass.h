@@ -16,7 +16,7 @@
 
 namespace zip {
 
-class TZABaseArchiver;
+class TZAEngine;
 class TZADirManager;
 class TZASiblingFile;
 class EZAException;
@@ -27,7 +27,7 @@ std::int32_t FindFirstChangedEntry(const TZADirArray& saved, const TZADirArray& 
 
 class TZAUpdatePass {
 public:
-    TZAUpdatePass(TZABaseArchiver& owner, TZAProgressState& progress, TZAVolumeState& volumes);
+    explicit TZAUpdatePass(TZAEngine& engine);
     // Whatever happened, no file of the pass outlives it: the new archive either took the old
     // one's place or is gone.
     ~TZAUpdatePass();
@@ -65,7 +65,7 @@ private:
     void DeleteMovedSources();
     void Commit();
 
-    TZABaseArchiver& a_;
+    TZAEngine& a_;
     TZAProgressState& progress_;
     TZAVolumeState& volumes_;
     TZADirManager& dir_;

@@ -3,6 +3,8 @@
 #include "platform/FileAttributes.h"
 #include "vcl/PathUtils.h"
 #include "vcl/SysUtils.h"
+#include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAFileDates.h"
 #include "zip/ZAOverwrite.h"
@@ -152,7 +154,7 @@ void TZABaseArchiver::TestItem(std::int32_t Index, const std::string& Name) {
         throw EZAException::CreateFmt(zeCannotCreateFile, {Name}, this);
     if ((entry.CentralHeader.ExternalAttributes & platform::faDirectory) != 0)
         return;
-    const std::string temp = MakeTempFileName();
+    const std::string temp = FEngine->MakeTempFileName();
     struct TRemoveAfter {
         const std::string& name;
         ~TRemoveAfter() { ::unlink(name.c_str()); }

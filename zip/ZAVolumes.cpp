@@ -2,7 +2,10 @@
 // requests, and writing across them.
 #include "platform/Volumes.h"
 #include "vcl/SysUtils.h"
+#include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAExcept.h"
+#include "zip/ZAVolumeFiles.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>
@@ -18,19 +21,19 @@ constexpr std::int64_t CopyBufferSize = 1000000;
 
 } // namespace
 
-bool TZABaseArchiver::IsExeFileName(const std::string& FileName) {
+bool IsExeFileName(const std::string& FileName) {
     return vcl::LowerCase(vcl::ExtractFileExt(FileName)).rfind(".exe", 0) == 0;
 }
 
-std::int64_t TZABaseArchiver::GetDiskFreeBytes(const std::string& Path) {
+std::int64_t GetDiskFreeBytes(const std::string& Path) {
     return platform::DiskFreeBytes(Path);
 }
 
-std::string TZABaseArchiver::DiskLabel(std::int32_t VolumeNumber) {
+std::string DiskLabel(std::int32_t VolumeNumber) {
     return "pkback# " + vcl::Format("%.3d", {std::int64_t{VolumeNumber} + 1});
 }
 
-std::string TZABaseArchiver::ExistingVolumeFile(const std::string& FileName) {
+std::string ExistingVolumeFile(const std::string& FileName) {
     if (FileName.empty())
         return {};
     if (vcl::FileExists(FileName))
@@ -106,15 +109,15 @@ void TZABaseArchiver::OpenVolumeStream(const std::string& FileName) {
     FreeArchiveStream();
     FCustomStream = false;
     FArchiveStream = std::make_unique<vcl::TFileStream>(FileName, FOpenMode);
-    FVolumes.CurrentVolumeName = FileName;
+    FEngine->Volumes.CurrentVolumeName = FileName;
 }
 
 void TZABaseArchiver::OpenVolume(const TZAVolumeNumberInfo& Info) {
     if (FSpanningMode == smNone) {
         if (!FArchiveStream)
             OpenVolumeStream(FFileName);
-        FVolumes.Info.Number = Info.Number;
-        FVolumes.Info.Kind = Info.Kind;
+        FEngine->Volumes.Info.Number = Info.Number;
+        FEngine->Volumes.Info.Kind = Info.Kind;
         return;
     }
 
@@ -148,7 +151,7 @@ void TZABaseArchiver::OpenVolume(const TZAVolumeNumberInfo& Info) {
         return;
     }
 
-    if (FVolumes.Info.SameVolume(Info))
+    if (FEngine->Volumes.Info.SameVolume(Info))
         return;
     for (;;) {
         std::string name = FFileName;
@@ -166,8 +169,8 @@ void TZABaseArchiver::OpenVolume(const TZAVolumeNumberInfo& Info) {
         std::string file = ExistingVolumeFile(name);
         if (!file.empty()) {
             OpenVolumeStream(file);
-            FVolumes.Info.Number = Info.Number;
-            FVolumes.Info.Kind = Info.Kind;
+            FEngine->Volumes.Info.Number = Info.Number;
+            FEngine->Volumes.Info.Kind = Info.Kind;
             return;
         }
     }
@@ -184,7 +187,7 @@ std::int32_t TZABaseArchiver::WriteToVolumes(const void* Buffer, std::int32_t Co
     bool freshVolume = false;
     while (written < Count) {
         const std::int64_t staged = Staging ? Staging->Size() : 0;
-        const std::int64_t free = GetDiskFreeBytes(FVolumes.CurrentVolumeName) - staged;
+        const std::int64_t free = GetDiskFreeBytes(FEngine->Volumes.CurrentVolumeName) - staged;
         const std::int64_t limit = FSpanningOptions->GetVolumeSize(Info);
         const std::int64_t room = limit - Stream->Size() - staged;
         const std::int64_t avail = limit == -1 ? free : std::min(room, free);

@@ -1,5 +1,7 @@
 #include "zip/ZipArchiver.h"
 
+#include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAEntryReader.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAExtractRun.h"
@@ -69,7 +71,8 @@ void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item) {
     item.Comment = entry.Comment;
 }
 
-TZABaseArchiver::TZABaseArchiver(vcl::TComponent* AOwner) : vcl::TComponent(AOwner) {
+TZABaseArchiver::TZABaseArchiver(vcl::TComponent* AOwner)
+    : vcl::TComponent(AOwner), FEngine(std::make_unique<TZAEngine>(*this)) {
     FOptions = std::make_unique<TZAOptions>();
     SetCompressionLevel(clFastest);
     FActive = false;
@@ -161,6 +164,14 @@ void TZABaseArchiver::SetInMemory(bool Value) {
     }
 }
 
+std::int32_t TZABaseArchiver::ProcessedFileCount() const {
+    return FEngine->Progress.ProcessedFileCount;
+}
+
+std::int32_t TZABaseArchiver::ProcessedFileNo() const {
+    return FEngine->Progress.ProcessedFileNo;
+}
+
 void TZABaseArchiver::UpdateCompressionMethod() {
     FCompressionMethod = 0xFFFF;
 }
@@ -233,18 +244,6 @@ void TZABaseArchiver::CloseArchive() {
     FDirManager.reset();
 }
 
-void TZABaseArchiver::ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream) {
-    FreeArchiveStream();
-    FCustomStream = false;
-    FArchiveStream = std::move(Stream);
-}
-
-std::unique_ptr<vcl::TStream>
-TZABaseArchiver::SwapArchiveStream(std::unique_ptr<vcl::TStream> Stream) {
-    std::swap(FArchiveStream, Stream);
-    return Stream;
-}
-
 void TZABaseArchiver::FreeArchiveStream() {
     if (FCustomStream)
         (void)FArchiveStream.release(); // the caller's stream, not ours to free
@@ -306,7 +305,7 @@ void TZABaseArchiver::UpdatePass() {
 }
 
 void TZABaseArchiver::WriteEmptyDirectory() {
-    WriteCentralDir();
+    FEngine->WriteCentralDir();
 }
 
 // The pending update is written while the ZIP settings are still this class's.

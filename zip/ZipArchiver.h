@@ -4,12 +4,10 @@
 
 #include "vcl/Classes.h"
 #include "vcl/Streams.h"
-#include "zip/ZADirManager.h"
 #include "zip/ZAEvents.h"
+#include "zip/ZAExcept.h"
 #include "zip/ZAOptions.h"
-#include "zip/ZAProgressState.h"
 #include "zip/ZATypes.h"
-#include "zip/ZAVolumeState.h"
 
 #include <cstdint>
 #include <memory>
@@ -46,12 +44,10 @@ struct TZAArchiveItem {
     TInternalSearchRec Search;
 };
 
-// Fills the reported fields of item from a directory entry (the search state is left alone).
-void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
-
-struct TZAEntryBuffers;
+struct TDirItem;
 struct TZAExtractRun;
-class TZAEntryReader;
+class TZADirManager;
+class TZAEngine;
 class TZAEntryStarts;
 class TZANameIndex;
 
@@ -144,42 +140,28 @@ public:
     bool FindNext(TZAArchiveItem& Item);
 
     bool Active() const { return FActive; }
+    // The entries the last run took up, and how many of them it finished: one that failed and
+    // was ignored, was skipped or was cancelled is not counted.
+    std::int32_t ProcessedFileCount() const;
+    std::int32_t ProcessedFileNo() const;
 
+    // Whether an archive without a valid end record is still opened, its directory rebuilt
+    // from the local headers (True after construction). The updater turns it off: a release
+    // cut short would open that way, lacking the entries after the cut.
+    bool OpenCorruptedArchives() const { return FOpenCorruptedArchives; }
+    void SetOpenCorruptedArchives(bool Value) { FOpenCorruptedArchives = Value; }
+
+protected:
     // Guards the other parts of the engine use.
     bool UpdatePending() const { return FUpdateCounter > 0; }
-    void CheckActive() const;      // EZAException 13
-    void CheckNotUpdating() const; // EZAException 26
+    void CheckActive() const;      // zeArchiveNotOpen
+    void CheckNotUpdating() const; // zeUpdateNotEnded
     void ClearUpdateCounter();
     // One lock for every archiver of the process; recursive for its owning thread.
     static void EnterArchiverLock();
     static void LeaveArchiverLock();
 
-    // The self-extractor name test: the extension, in lower case, begins with ".exe".
-    static bool IsExeFileName(const std::string& FileName);
-    // The bytes available to the caller on the volume that holds Path.
-    static std::int64_t GetDiskFreeBytes(const std::string& Path);
-    // The label a spanned set's disk gets: "pkback# 001" for the first volume.
-    static std::string DiskLabel(std::int32_t VolumeNumber);
-
-    // What the engine's own parts (data reader and writer, directory writer, update pass)
-    // work with: the shared run and volume state, the open archive, its directory and the
-    // settings below the published face.
-    TZAProgressState& Progress() { return FProgress; }
-    TZAVolumeState& Volumes() { return FVolumes; }
-    vcl::TStream* ArchiveStream() const { return FArchiveStream.get(); }
-    // The stream becomes the archive stream, the archiver's own to free.
-    void ReplaceArchiveStream(std::unique_ptr<vcl::TStream> Stream);
-    // As ReplaceArchiveStream, handing the previous stream back instead of freeing it.
-    std::unique_ptr<vcl::TStream> SwapArchiveStream(std::unique_ptr<vcl::TStream> Stream);
-    TZADirManager* DirManager() const { return FDirManager.get(); }
-    // The entry reader's inflater and buffers, made on first use and kept between entries.
-    TZAEntryBuffers& EntryBuffers();
-    // Where every entry starts, while a run reads entries (none otherwise).
-    std::shared_ptr<const TZAEntryStarts> EntryStarts() const { return FEntryStarts; }
-    bool ZipFormat() const { return FZipFormat; }
-    TZip64Mode Zip64Setting() const { return FZip64Mode; }
     // The compression method code the next new entry gets.
-    std::uint16_t CompressionMethod() const { return FCompressionMethod; }
     virtual void UpdateCompressionMethod();
 
     // Event dispatchers: the handler when one is assigned, else the default answer.
@@ -214,6 +196,68 @@ public:
     virtual void DoExtractFile(std::string& FileName, std::uint32_t& FileAttr,
                                const std::string& Comment);
 
+    // The destructors' last step: handlers detached, prompts off, the archive closed (which
+    // writes a pending update).
+    void TearDown();
+
+    // The steps of the processing loop and what the update pass prepares with them. Name is
+    // the entry's stored name, BaseFolder ends in "/".
+    void SelectFiles(const std::string& FileMask, std::int32_t SearchAttr,
+                     const std::string& ExclusionMask);
+    void ProcessFiles(TZAProcessOperation Operation);
+    void ExtractItemToFile(std::int32_t Index, const std::string& Name,
+                           const std::string& BaseFolder);
+    void ExtractItemToStream(std::int32_t Index, vcl::TStream& Target);
+    void DeleteItem(std::int32_t Index);
+    void RemoveItem(std::int32_t Index);
+    void UpdateItem(std::int32_t Index, const std::string& Name, const std::string& BaseFolder);
+    void TestItem(std::int32_t Index, const std::string& Name);
+    // Path's stored name is taken relative to RelativeTo, the current folder when empty.
+    TDirItem& MarkItemForUpdate(std::int32_t Index, const std::string& Path,
+                                const std::string& RelativeTo = {});
+    void FillDirItemFromFile(std::int32_t Index, const std::string& Path,
+                             const std::string& RelativeTo = {});
+
+    std::int32_t FUpdateCounter = 0;
+    bool FTearingDown = false; // the destructor runs: no events, no prompts
+    bool FActive = false;
+    bool FZipFormat = false;
+    bool FCustomStream = false;
+    std::string FFileName;
+    std::uint16_t FOpenMode = 0;
+    std::unique_ptr<TZAOptions> FOptions;
+    std::unique_ptr<vcl::TStrings> FFileMasks;
+    std::unique_ptr<vcl::TStrings> FExclusionMasks;
+    std::unique_ptr<vcl::TStrings> FNoCompressionMasks;
+    bool FInMemory = false;
+    TZASpanningMode FSpanningMode = smNone;
+    std::unique_ptr<TZASpanningOptions> FSpanningOptions;
+    bool FOpenCorruptedArchives = true;
+    TZAUnpublishedEvent FOnUnpublishedEvent;
+    std::unique_ptr<TZADirManager> FDirManager;
+    std::uint16_t FCompressionMethod = 0xFFFF;
+    std::uint8_t FCompressionMode = 1;
+    TZACompressionLevel FCompressionLevel = clFastest;
+    std::unique_ptr<vcl::TStream> FArchiveStream;
+    TZip64Mode FZip64Mode = zmAuto;
+
+private:
+    // The engine's parts reach the archiver through it alone.
+    friend class TZAEngine;
+
+    // Opening: a new archive, an ordinary archive file, or a self-extracting one.
+    void InternalOpenArchive();
+    void CreateNewArchive();
+    void OpenSingleFileArchive();
+    void OpenSFXArchive();
+    // Whether the directory manager finds an end record (always True while damaged archives
+    // are let through); fills the manager's end record either way.
+    bool HasEndRecord();
+    // SpanningMode from the end record just searched.
+    void DetectSpanningMode();
+    void DoAfterOpen();
+    void FreeArchiveStream();
+
     // Volumes.
     void GetVolumeFileName(std::string& FileName, std::int32_t VolumeNumber, bool CheckExists);
     void OpenVolumeStream(const std::string& FileName);
@@ -227,71 +271,19 @@ public:
     void CopyToVolumes(vcl::TStream& Source, vcl::TStream*& Dest, TZAVolumeNumberInfo& Info,
                        bool& Cancel, std::int64_t Count, std::int32_t KeepTogether,
                        vcl::TStream* Staging, bool ShowProgress);
-    // The file that holds a volume: the name itself, else a file of that name in another
-    // letter case in the same folder (Info-ZIP writes "x.z01" where the engine asks for
-    // "x.Z01"); "" when there is none.
-    static std::string ExistingVolumeFile(const std::string& FileName);
-
-    // Writes the central directory, the Zip64 records when needed, the end record and the
-    // archive comment at the end of Stream (the archive stream when none is given).
-    void WriteCentralDir(vcl::TStream* Stream = nullptr);
-    // Writes the source's data for Entry to Output and fills in its CRC-32 and sizes; False
-    // when a progress event cancelled.
-    bool CompressStream(vcl::TStream& Source, vcl::TStream& Output, TDirItem& Entry);
-    // Decodes the entry whose local header stands at ArchiveStream's position into Dest;
-    // True when all of it arrived with the expected size and CRC.
-    bool DecompressStream(vcl::TStream& ArchiveStream, vcl::TStream& Dest, const TDirItem& Item);
-    // A new, empty file "FC….TMP" in TempDir, or in the system's temporary folder.
-    std::string MakeTempFileName();
-    void FreeArchiveStream();
-
-protected:
-    // Opening: a new archive, an ordinary archive file, or a self-extracting one.
-    void InternalOpenArchive();
-    void CreateNewArchive();
-    void OpenSingleFileArchive();
-    void OpenSFXArchive();
-    // Whether the directory manager finds an end record (always True while damaged archives
-    // are let through); fills the manager's end record either way.
-    bool HasEndRecord();
-    // SpanningMode from the end record just searched.
-    void DetectSpanningMode();
-    void DoAfterOpen();
 
     // The entry search.
     static bool AttributesMatch(std::uint32_t Attr, std::int32_t SearchAttr);
     bool MatchEntryName(std::int32_t Index, const TZAArchiveItem& Item);
-
-    // Work that lives in the later layers of the engine.
-    void UpdatePass();
-    void WriteEmptyDirectory();
-    void SelectFiles(const std::string& FileMask, std::int32_t SearchAttr,
-                     const std::string& ExclusionMask);
-    void ProcessFiles(TZAProcessOperation Operation);
     bool FindNextMatch(TZAArchiveItem& Item);
 
-    // The steps of the processing loop and what the update pass prepares with them. Name is
-    // the entry's stored name, BaseFolder ends in "/".
-    void ExtractItemToFile(std::int32_t Index, const std::string& Name,
-                           const std::string& BaseFolder);
-    void ExtractItemToStream(std::int32_t Index, vcl::TStream& Target);
-    void DeleteItem(std::int32_t Index);
-    void RemoveItem(std::int32_t Index);
-    void UpdateItem(std::int32_t Index, const std::string& Name, const std::string& BaseFolder);
+    // Closing and updating.
+    void UpdatePass();
+    void WriteEmptyDirectory();
     // The replace rules of an update for an existing entry: read-only entries, the overwrite
     // mode against the file's date, the prompt.
     bool MayReplaceEntry(const TDirItem& Entry, const std::string& SourcePath,
                          const std::string& StoredName);
-    void TestItem(std::int32_t Index, const std::string& Name);
-    // Path's stored name is taken relative to RelativeTo, the current folder when empty.
-    TDirItem& MarkItemForUpdate(std::int32_t Index, const std::string& Path,
-                                const std::string& RelativeTo = {});
-    void FillDirItemFromFile(std::int32_t Index, const std::string& Path,
-                             const std::string& RelativeTo = {});
-
-    // The destructors' last step: handlers detached, prompts off, the archive closed (which
-    // writes a pending update).
-    void TearDown();
     // Carries out the pending changes of the live directory, all or nothing.
     void ApplyUpdates();
     // The pending changes are forgotten: the live directory is the one the batch began with.
@@ -299,35 +291,11 @@ protected:
     // Marks the disk file Path for the batch: a new entry, or the entry already stored under
     // its name when the overwrite rules let it be replaced. Index finds the stored names.
     void AddFileToBatch(const std::string& Path, bool Folder, TZANameIndex& Index);
-    friend class TZADirManager; // reads the archiver's settings and switches its volumes
 
-    std::int32_t FUpdateCounter = 0;
-    bool FTearingDown = false; // the destructor runs: no events, no prompts
-    bool FActive = false;
-    bool FZipFormat = false;
-    bool FCustomStream = false;
-    std::string FFileName;
-    TZAVolumeState FVolumes;
-    std::uint16_t FOpenMode = 0;
-    std::unique_ptr<TZAOptions> FOptions;
-    std::unique_ptr<vcl::TStrings> FFileMasks;
-    std::unique_ptr<vcl::TStrings> FExclusionMasks;
-    std::unique_ptr<vcl::TStrings> FNoCompressionMasks;
-    bool FInMemory = false;
-    TZAProgressState FProgress;
-    TZASpanningMode FSpanningMode = smNone;
-    std::unique_ptr<TZASpanningOptions> FSpanningOptions;
-    bool FOpenCorruptedArchives = true;
-    TZAUnpublishedEvent FOnUnpublishedEvent;
-    std::unique_ptr<TZADirManager> FDirManager;
+    // The shared run and volume state, and the parts' view of this archiver.
+    std::unique_ptr<TZAEngine> FEngine;
     // While a run reads entries: where every entry starts, to refuse entries sharing bytes.
     std::shared_ptr<const TZAEntryStarts> FEntryStarts;
-    std::uint16_t FCompressionMethod = 0xFFFF;
-    std::uint8_t FCompressionMode = 1;
-    TZACompressionLevel FCompressionLevel = clFastest;
-    std::unique_ptr<vcl::TStream> FArchiveStream;
-    TZip64Mode FZip64Mode = zmAuto;
-    std::unique_ptr<TZAEntryBuffers> FEntryBuffers;
     // Set up by the first entry an extraction run writes to a file; dropped when the run ends.
     std::unique_ptr<TZAExtractRun> FExtractRun;
     TZAExtractRun& ExtractRun(const std::string& BaseFolder);

@@ -4,6 +4,7 @@
 // the component's public calls (AddFiles, DeleteFiles, BeginUpdate, EndUpdate, properties and
 // events); where a case needs what no call makes, it says so where it reaches into the
 // directory.
+#include "ArchiverAccess.h"
 #include "ZipTestSupport.h"
 #include "platform/Volumes.h"
 #include "vcl/Dialogs.h"
@@ -142,7 +143,7 @@ struct ArchiveWriter : ::testing::Test {
     std::vector<std::string> Names() { return StoredNames(*a); }
     // The live directory entry stored under name (see the callers for why they need it).
     TDirItem& Entry(const std::string& name) {
-        TZADirArray& d = a->DirManager()->Directory;
+        TZADirArray& d = ziptest::Engine(*a).DirManager()->Directory;
         for (std::int32_t i = 0; i < d.Count(); ++i)
             if (d.ItemPtr(i).StoredName == name)
                 return d.ItemPtr(i);
@@ -183,7 +184,8 @@ TEST_F(ArchiveWriter, EntriesAtEveryModeWithFoldersAndACommentReadBackEverywhere
     Add("random.bin", random, 6);
     Add("empty.txt", "", 6);
     expected += "random.bin 600000 " + Hex(Crc(random)) + "\nempty.txt 0 00000000\n";
-    a->DirManager()->ArcComment = "archive comment"; // no public call sets the archive comment
+    ziptest::Engine(*a).DirManager()->ArcComment =
+        "archive comment"; // no public call sets the archive comment
     Finish();
 
     ExpectValid();
@@ -254,8 +256,8 @@ TEST_F(ArchiveWriter, EncryptedEntriesAtEveryModeReadBackInEveryPeer) {
 // Four gibibytes of earlier data, sparse: the archive's stream and prefix are set by hand,
 // as only writing 4 GiB through the calls would make them.
 void PutFourGibibytesInFront(TZipArchiver& archiver, std::int64_t prefix) {
-    archiver.ArchiveStream()->SetSize(prefix);
-    archiver.DirManager()->PrefixSize = prefix;
+    ziptest::Engine(archiver).ArchiveStream()->SetSize(prefix);
+    ziptest::Engine(archiver).DirManager()->PrefixSize = prefix;
 }
 
 TEST_F(ArchiveWriter, EntriesBeyondFourGibibytesGetZip64OffsetsAndRecords) {
@@ -271,7 +273,7 @@ TEST_F(ArchiveWriter, EntriesBeyondFourGibibytesGetZip64OffsetsAndRecords) {
     TDirItem& c = Entry("d/c.txt"); // no public call sets an entry comment
     c.Comment = "entry comment";
     c.CentralHeader.CommentLength = 13;
-    a->DirManager()->ArcComment = "big"; // nor the archive comment
+    ziptest::Engine(*a).DirManager()->ArcComment = "big"; // nor the archive comment
     Finish();
 
     // 7-Zip does not look for an archive behind four gibibytes of other data at all (it
@@ -380,7 +382,8 @@ TEST_F(ArchiveWriter, SplitIntoSixtyFourKibibyteVolumes) {
     Add("random.bin", random, 6);
     Add("text.txt", text, 6);
     AddFolder("folder");
-    a->DirManager()->ArcComment = "split"; // no public call sets the archive comment
+    ziptest::Engine(*a).DirManager()->ArcComment =
+        "split"; // no public call sets the archive comment
     Finish();
 
     EXPECT_EQ(ziptest::ReadFile(dir / "out.Z01").size(), 65536u);
@@ -424,7 +427,8 @@ TEST_F(ArchiveWriter, SplitSetsOfBothNamingsReadBackThroughTheEngine) {
         w->AddFiles("text.txt", zip::faAllEntries, "");
         w->AddFiles("empty.txt", zip::faAllEntries, "");
         w->AddFiles("folder", zip::faAllEntries, "");
-        w->DirManager()->ArcComment = "split"; // no public call sets the archive comment
+        ziptest::Engine(*w).DirManager()->ArcComment =
+            "split"; // no public call sets the archive comment
         w->EndUpdate();
         w->CloseArchive();
         EXPECT_TRUE(vcl::FileExists(dir / (advanced ? "adv_003.zip" : "plain.Z03")));
@@ -764,16 +768,16 @@ TEST_F(ArchiveWriter, ProgressReportsEachBlockOfAnEntryAndACancelLeavesTheArchiv
 }
 
 TEST_F(ArchiveWriter, TemporaryFilesFollowThePlatformRule) {
-    std::string name = a->MakeTempFileName();
+    std::string name = ziptest::Engine(*a).MakeTempFileName();
     EXPECT_EQ(vcl::ExtractFilePath(name), temp.Path() + "/");
     EXPECT_EQ(vcl::ExtractFileName(name).substr(0, 2), "FC");
     EXPECT_EQ(vcl::ExtractFileExt(name), ".TMP");
     EXPECT_EQ(vcl::ExtractFileName(name).size(), 10u);
     EXPECT_TRUE(vcl::FileExists(name));
-    EXPECT_NE(a->MakeTempFileName(), name);
+    EXPECT_NE(ziptest::Engine(*a).MakeTempFileName(), name);
     a->TempDir = dir / "missing-folder";
     try {
-        a->MakeTempFileName();
+        ziptest::Engine(*a).MakeTempFileName();
         FAIL() << "no error";
     } catch (const EZAException& e) {
         EXPECT_EQ(e.NativeError(), zeCannotCreateFile);

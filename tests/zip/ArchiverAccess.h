@@ -1,7 +1,11 @@
-// Opens the archiver's protected parts to the tests: the dispatchers, the volume operations
-// and the state that only the opening steps set.
+// What the tests of the engine's parts reach beyond the component's public calls: the engine
+// behind an archiver (its directory, archive stream, volume I/O and services, as the parts
+// themselves use them), and an archiver whose protected dispatchers and guards are callable
+// and which can stand in for the opening steps.
 #pragma once
 
+#include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZipArchiver.h"
 
@@ -19,11 +23,15 @@ template <class F> std::int32_t NativeErrorOf(F f) {
     return -1;
 }
 
+inline zip::TZAEngine& Engine(zip::TZABaseArchiver& archiver) {
+    return zip::TZAEngine::Of(archiver);
+}
+
 class TTestArchiver : public zip::TZipArchiver {
 public:
     using TZipArchiver::TZipArchiver;
 
-    using TZABaseArchiver::CopyToVolumes;
+    using TZABaseArchiver::CheckActive;
     using TZABaseArchiver::DoConfirmOverwrite;
     using TZABaseArchiver::DoConfirmProcessFile;
     using TZABaseArchiver::DoCopyTempFileProgress;
@@ -39,17 +47,15 @@ public:
     using TZABaseArchiver::DoRequestMiddleVolume;
     using TZABaseArchiver::DoStoreFile;
     using TZABaseArchiver::DoUnpublishedEvent;
-    using TZABaseArchiver::GetVolumeFileName;
-    using TZABaseArchiver::OpenVolume;
-    using TZABaseArchiver::WriteBufferToVolumes;
-    using TZABaseArchiver::WriteToVolumes;
+    using TZABaseArchiver::EnterArchiverLock;
+    using TZABaseArchiver::LeaveArchiverLock;
+    using TZABaseArchiver::UpdatePending;
 
     std::uint16_t CompressionMethodCode() const { return FCompressionMethod; }
     std::uint16_t OpenMode() const { return FOpenMode; }
     void SetOpenMode(std::uint16_t mode) { FOpenMode = mode; }
-    zip::TZAVolumeNumberInfo& VolumeInfo() { return FVolumes.Info; }
-    const std::string& CurrentVolumeName() const { return FVolumes.CurrentVolumeName; }
-    void SetOpenCorruptedArchives(bool value) { FOpenCorruptedArchives = value; }
+    zip::TZAVolumeNumberInfo& VolumeInfo() { return Engine(*this).Volumes.Info; }
+    const std::string& CurrentVolumeName() { return Engine(*this).Volumes.CurrentVolumeName; }
     void SetPrefixSize(std::int64_t size) {
         FDirManager = std::make_unique<zip::TZADirManager>();
         FDirManager->PrefixSize = size;

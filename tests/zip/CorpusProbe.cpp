@@ -5,6 +5,7 @@
 // Exit 0: opened ("opened N failed F" on the last line); 2: the engine's own error; 3: a
 // stream or record error.
 #include "zip/ZAExcept.h"
+#include "zip/ZARecords.h"
 #include "zip/ZipArchiver.h"
 
 #include <cstdio>

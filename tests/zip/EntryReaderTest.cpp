@@ -25,7 +25,6 @@ namespace {
 class TReaderArchiver : public ziptest::TTestArchiver {
 public:
     using TTestArchiver::TTestArchiver;
-    using TZABaseArchiver::DecompressStream;
 
     void OpenFile(const std::string& path, std::int64_t dirStart) {
         SetFileName(path);
@@ -44,16 +43,17 @@ public:
         TDirItem resolved = item;
         resolved.ResolveZip64();
         FArchiveStream->SetPosition(offset);
-        return DecompressStream(*FArchiveStream, dest, resolved);
+        return ziptest::Engine(*this).DecompressStream(*FArchiveStream, dest, resolved);
     }
     void EnableProgress(std::int32_t fileNo, std::int32_t fileCount) {
-        FProgress.Enabled = true;
-        FProgress.ProcessedFileNo = fileNo;
-        FProgress.ProcessedFileCount = fileCount;
+        zip::TZAProgressState& progress = ziptest::Engine(*this).Progress;
+        progress.Enabled = true;
+        progress.ProcessedFileNo = fileNo;
+        progress.ProcessedFileCount = fileCount;
     }
     void PretendClosed() { FActive = false; }
-    bool ProgressCancel() const { return FProgress.Cancel; }
-    bool SkipFile() const { return FProgress.SkipFile; }
+    bool ProgressCancel() { return ziptest::Engine(*this).Progress.Cancel; }
+    bool SkipFile() { return ziptest::Engine(*this).Progress.SkipFile; }
     TZADirManager& Dir() { return *FDirManager; }
 };
 
@@ -826,8 +826,8 @@ TEST_F(BlockReading, HostileLengthsAllocateNothing) {
     BlockSpec lengthy{.blockSize = 100, .totalSize = 100, .count = 1, .compressed = 0};
     Build(lengthy, {std::string(100, 'x')}, 100, Crc(std::string(100, 'x')));
     const std::uint32_t huge = 0xFFFFFFFFu;
-    a->ArchiveStream()->SetPosition(30 + 5 + BlockHeaderSize);
-    a->ArchiveStream()->WriteBuffer(&huge, 4);
+    ziptest::Engine(*a).ArchiveStream()->SetPosition(30 + 5 + BlockHeaderSize);
+    ziptest::Engine(*a).ArchiveStream()->WriteBuffer(&huge, 4);
     EXPECT_FALSE(Decode(out));
     EXPECT_EQ(out.Size(), 0);
     // Nor does a compressed size the file cannot hold make room for one.

@@ -19,7 +19,6 @@ public:
     using TZABaseArchiver::ExtractItemToFile;
     using TZABaseArchiver::ExtractItemToStream;
     using TZABaseArchiver::FillDirItemFromFile;
-    using TZABaseArchiver::MakeTempFileName;
     using TZABaseArchiver::MarkItemForUpdate;
     using TZABaseArchiver::ProcessFiles;
     using TZABaseArchiver::RemoveItem;
@@ -28,9 +27,9 @@ public:
 
     zip::TZADirArray& Directory() { return FDirManager->Directory; }
     zip::TDirItem& Entry(std::int32_t i) { return FDirManager->Directory.ItemPtr(i); }
-    std::int32_t ProcessedFileNo() const { return FProgress.ProcessedFileNo; }
-    std::int32_t ProcessedFileCount() const { return FProgress.ProcessedFileCount; }
-    bool ProgressCancel() const { return FProgress.Cancel; }
+    std::int32_t ProcessedFileNo() { return Engine(*this).Progress.ProcessedFileNo; }
+    std::int32_t ProcessedFileCount() { return Engine(*this).Progress.ProcessedFileCount; }
+    bool ProgressCancel() { return Engine(*this).Progress.Cancel; }
     void SetUpdateCounter(std::int32_t n) { FUpdateCounter = n; }
     std::int32_t UpdateCounter() const { return FUpdateCounter; }
     void SelectAll() {

@@ -215,8 +215,8 @@ TEST_F(Loop, OtherErrorsLeaveTheRunAndTheLock) {
     EXPECT_THROW(a->Run(poExtract), std::runtime_error);
     EXPECT_EQ(log, std::vector<std::string>{"overall start 0"});
     std::thread other([] {
-        zip::TZABaseArchiver::EnterArchiverLock(); // would hang if the run had kept it
-        zip::TZABaseArchiver::LeaveArchiverLock();
+        ziptest::TTestArchiver::EnterArchiverLock(); // would hang if the run had kept it
+        ziptest::TTestArchiver::LeaveArchiverLock();
     });
     other.join();
 }

@@ -266,7 +266,7 @@ TEST_F(UpdateBatch, AbortAtAFailureDropsTheWholeBatch) {
                                  std::int32_t, std::int32_t, const std::string&,
                                  TZAAction& action) { action = fxaAbort; };
     a->AddFiles("*.*", 0x20, "");
-    EXPECT_FALSE(a->UpdatePending());
+    EXPECT_EQ(NativeErrorOf([&] { a->EndUpdate(); }), zeUpdateNotStarted); // no batch left open
     a->CloseArchive();
     EXPECT_EQ(ReadFile(path), before);
 }

@@ -280,7 +280,7 @@ struct UpdateStep : ::testing::Test {
     // OpenArchive would open it.
     void OpenForWriting(const std::string& path) {
         a->SetOpenMode(vcl::fmOpenReadWrite | vcl::fmShareDenyWrite);
-        a->ReplaceArchiveStream(
+        ziptest::Engine(*a).ReplaceArchiveStream(
             std::make_unique<vcl::TFileStream>(path, vcl::fmOpenReadWrite | vcl::fmShareDenyWrite));
     }
 };

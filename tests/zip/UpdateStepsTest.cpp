@@ -200,8 +200,8 @@ TEST_F(Steps, UpdateReadsANameThatLeadsOutOfTheBaseFromWhereItLeads) {
 
 TEST_F(Steps, TwoTemporaryFilesDiffer) {
     a->TempDir = dir.Path();
-    const std::string first = a->MakeTempFileName();
-    const std::string second = a->MakeTempFileName();
+    const std::string first = ziptest::Engine(*a).MakeTempFileName();
+    const std::string second = ziptest::Engine(*a).MakeTempFileName();
     EXPECT_NE(first, second);
     EXPECT_EQ(fs::path(first).filename().string().substr(0, 2), "FC");
 }

@@ -6,6 +6,7 @@
 #include "platform/Drives.h"
 #include "vcl/Dialogs.h"
 #include "zip/ZAExcept.h"
+#include "zip/ZAVolumeFiles.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -27,7 +28,7 @@ struct Volumes : ::testing::Test {
 
     std::string Name(const std::string& archive, std::int32_t n, bool check = false) {
         std::string name = archive;
-        a->GetVolumeFileName(name, n, check);
+        ziptest::Engine(*a).GetVolumeFileName(name, n, check);
         return name;
     }
 };
@@ -94,9 +95,9 @@ TEST_F(Volumes, StubOrPrefixMakesASelfExtractor) {
     a->SFXStub.clear();
     a->SetPrefixSize(4096);
     EXPECT_EQ(Name(dir / "data.zip", 0), dir / "data.exe");
-    EXPECT_TRUE(TZABaseArchiver::IsExeFileName("SETUP.EXE"));
-    EXPECT_TRUE(TZABaseArchiver::IsExeFileName("a.exe1"));
-    EXPECT_FALSE(TZABaseArchiver::IsExeFileName("exe.zip"));
+    EXPECT_TRUE(zip::IsExeFileName("SETUP.EXE"));
+    EXPECT_TRUE(zip::IsExeFileName("a.exe1"));
+    EXPECT_FALSE(zip::IsExeFileName("exe.zip"));
 }
 
 TEST_F(Volumes, SpannedNameFallsBackToTheOtherForm) {
@@ -126,18 +127,18 @@ TEST_F(Volumes, InfoZipLowerCaseVolumesAreFound) {
     TZAVolumeNumberInfo info;
     info.LastNumber = 3;
     info.SetNumber(1);
-    a->OpenVolume(info); // asks for split.Z02, finds split.z02
+    ziptest::Engine(*a).OpenVolume(info); // asks for split.Z02, finds split.z02
     EXPECT_EQ(a->CurrentVolumeName(), dir / "split.z02");
     EXPECT_EQ(a->VolumeInfo().Number, 1);
     EXPECT_TRUE(dialogs->shown.empty());
     info.SetNumber(0);
-    a->OpenVolume(info);
+    ziptest::Engine(*a).OpenVolume(info);
     EXPECT_EQ(a->CurrentVolumeName(), dir / "split.z01");
     char marker[4];
-    a->ArchiveStream()->ReadBuffer(marker, 4);
+    ziptest::Engine(*a).ArchiveStream()->ReadBuffer(marker, 4);
     EXPECT_EQ(std::string(marker, 4), "PK\x07\x08");
     info.SetLast(true);
-    a->OpenVolume(info);
+    ziptest::Engine(*a).OpenVolume(info);
     EXPECT_EQ(a->CurrentVolumeName(), dir / "split.zip");
 }
 
@@ -288,16 +289,16 @@ TEST_F(Volumes, OpeningExistingVolumes) {
     TZAVolumeNumberInfo only;
     only.LastNumber = 0;
     only.SetNumber(0);
-    a->OpenVolume(only);
+    ziptest::Engine(*a).OpenVolume(only);
     EXPECT_EQ(kind, "first");
     EXPECT_EQ(a->CurrentVolumeName(), dir / "data.Z01");
     // The volume already open fires no event.
-    a->OpenVolume(only);
+    ziptest::Engine(*a).OpenVolume(only);
     EXPECT_EQ(requests, 1);
 
     TZAVolumeNumberInfo last;
     last.SetLast(true);
-    a->OpenVolume(last);
+    ziptest::Engine(*a).OpenVolume(last);
     EXPECT_EQ(kind, "last");
     EXPECT_EQ(a->CurrentVolumeName(), dir / "data.zip");
 
@@ -305,7 +306,7 @@ TEST_F(Volumes, OpeningExistingVolumes) {
     TZAVolumeNumberInfo middle;
     middle.LastNumber = 2;
     middle.SetNumber(1);
-    EXPECT_EQ(NativeErrorOf([&] { a->OpenVolume(middle); }), zeVolumeCancelled);
+    EXPECT_EQ(NativeErrorOf([&] { ziptest::Engine(*a).OpenVolume(middle); }), zeVolumeCancelled);
     EXPECT_EQ(a->CurrentVolumeName(), dir / "data.zip");
 }
 
@@ -316,13 +317,13 @@ TEST_F(Volumes, AnEmptyNameFromAHandlerCancelsInsteadOfRereadingTheOldVolume) {
     ziptest::WriteFile(dir / "data.zip", "last");
     TZAVolumeNumberInfo last;
     last.SetLast(true);
-    a->OpenVolume(last);
+    ziptest::Engine(*a).OpenVolume(last);
     a->OnRequestMiddleVolume = [](vcl::TObject*, std::int32_t, std::string& name, bool&) {
         name.clear();
     };
     TZAVolumeNumberInfo middle;
     middle.SetNumber(1);
-    EXPECT_EQ(NativeErrorOf([&] { a->OpenVolume(middle); }), zeVolumeCancelled);
+    EXPECT_EQ(NativeErrorOf([&] { ziptest::Engine(*a).OpenVolume(middle); }), zeVolumeCancelled);
 }
 
 TEST_F(Volumes, SingleFileOpensTheArchiveWithoutEvents) {
@@ -332,7 +333,7 @@ TEST_F(Volumes, SingleFileOpensTheArchiveWithoutEvents) {
     a->OnRequestFirstVolume = [](vcl::TObject*, std::string&, bool&) { FAIL(); };
     TZAVolumeNumberInfo info;
     info.SetNumber(0);
-    a->OpenVolume(info);
+    ziptest::Engine(*a).OpenVolume(info);
     EXPECT_EQ(a->CurrentVolumeName(), dir / "data.zip");
     EXPECT_EQ(a->VolumeInfo().Number, 0);
     EXPECT_EQ(a->VolumeInfo().Kind, vkCustom);
@@ -367,8 +368,8 @@ struct SpannedDisks : Volumes {
 
     vcl::TStream* Start(TZAVolumeNumberInfo& info) {
         info.SetNumber(0);
-        a->OpenVolume(info);
-        return a->ArchiveStream();
+        ziptest::Engine(*a).OpenVolume(info);
+        return ziptest::Engine(*a).ArchiveStream();
     }
 
     std::string Joined() {
@@ -389,7 +390,8 @@ TEST_F(SpannedDisks, SixtyFourKibVolumesAcrossDisks) {
     vcl::TStream* stream = Start(info);
     std::string data = Pattern(200000);
     for (std::size_t at = 0; at < data.size(); at += 10000)
-        a->WriteBufferToVolumes(data.data() + at, 10000, stream, info, -1, nullptr);
+        ziptest::Engine(*a).WriteBufferToVolumes(data.data() + at, 10000, stream, info, -1,
+                                                 nullptr);
     EXPECT_EQ(info.Number, 3);
     ASSERT_EQ(disks.size(), 4u);
     for (std::size_t i = 0; i < disks.size(); ++i) {
@@ -406,8 +408,8 @@ TEST_F(SpannedDisks, AutomaticSizeFillsEachDisk) {
     TZAVolumeNumberInfo info;
     vcl::TStream* stream = Start(info);
     std::string data = Pattern(250000);
-    a->WriteBufferToVolumes(data.data(), static_cast<std::int32_t>(data.size()), stream, info, -1,
-                            nullptr);
+    ziptest::Engine(*a).WriteBufferToVolumes(data.data(), static_cast<std::int32_t>(data.size()),
+                                             stream, info, -1, nullptr);
     ASSERT_EQ(disks.size(), 3u);
     EXPECT_EQ(FolderBytes(disks[0]), capacity);
     EXPECT_EQ(FolderBytes(disks[1]), capacity);
@@ -433,7 +435,7 @@ TEST_F(SpannedDisks, CancelledDiskFullRaises45) {
     capacity = 1000;
     TZAVolumeNumberInfo info;
     info.SetNumber(0);
-    EXPECT_EQ(NativeErrorOf([&] { a->OpenVolume(info); }), zeVolumeCancelled);
+    EXPECT_EQ(NativeErrorOf([&] { ziptest::Engine(*a).OpenVolume(info); }), zeVolumeCancelled);
 }
 
 TEST_F(SpannedDisks, KeepTogetherMovesAWholeHeaderToTheNextVolume) {
@@ -442,10 +444,10 @@ TEST_F(SpannedDisks, KeepTogetherMovesAWholeHeaderToTheNextVolume) {
     TZAVolumeNumberInfo info;
     vcl::TStream* stream = Start(info);
     std::string data = Pattern(65500);
-    a->WriteBufferToVolumes(data.data(), 65500, stream, info, -1, nullptr);
+    ziptest::Engine(*a).WriteBufferToVolumes(data.data(), 65500, stream, info, -1, nullptr);
     std::string header(46, 'H');
     // 46 bytes would fit the 36 left only without the name and extra field that follow.
-    a->WriteBufferToVolumes(header.data(), 46, stream, info, 20, nullptr);
+    ziptest::Engine(*a).WriteBufferToVolumes(header.data(), 46, stream, info, 20, nullptr);
     EXPECT_EQ(info.Number, 1);
     EXPECT_EQ(FolderBytes(disks[0]), 65500);
     EXPECT_EQ(stream->Size(), 46);
@@ -458,7 +460,8 @@ TEST_F(SpannedDisks, APieceNoVolumeCanHoldStopsInsteadOfAskingForever) {
     vcl::TStream* stream = Start(info);
     std::string piece(1000, 'x');
     EXPECT_EQ(NativeErrorOf([&] {
-                  a->WriteBufferToVolumes(piece.data(), 1000, stream, info, 65000, nullptr);
+                  ziptest::Engine(*a).WriteBufferToVolumes(piece.data(), 1000, stream, info, 65000,
+                                                           nullptr);
               }),
               zeWriteError);
     EXPECT_LE(disks.size(), 2u);
@@ -471,10 +474,11 @@ TEST_F(SpannedDisks, StagingCollectsTheCurrentVolumesPieces) {
     vcl::TStream* stream = Start(info);
     vcl::TMemoryStream staging;
     std::string data = Pattern(100000);
-    a->WriteBufferToVolumes(data.data(), 60000, stream, info, -1, &staging);
+    ziptest::Engine(*a).WriteBufferToVolumes(data.data(), 60000, stream, info, -1, &staging);
     EXPECT_EQ(staging.Size(), 60000);
     EXPECT_EQ(stream->Size(), 0);
-    a->WriteBufferToVolumes(data.data() + 60000, 40000, stream, info, -1, &staging);
+    ziptest::Engine(*a).WriteBufferToVolumes(data.data() + 60000, 40000, stream, info, -1,
+                                             &staging);
     // The first volume got everything staged for it when it was finished.
     EXPECT_EQ(FolderBytes(disks[0]), 65536);
     EXPECT_EQ(staging.Size(), 100000 - 65536);
@@ -487,7 +491,7 @@ TEST_F(Volumes, SingleVolumeIgnoresKeepTogetherAndStaging) {
     vcl::TMemoryStream target, staging;
     vcl::TStream* stream = &target;
     TZAVolumeNumberInfo info;
-    EXPECT_EQ(a->WriteToVolumes("abcdef", 6, stream, info, 1 << 30, &staging), 6);
+    EXPECT_EQ(ziptest::Engine(*a).WriteToVolumes("abcdef", 6, stream, info, 1 << 30, &staging), 6);
     EXPECT_EQ(target.Size(), 6);
     EXPECT_EQ(staging.Size(), 0);
 }
@@ -502,10 +506,10 @@ TEST_F(Volumes, SplitSetOfThreeVolumesWithoutAStub) {
     a->SetOpenMode(0xFFFF);
     TZAVolumeNumberInfo info;
     info.SetNumber(0);
-    a->OpenVolume(info);
-    vcl::TStream* stream = a->ArchiveStream();
+    ziptest::Engine(*a).OpenVolume(info);
+    vcl::TStream* stream = ziptest::Engine(*a).ArchiveStream();
     std::string data = Pattern(150000);
-    a->WriteBufferToVolumes(data.data(), 150000, stream, info, -1, nullptr);
+    ziptest::Engine(*a).WriteBufferToVolumes(data.data(), 150000, stream, info, -1, nullptr);
     a->CloseArchive();
     // The writer names volumes by number; the directory writer renames the last one.
     EXPECT_EQ(ziptest::ReadFile(dir / "data.Z01").size(), 65536u);
@@ -542,7 +546,7 @@ TEST_F(Volumes, CopyReadsInMillionBytePiecesWithProgress) {
     vcl::TStream* dest = &target;
     TZAVolumeNumberInfo info;
     bool cancel = false;
-    a->CopyToVolumes(source, dest, info, cancel, -1, -1, nullptr, true);
+    ziptest::Engine(*a).CopyToVolumes(source, dest, info, cancel, -1, -1, nullptr, true);
     EXPECT_EQ(source.reads, (std::vector<std::int64_t>{1000000, 1000000, 500000}));
     EXPECT_EQ(target.Size(), 2500000);
     ASSERT_EQ(progress.size(), 5u);
@@ -566,7 +570,7 @@ TEST_F(Volumes, CopyCancelledInTheLoopStillEnds) {
     vcl::TStream* dest = &target;
     TZAVolumeNumberInfo info;
     bool cancel = false;
-    a->CopyToVolumes(source, dest, info, cancel, 2000000, -1, nullptr, true);
+    ziptest::Engine(*a).CopyToVolumes(source, dest, info, cancel, 2000000, -1, nullptr, true);
     EXPECT_EQ(target.Size(), 1000000);
     EXPECT_EQ(phases, (std::vector<TZAProgressPhase>{ppStart, ppProcess, ppEnd}));
 }
@@ -578,7 +582,8 @@ TEST_F(Volumes, CopyFromASourceThatEndsEarlyStops) {
     vcl::TStream* dest = &target;
     TZAVolumeNumberInfo info;
     bool cancel = false;
-    EXPECT_THROW(a->CopyToVolumes(source, dest, info, cancel, 100, -1, nullptr, false),
-                 vcl::EReadError);
+    EXPECT_THROW(
+        ziptest::Engine(*a).CopyToVolumes(source, dest, info, cancel, 100, -1, nullptr, false),
+        vcl::EReadError);
     EXPECT_EQ(target.Size(), 0);
 }
