@@ -4,11 +4,13 @@
 #include "platform/UniqueFd.h"
 #include "vcl/SysUtils.h"
 #include "zip/ZADirManager.h"
+#include "zip/ZAEngine.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAFileDates.h"
 #include "zip/ZAMasks.h"
 #include "zip/ZANameIndex.h"
 #include "zip/ZAStrFunc.h"
+#include "zip/ZAUpdatePass.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>
@@ -278,6 +280,22 @@ void TZABaseArchiver::AddFileToBatch(const std::string& Path, bool Folder, TZANa
             (item.CentralHeader.ExternalAttributes & 0xFFFF0000u) | (attr & 0xFFFFu);
     item.Comment = comment;
     item.CentralHeader.CommentLength = static_cast<std::uint16_t>(comment.size());
+}
+
+void TZABaseArchiver::ApplyUpdates() {
+    if (FUpdateCounter <= 0)
+        return;
+    FUpdateCounter = 0;
+    if (!FDirManager || !FArchiveStream)
+        throw EZAException(zeArchiveNotOpen, this);
+    // Refused before anything is written; the pending changes are dropped as by a rollback.
+    const bool readOnly = !FInMemory && FOpenMode != 0xFFFF && (FOpenMode & 3) == vcl::fmOpenRead;
+    const bool volumes = FSpanningMode != smNone && FDirManager->SavedDirectory.Count() > 0;
+    if (readOnly || volumes) {
+        FDirManager->Directory.Assign(FDirManager->SavedDirectory);
+        throw EZAException(readOnly ? zeReadOnlyArchive : zeMultiVolumeUpdate, this);
+    }
+    TZAUpdatePass(*FEngine).Run();
 }
 
 } // namespace zip

@@ -12,7 +12,6 @@
 #include "zip/ZARecords.h"
 #include "zip/ZASiblingFile.h"
 #include "zip/ZAStrFunc.h"
-#include "zip/ZipArchiver.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -125,7 +124,7 @@ bool TZAUpdatePass::DiskFullRetry() {
     return !cancel;
 }
 
-void TZAUpdatePass::OpenTarget() {
+void TZAUpdatePass::CopyHead() {
     vcl::TStream& archive = *a_.ArchiveStream();
     if (direct_) {
         // A new multi-volume set holds nothing yet that could be lost.
@@ -190,11 +189,8 @@ template <class Step> void TZAUpdatePass::Retrying(Step step) {
     }
 }
 
-void TZAUpdatePass::Run() {
-    progress_.BeginRun();
-
+std::int32_t TZAUpdatePass::CountChanges() {
     TZADirArray& live = dir_.Directory;
-    TZADirArray& saved = dir_.SavedDirectory;
     std::int32_t firstNew = -1;
     for (std::int32_t i = 0; i < live.Count(); ++i)
         if (live.ItemPtr(i).NewData) {
@@ -202,91 +198,102 @@ void TZAUpdatePass::Run() {
             if (firstNew < 0)
                 firstNew = i;
         }
-    std::int32_t first = FindFirstChangedEntry(saved, live);
     operation_ = firstNew >= 0 ? live.ItemPtr(firstNew).Operation : poDelete;
+    return FindFirstChangedEntry(dir_.SavedDirectory, live);
+}
 
+void TZAUpdatePass::SaveDirectoryRecords() {
+    savedEnd_ = dir_.EndRecord;
+    savedZip64End_ = dir_.Zip64EndRecord;
+    savedLocator_ = dir_.Zip64Locator;
+    savedDirStart_ = dir_.DirStart;
+    savedIsZip64 = dir_.IsZip64;
+}
+
+void TZAUpdatePass::RewriteEntries(std::int32_t first) {
+    TZADirArray& live = dir_.Directory;
+    std::int32_t i = first;
+    while (i < live.Count() && !progress_.Cancel) {
+        bool ok = true;
+        do {
+            action_ = fxaIgnore;
+            ok = true;
+            TDirItem& e = live.ItemPtr(i);
+            if (e.NewData && !KeepsData(e.Operation))
+                ok = AddFileToArchive(i);
+            else
+                Retrying([&] { CopyEntry(i, false); });
+        } while (action_ == fxaRetry);
+        if (Stopped())
+            break;
+        TDirItem& e = live.ItemPtr(i);
+        if (ok) {
+            if (e.NewData)
+                ++progress_.ProcessedFileNo;
+            ++i;
+        } else if (!HasOldEntry(e)) {
+            // A new entry that could not be written is left out; a moved-in file with no old
+            // entry counts as new, so its source is then not deleted either.
+            live.Delete(i);
+        } else {
+            // Ignored: the entry stays as it was, whatever name its change would have given it.
+            Retrying([&] { CopyEntry(i, true); });
+            ++i;
+        }
+    }
+    if (staging_) {
+        if (!Stopped() && staging_->Size() > 0) {
+            vcl::TStream* stream = a_.ArchiveStream();
+            a_.WriteBufferToVolumes(staging_->Memory(), static_cast<std::int32_t>(staging_->Size()),
+                                    stream, volumes_.Info, 0, nullptr);
+        }
+        staging_.reset();
+    }
+}
+
+void TZAUpdatePass::WriteDirectory() {
+    Retrying([&] { a_.WriteCentralDir(a_.ArchiveStream()); });
+    PublishTarget();
+    committed_ = true;
+}
+
+void TZAUpdatePass::Run() {
+    progress_.BeginRun();
+    std::int32_t first = CountChanges();
     a_.DoOverallProgress(0.0, operation_, ppStart, progress_.Cancel);
     if (progress_.Cancel)
         return;
 
     direct_ = a_.SpanningMode() != smNone;
     start_ = HeadEnd(first);
-    savedEnd_ = dir_.EndRecord;
-    savedZip64End_ = dir_.Zip64EndRecord;
-    savedLocator_ = dir_.Zip64Locator;
-    savedDirStart_ = dir_.DirStart;
-    savedIsZip64 = dir_.IsZip64;
-
+    SaveDirectoryRecords();
     action_ = fxaIgnore;
     volumes_.Info.SetNumber(0);
     try {
-        OpenTarget();
+        CopyHead();
         if (a_.SpanningMode() == smSpanning && IsFloppyDrive(a_.FileName()))
             staging_ = std::make_unique<vcl::TMemoryStream>();
-
-        std::int32_t i = first;
-        while (i < live.Count() && !progress_.Cancel) {
-            bool ok = true;
-            do {
-                action_ = fxaIgnore;
-                ok = true;
-                TDirItem& e = live.ItemPtr(i);
-                if (e.NewData && !KeepsData(e.Operation))
-                    ok = AddFileToArchive(i);
-                else
-                    Retrying([&] { CopyEntry(i, false); });
-            } while (action_ == fxaRetry);
-            if (Stopped())
-                break;
-            TDirItem& e = live.ItemPtr(i);
-            if (ok) {
-                if (e.NewData)
-                    ++progress_.ProcessedFileNo;
-                ++i;
-            } else if (!HasOldEntry(e)) {
-                // A new entry that could not be written is left out; a moved-in file with no
-                // old entry counts as new, so its source is then not deleted either.
-                live.Delete(i);
-            } else {
-                // Ignored: the entry stays as it was, whatever name its change would have
-                // given it.
-                Retrying([&] { CopyEntry(i, true); });
-                ++i;
-            }
-        }
-        if (staging_) {
-            if (!Stopped() && staging_->Size() > 0) {
-                vcl::TStream* stream = a_.ArchiveStream();
-                a_.WriteBufferToVolumes(staging_->Memory(),
-                                        static_cast<std::int32_t>(staging_->Size()), stream,
-                                        volumes_.Info, 0, nullptr);
-            }
-            staging_.reset();
-        }
-        if (!Stopped()) {
-            Retrying([&] { a_.WriteCentralDir(a_.ArchiveStream()); });
-            PublishTarget();
-            committed_ = true;
-        }
+        RewriteEntries(first);
+        if (!Stopped())
+            WriteDirectory();
     } catch (...) {
         staging_.reset();
         RollbackUpdate();
         throw;
     }
-
     if (!committed_) {
         RollbackUpdate();
         return;
     }
+    Commit();
+}
+
+void TZAUpdatePass::Commit() {
     // From here on the new archive holds everything: moved sources may already be gone, so a
     // later abort or cancel keeps it.
     DeleteMovedSources();
     bool cancel = progress_.Cancel;
     a_.DoOverallProgress(100.0, operation_, ppEnd, cancel);
-    Commit();
-}
-
-void TZAUpdatePass::Commit() {
     TZADirArray& live = dir_.Directory;
     for (std::int32_t i = 0; i < live.Count(); ++i) {
         TDirItem& e = live.ItemPtr(i);
@@ -508,17 +515,15 @@ bool TZAUpdatePass::EntryFailed(TDirItem& e, std::int64_t entryStart, const EZAE
     return false;
 }
 
-void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& headerSize) {
+TZAUpdatePass::TLocalRecord TZAUpdatePass::StartLocalRecord(TDirItem& e, vcl::TStream* source) {
     const TZip64Mode mode = a_.Zip64Mode();
     const bool always = mode == zmAlways;
-    const bool alternate = dir_.EndRecord.Signature == AlternateSignatures.EndOfCentralDir;
     const bool oem = a_.Options().OEMFileNames;
     TZACentralHeader& c = e.CentralHeader;
-    const bool multiVolume = a_.SpanningMode() != smNone;
-    vcl::TStream& archive = *a_.ArchiveStream();
+    TLocalRecord local;
 
-    SetLocalOffset(e, archive.Position(), always);
-    const std::int64_t sourceSize = source ? source->Size() : 0;
+    SetLocalOffset(e, a_.ArchiveStream()->Position(), always);
+    local.SourceSize = source ? source->Size() : 0;
     if (source) {
         // The flag follows what the writer does: it encrypts exactly when there is a password.
         if (e.Password.empty())
@@ -532,32 +537,82 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
     // encrypted source just under it has compressed data beyond it, whose size the 32-bit
     // local field cannot hold. Zip64 disabled keeps to the source's own size
     // (zeZip64DisabledCompress then comes from the writer should the data pass the limit).
-    const bool reserve =
-        source && (sourceSize >= std::int64_t{Zip64Marker32} || always ||
-                   (mode != zmDisabled && MayPassZip64Limit(sourceSize, !e.Password.empty())));
-    const std::uint16_t version = EntryVersion(e.Zip64 || reserve, oem, alternate);
+    const bool beyond = local.SourceSize >= std::int64_t{Zip64Marker32};
+    local.Zip64Room =
+        source &&
+        (beyond || always ||
+         (mode != zmDisabled && MayPassZip64Limit(local.SourceSize, !e.Password.empty())));
+    const bool alternate = dir_.EndRecord.Signature == AlternateSignatures.EndOfCentralDir;
+    const std::uint16_t version = EntryVersion(e.Zip64 || local.Zip64Room, oem, alternate);
     c.VersionNeeded = version;
     // An entry made from a file here keeps the host Unix with the version.
     c.VersionMadeBy =
         MadeByHost(c.VersionMadeBy) == HostUnix ? UnixVersionMadeBy(version) : version;
-    if (reserve)
-        e.Zip64 = sourceSize >= std::int64_t{Zip64Marker32} || always || e.Zip64;
-    // Sizes come after the data; the uncompressed one now, unless the Zip64 field holds it.
-    TLocalFileHeader lh = LocalHeaderOf(c);
-    lh.Signature = SignatureSetOf(dir_.EndRecord.Signature).LocalHeader;
-    lh.CompressedSize = 0;
-    lh.UncompressedSize = reserve ? Zip64Marker32 : static_cast<std::uint32_t>(sourceSize);
-    // The extended timestamp stands in the local header too, after the Zip64 room.
-    std::vector<TZAExtraField> localExtra;
-    if (const TZAExtraField* timestamp = FindExtraField(e.ExtraFields, ExtendedTimestampExtraId))
-        localExtra.push_back(*timestamp);
-    const std::string name = EntryNameBytes(e, oem);
-    const std::string record = BuildLocalRecord(lh, name, localExtra);
+    if (local.Zip64Room)
+        e.Zip64 = beyond || always || e.Zip64;
     if (mode == zmDisabled && e.Zip64)
         throw EZAException::CreateFmt(zeZip64DisabledAdd, {e.SourceFileName}, a_.Component());
 
+    // Sizes come after the data; the uncompressed one now, unless the Zip64 field holds it.
+    local.Header = LocalHeaderOf(c);
+    local.Header.Signature = SignatureSetOf(dir_.EndRecord.Signature).LocalHeader;
+    local.Header.CompressedSize = 0;
+    local.Header.UncompressedSize =
+        local.Zip64Room ? Zip64Marker32 : static_cast<std::uint32_t>(local.SourceSize);
+    local.Name = EntryNameBytes(e, oem);
+    // The extended timestamp stands in the local header too, after the Zip64 room.
+    if (const TZAExtraField* timestamp = FindExtraField(e.ExtraFields, ExtendedTimestampExtraId))
+        local.Extra.push_back(*timestamp);
+    return local;
+}
+
+void TZAUpdatePass::FinishLocalRecord(vcl::TStream& out, std::int64_t headerAt, TLocalRecord& local,
+                                      const TDirItem& e) {
+    const TZACentralHeader& c = e.CentralHeader;
+    TLocalFileHeader& lh = local.Header;
+    lh.Crc32 = c.Crc32;
+    // With a Zip64 record both local size fields defer to it, as readers require.
+    lh.CompressedSize =
+        c.CompressedSize == Zip64Marker32 || a_.Zip64Mode() == zmAlways || local.Zip64Room
+            ? Zip64Marker32
+            : c.CompressedSize;
+    if (local.SourceSize == 0 && a_.ZipFormat())
+        lh.Method = MethodStored;
+    lh.Flags = c.Flags;
+    TZip64Values sizes;
+    sizes.UncompressedSize = static_cast<std::uint64_t>(local.SourceSize);
+    sizes.CompressedSize = static_cast<std::uint64_t>(CompressedSizeOf(e));
+    const std::string record = BuildLocalRecord(lh, local.Name, local.Extra, sizes);
+    const std::int64_t end = out.Position();
+    out.SetPosition(headerAt);
+    out.WriteBuffer(record.data(), static_cast<std::int64_t>(record.size()));
+    out.SetPosition(end);
+}
+
+void TZAUpdatePass::CopyEntryToVolumes(vcl::TStream& entryFile, TDirItem& e,
+                                       std::int64_t headerSize) {
+    entryFile.SetPosition(0);
+    vcl::TStream* dest = a_.ArchiveStream();
+    // The whole local header part lands on one volume.
+    bool noCancel = false;
+    a_.CopyToVolumes(entryFile, dest, volumes_.Info, noCancel, headerSize, 0, staging_.get(),
+                     false);
+    const std::int32_t volume = volumes_.Info.Number;
+    e.CentralHeader.DiskNumberStart = Field16(volume);
+    if (e.CentralHeader.DiskNumberStart == Zip64Marker16)
+        e.Zip64DiskNumberStart = volume;
+    e.ResolveZip64();
+    const std::int64_t at = staging_ ? dest->Position() + staging_->Position() : dest->Position();
+    SetLocalOffset(e, at - headerSize, a_.Zip64Mode() == zmAlways);
+    a_.CopyToVolumes(entryFile, dest, volumes_.Info, copyCancel_, -1, -1, staging_.get(), true);
+}
+
+void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& headerSize) {
+    TLocalRecord local = StartLocalRecord(e, source);
+
     // In multi-volume mode the entry is made whole in a file of its own first, so that its
     // local header can be kept on one volume.
+    const bool multiVolume = a_.SpanningMode() != smNone;
     std::string entryFileName;
     std::unique_ptr<vcl::TFileStream> entryFile;
     struct Remove {
@@ -573,71 +628,21 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
         entryFileName = a_.MakeTempFileName();
         entryFile = std::make_unique<vcl::TFileStream>(entryFileName, vcl::fmCreate);
     }
-    vcl::TStream& out = multiVolume ? *entryFile : archive;
-    const std::int64_t headerAt = out.Position();
+    vcl::TStream& out = multiVolume ? *entryFile : *a_.ArchiveStream();
 
+    // The header as far as it is known, the data, then the header again with the sizes.
+    const std::int64_t headerAt = out.Position();
+    const std::string record = BuildLocalRecord(local.Header, local.Name, local.Extra);
     headerSize = static_cast<std::int64_t>(record.size());
     out.WriteBuffer(record.data(), headerSize);
-
-    if (source && a_.CompressStream(*source, out, e)) {
-        lh.Crc32 = c.Crc32;
-        const std::int64_t compressed = CompressedSizeOf(e);
-        // With a Zip64 record both local size fields defer to it, as readers require.
-        lh.CompressedSize = c.CompressedSize == Zip64Marker32 || always || reserve
-                                ? Zip64Marker32
-                                : c.CompressedSize;
-        if (sourceSize == 0 && a_.ZipFormat())
-            lh.Method = MethodStored;
-        lh.Flags = c.Flags;
-        const std::int64_t end = out.Position();
-        TZip64Values sizes;
-        sizes.UncompressedSize = static_cast<std::uint64_t>(sourceSize);
-        sizes.CompressedSize = static_cast<std::uint64_t>(compressed);
-        const std::string final = BuildLocalRecord(lh, name, localExtra, sizes);
-        out.SetPosition(headerAt);
-        out.WriteBuffer(final.data(), static_cast<std::int64_t>(final.size()));
-        out.SetPosition(end);
-    }
+    if (source && a_.CompressStream(*source, out, e))
+        FinishLocalRecord(out, headerAt, local, e);
     if (progress_.Cancel)
         return;
     out.Seek(0, vcl::TSeekOrigin::soEnd);
 
-    if (multiVolume) {
-        entryFile->SetPosition(0);
-        vcl::TStream* dest = a_.ArchiveStream();
-        bool noCancel = false;
-        a_.CopyToVolumes(*entryFile, dest, volumes_.Info, noCancel, headerSize, 0, staging_.get(),
-                         false);
-        const std::int32_t volume = volumes_.Info.Number;
-        if (volume > 65534) {
-            c.DiskNumberStart = Zip64Marker16;
-            e.Zip64DiskNumberStart = volume;
-        } else {
-            c.DiskNumberStart = static_cast<std::uint16_t>(std::max(volume, 0));
-        }
-        e.ResolveZip64();
-        const std::int64_t at =
-            staging_ ? dest->Position() + staging_->Position() : dest->Position();
-        SetLocalOffset(e, at - headerSize, always);
-        a_.CopyToVolumes(*entryFile, dest, volumes_.Info, copyCancel_, -1, -1, staging_.get(),
-                         true);
-    }
-}
-
-void TZABaseArchiver::ApplyUpdates() {
-    if (FUpdateCounter <= 0)
-        return;
-    FUpdateCounter = 0;
-    if (!FDirManager || !FArchiveStream)
-        throw EZAException(zeArchiveNotOpen, this);
-    // Refused before anything is written; the pending changes are dropped as by a rollback.
-    const bool readOnly = !FInMemory && FOpenMode != 0xFFFF && (FOpenMode & 3) == vcl::fmOpenRead;
-    const bool volumes = FSpanningMode != smNone && FDirManager->SavedDirectory.Count() > 0;
-    if (readOnly || volumes) {
-        FDirManager->Directory.Assign(FDirManager->SavedDirectory);
-        throw EZAException(readOnly ? zeReadOnlyArchive : zeMultiVolumeUpdate, this);
-    }
-    TZAUpdatePass(*FEngine).Run();
+    if (multiVolume)
+        CopyEntryToVolumes(*entryFile, e, headerSize);
 }
 
 } // namespace zip

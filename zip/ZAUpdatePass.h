@@ -1,6 +1,7 @@
-// The update pass: the archive rebuilt in place from its first changed entry, new data written
-// through the entry writer, entries that stay copied from a saved tail, the directory written
-// last; anything that fails puts the old bytes and the old directory back.
+// The update pass: a new archive beside the old one takes its unchanged head, then from the
+// first changed entry on new data written through the entry writer and the other entries
+// copied from the old archive, the directory last, and takes the old one's place; anything
+// that fails leaves the old archive and the old directory as they were.
 #pragma once
 
 #include "vcl/Streams.h"
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zip {
 
@@ -41,9 +43,20 @@ private:
     // Where the bytes that stay as they are end; first moves back to the first entry that
     // does not lie before that point.
     std::int64_t HeadEnd(std::int32_t& first) const;
-    // The new archive's stream: a sibling of the archive file, or a memory stream, holding
-    // the head; it becomes the archive stream for the pass, the old one kept aside.
-    void OpenTarget();
+    // The stages of a pass, in their order. The entries with new data are counted and the
+    // first changed entry found; the directory's records are kept for a rollback.
+    std::int32_t CountChanges();
+    void SaveDirectoryRecords();
+    // The new archive's stream (a sibling of the archive file, or a memory stream) begins with
+    // the bytes that stay as they are; it becomes the archive stream for the pass, the old one
+    // kept aside.
+    void CopyHead();
+    // From the first changed entry on: new data written, every other entry copied.
+    void RewriteEntries(std::int32_t first);
+    // The directory written, and the new archive put in the old one's place.
+    void WriteDirectory();
+    // Moved sources deleted, the end event, the entries' changes cleared, the file flushed.
+    void Commit();
     // The new archive takes the old one's place.
     void PublishTarget();
     // A step that writes; a full disk asks the disk-full event whether to try it again.
@@ -54,7 +67,23 @@ private:
     bool AddFileToArchive(std::int32_t i);
     // The failure event for an entry that could not be added, its bytes cut off again.
     bool EntryFailed(TDirItem& e, std::int64_t entryStart, const EZAException& failure);
+    // A new entry's local record, as far as it is known before its data.
+    struct TLocalRecord {
+        TLocalFileHeader Header;
+        std::string Name;
+        std::vector<TZAExtraField> Extra; // the records after the Zip64 room
+        std::int64_t SourceSize = 0;
+        bool Zip64Room = false; // the Zip64 field holds the sizes
+    };
+    // Writes entry e anew: its local record, its data, its local record again with the sizes,
+    // and in multi-volume mode all of it onto the volumes.
     void WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& headerSize);
+    // The entry's offset, flags, name encoding, Zip64 decisions and version, and its record.
+    TLocalRecord StartLocalRecord(TDirItem& e, vcl::TStream* source);
+    // The record written again at headerAt once the data gave its CRC-32 and sizes.
+    void FinishLocalRecord(vcl::TStream& out, std::int64_t headerAt, TLocalRecord& local,
+                           const TDirItem& e);
+    void CopyEntryToVolumes(vcl::TStream& entryFile, TDirItem& e, std::int64_t headerSize);
     // Copies entry i's old record; keepOld makes the entry the old one again (its change
     // could not be made).
     void CopyEntry(std::int32_t i, bool keepOld);
@@ -63,7 +92,6 @@ private:
     void ReleaseEntrySource(TDirItem& e, bool done);
     void RollbackUpdate();
     void DeleteMovedSources();
-    void Commit();
 
     TZAEngine& a_;
     TZAProgressState& progress_;

@@ -52,10 +52,7 @@ public:
     using TZABaseArchiver::UpdatePending;
 
     std::uint16_t CompressionMethodCode() const { return FCompressionMethod; }
-    std::uint16_t OpenMode() const { return FOpenMode; }
     void SetOpenMode(std::uint16_t mode) { FOpenMode = mode; }
-    zip::TZAVolumeNumberInfo& VolumeInfo() { return Engine(*this).Volumes.Info; }
-    const std::string& CurrentVolumeName() { return Engine(*this).Volumes.CurrentVolumeName; }
     void SetPrefixSize(std::int64_t size) {
         FDirManager = std::make_unique<zip::TZADirManager>();
         FDirManager->PrefixSize = size;

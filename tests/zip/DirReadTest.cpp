@@ -60,7 +60,7 @@ std::vector<Listed> PythonListing(const TempDir& dir, const std::string& archive
     return listed;
 }
 
-std::vector<Listed> EngineListing(ziptest::TTestArchiver& a) {
+std::vector<Listed> EngineListing(zip::TZipArchiver& a) {
     std::vector<Listed> listed;
     TZADirArray& dir = ziptest::Engine(a).DirManager()->Directory;
     for (std::int32_t i = 0; i < dir.Count(); ++i) {
@@ -79,7 +79,7 @@ std::vector<Listed> EngineListing(ziptest::TTestArchiver& a) {
 }
 
 // Every name FindFirst/FindNext list for a mask, folder and name joined.
-std::vector<std::string> Found(ziptest::TTestArchiver& a, const std::string& mask,
+std::vector<std::string> Found(zip::TZipArchiver& a, const std::string& mask,
                                std::int32_t attr = zip::faAllEntries) {
     std::vector<std::string> names;
     TZAArchiveItem item;
@@ -88,7 +88,7 @@ std::vector<std::string> Found(ziptest::TTestArchiver& a, const std::string& mas
     return names;
 }
 
-std::int32_t OpenError(ziptest::TTestArchiver& a, std::uint16_t mode = 32) {
+std::int32_t OpenError(zip::TZipArchiver& a, std::uint16_t mode = 32) {
     try {
         a.OpenArchive(mode);
     } catch (const EZAException& e) {
@@ -100,7 +100,7 @@ std::int32_t OpenError(ziptest::TTestArchiver& a, std::uint16_t mode = 32) {
 class DirRead : public ::testing::Test {
 protected:
     void SetUp() override {
-        a = std::make_unique<ziptest::TTestArchiver>(nullptr);
+        a = std::make_unique<zip::TZipArchiver>(nullptr);
         a->SetName("ZipArchiver1");
         std::filesystem::create_directories(dir / "src/sub");
         ziptest::WriteFile(dir / "src/a.txt", ziptest::CompressibleText(5000));
@@ -120,7 +120,7 @@ protected:
     }
 
     TempDir dir;
-    std::unique_ptr<ziptest::TTestArchiver> a;
+    std::unique_ptr<zip::TZipArchiver> a;
 };
 
 } // namespace
@@ -317,7 +317,7 @@ TEST_F(DirRead, DiskNumbersAtTheTopOfTheirRangeStayWithinWhatEventsCanShow) {
         "open(sys.argv[1], 'wb').write(head + central + end64 + locator + end)\n");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.entryDisk);
-        a = std::make_unique<ziptest::TTestArchiver>(nullptr);
+        a = std::make_unique<zip::TZipArchiver>(nullptr);
         a->SetName("ZipArchiver1");
         const std::string archive = dir / "far.zip";
         ASSERT_TRUE(ziptest::Run("/usr/bin/python3 " + script + " " + archive + " " +

@@ -71,7 +71,7 @@ std::time_t LocalTime(int year, int month, int day, int hour, int minute, int se
 
 struct EntryTimes : ::testing::Test {
     vcl::TComponent owner{nullptr};
-    ziptest::TTestArchiver* a = vcl::Create<ziptest::TTestArchiver>(&owner);
+    zip::TZipArchiver* a = vcl::Create<zip::TZipArchiver>(&owner);
     TempDir dir;
     std::string src = dir / "src";
     std::string out = dir / "out";

@@ -99,7 +99,7 @@ std::string HandMade(const std::vector<HandEntry>& entries) {
 
 struct Names : ::testing::Test {
     vcl::TComponent owner{nullptr};
-    ziptest::TTestArchiver* a = vcl::Create<ziptest::TTestArchiver>(&owner);
+    zip::TZipArchiver* a = vcl::Create<zip::TZipArchiver>(&owner);
     TempDir dir;
     std::string src = dir / "src";
     std::string out = dir / "out";

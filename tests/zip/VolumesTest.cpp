@@ -123,23 +123,23 @@ TEST_F(Volumes, InfoZipLowerCaseVolumesAreFound) {
     a->SetSpanningMode(smSplitting);
     a->SpanningOptions().AdvancedNaming = false;
     a->SetOpenMode(vcl::fmOpenRead | vcl::fmShareDenyNone);
-    a->VolumeInfo().LastNumber = 3;
+    ziptest::Engine(*a).Volumes.Info.LastNumber = 3;
     TZAVolumeNumberInfo info;
     info.LastNumber = 3;
     info.SetNumber(1);
     ziptest::Engine(*a).OpenVolume(info); // asks for split.Z02, finds split.z02
-    EXPECT_EQ(a->CurrentVolumeName(), dir / "split.z02");
-    EXPECT_EQ(a->VolumeInfo().Number, 1);
+    EXPECT_EQ(ziptest::Engine(*a).Volumes.CurrentVolumeName, dir / "split.z02");
+    EXPECT_EQ(ziptest::Engine(*a).Volumes.Info.Number, 1);
     EXPECT_TRUE(dialogs->shown.empty());
     info.SetNumber(0);
     ziptest::Engine(*a).OpenVolume(info);
-    EXPECT_EQ(a->CurrentVolumeName(), dir / "split.z01");
+    EXPECT_EQ(ziptest::Engine(*a).Volumes.CurrentVolumeName, dir / "split.z01");
     char marker[4];
     ziptest::Engine(*a).ArchiveStream()->ReadBuffer(marker, 4);
     EXPECT_EQ(std::string(marker, 4), "PK\x07\x08");
     info.SetLast(true);
     ziptest::Engine(*a).OpenVolume(info);
-    EXPECT_EQ(a->CurrentVolumeName(), dir / "split.zip");
+    EXPECT_EQ(ziptest::Engine(*a).Volumes.CurrentVolumeName, dir / "split.zip");
 }
 
 // ---- Volume requests ----
@@ -291,7 +291,7 @@ TEST_F(Volumes, OpeningExistingVolumes) {
     only.SetNumber(0);
     ziptest::Engine(*a).OpenVolume(only);
     EXPECT_EQ(kind, "first");
-    EXPECT_EQ(a->CurrentVolumeName(), dir / "data.Z01");
+    EXPECT_EQ(ziptest::Engine(*a).Volumes.CurrentVolumeName, dir / "data.Z01");
     // The volume already open fires no event.
     ziptest::Engine(*a).OpenVolume(only);
     EXPECT_EQ(requests, 1);
@@ -300,14 +300,14 @@ TEST_F(Volumes, OpeningExistingVolumes) {
     last.SetLast(true);
     ziptest::Engine(*a).OpenVolume(last);
     EXPECT_EQ(kind, "last");
-    EXPECT_EQ(a->CurrentVolumeName(), dir / "data.zip");
+    EXPECT_EQ(ziptest::Engine(*a).Volumes.CurrentVolumeName, dir / "data.zip");
 
     a->OnRequestMiddleVolume = [](vcl::TObject*, std::int32_t, std::string&, bool& c) { c = true; };
     TZAVolumeNumberInfo middle;
     middle.LastNumber = 2;
     middle.SetNumber(1);
     EXPECT_EQ(NativeErrorOf([&] { ziptest::Engine(*a).OpenVolume(middle); }), zeVolumeCancelled);
-    EXPECT_EQ(a->CurrentVolumeName(), dir / "data.zip");
+    EXPECT_EQ(ziptest::Engine(*a).Volumes.CurrentVolumeName, dir / "data.zip");
 }
 
 TEST_F(Volumes, AnEmptyNameFromAHandlerCancelsInsteadOfRereadingTheOldVolume) {
@@ -334,9 +334,9 @@ TEST_F(Volumes, SingleFileOpensTheArchiveWithoutEvents) {
     TZAVolumeNumberInfo info;
     info.SetNumber(0);
     ziptest::Engine(*a).OpenVolume(info);
-    EXPECT_EQ(a->CurrentVolumeName(), dir / "data.zip");
-    EXPECT_EQ(a->VolumeInfo().Number, 0);
-    EXPECT_EQ(a->VolumeInfo().Kind, vkCustom);
+    EXPECT_EQ(ziptest::Engine(*a).Volumes.CurrentVolumeName, dir / "data.zip");
+    EXPECT_EQ(ziptest::Engine(*a).Volumes.Info.Number, 0);
+    EXPECT_EQ(ziptest::Engine(*a).Volumes.Info.Kind, vkCustom);
 }
 
 // ---- Writing ----
