@@ -378,6 +378,113 @@ TEST(Zip64Field, LocalFieldIsTwentyBytes) {
                                                             "0700000000000000");
 }
 
+// The writer's central extra field: a Zip64 record built from the markers and the entry's
+// values comes first, one read from the archive is dropped, the other records follow as read.
+TEST(CentralExtra, WriterPutsAFreshZip64RecordFirst) {
+    TDirItem e;
+    e.CentralHeader.CompressedSize = Zip64Marker32;
+    e.CentralHeader.LocalHeaderOffset = 7;
+    ReadCentralExtra(e, Unhex("5554"
+                              "0500"
+                              "0100000000"
+                              "0100"
+                              "0800"
+                              "0900000001000000"));
+    e.Zip64CompressedSize = 0x200000000ull; // as the writer left it
+    EXPECT_EQ(Hex(BuildCentralExtra(e)), "0100"
+                                         "0800"
+                                         "0000000002000000"
+                                         "5554"
+                                         "0500"
+                                         "0100000000");
+    e.CentralHeader.CompressedSize = 5; // nothing marked: no Zip64 record at all
+    EXPECT_EQ(Hex(BuildCentralExtra(e)), "5554"
+                                         "0500"
+                                         "0100000000");
+}
+
+// A new entry's local record before and after its data: the Zip64 room is zeros until the
+// sizes are known, and the other records stand after it.
+TEST(LocalRecord, ZipSixtyFourRoomThenOtherRecords) {
+    TZACentralHeader c;
+    c.VersionNeeded = 45;
+    c.Flags = FlagUtf8Names;
+    c.Method = MethodDeflated;
+    c.Crc32 = 0x11223344;
+    TLocalFileHeader h = LocalHeaderOf(c);
+    h.UncompressedSize = Zip64Marker32;
+    const std::vector<TZAExtraField> timestamp = {{ExtendedTimestampExtraId, {1, 2, 3, 4, 5}}};
+    const std::string before = BuildLocalRecord(h, "ab", timestamp);
+    EXPECT_EQ(h.NameLength, 2);
+    EXPECT_EQ(h.ExtraLength, LocalZip64ExtraSize + 9);
+    EXPECT_EQ(Hex(before.substr(TLocalFileHeader::Size)),
+              Hex("ab") + std::string(2 * LocalZip64ExtraSize, '0') + "55540500" + "0102030405");
+    RecordReader r(before);
+    const TLocalFileHeader back = TLocalFileHeader::Read(r);
+    EXPECT_EQ(back.VersionNeeded, 45);
+    EXPECT_EQ(back.Flags, FlagUtf8Names);
+    EXPECT_EQ(back.Method, MethodDeflated);
+    EXPECT_EQ(back.Crc32, 0x11223344u);
+
+    TZip64Values sizes;
+    sizes.UncompressedSize = 0x100000000ull;
+    sizes.CompressedSize = 7;
+    const std::string after = BuildLocalRecord(h, "ab", timestamp, sizes);
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(Hex(after.substr(TLocalFileHeader::Size + 2, LocalZip64ExtraSize)),
+              Hex(BuildLocalZip64Extra(0x100000000ull, 7)));
+
+    h.UncompressedSize = 3; // no marker: no room
+    EXPECT_EQ(BuildLocalRecord(h, "ab", {}).size(), TLocalFileHeader::Size + 2);
+    EXPECT_EQ(h.ExtraLength, 0);
+}
+
+// How much of what follows an entry's data is its data descriptor, as other writers leave it.
+TEST(DataDescriptor, LengthFollowsWhatItHolds) {
+    TDirItem e;
+    e.CentralHeader.Crc32 = 0xAABBCCDD;
+    e.CentralHeader.CompressedSize = 5;
+    e.CentralHeader.UncompressedSize = 9;
+    e.ResolveZip64();
+    const std::string sig = Unhex("504b0708");
+    const std::string narrow = Unhex("ddccbbaa"
+                                     "05000000"
+                                     "09000000");
+    const std::string wide = Unhex("ddccbbaa"
+                                   "0500000000000000"
+                                   "0900000000000000");
+    const std::string next = Unhex("504b0304"
+                                   "00000000");
+    const struct {
+        const char* what;
+        std::string bytes;
+        bool zip64Local;
+        std::size_t length;
+    } cases[] = {
+        {"signature, 4-byte sizes", sig + narrow + next, false, 16},
+        {"no signature, 4-byte sizes", narrow + next, false, 12},
+        {"signature, 8-byte sizes", sig + wide + next, false, 24},
+        {"8-byte sizes without a signature", wide, false, 20},
+        {"sizes that match neither, local Zip64 record", sig + std::string(20, 'x'), true, 24},
+        {"sizes that match neither", sig + std::string(20, 'x'), false, 16},
+        {"cut short", sig + narrow.substr(0, 6), false, 10},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(DataDescriptorLength(c.bytes, e, c.zip64Local), c.length);
+    }
+}
+
+// The 32- and 16-bit fields of values that may need the Zip64 records.
+TEST(MarkedFields, MarkersFromTheLimitOn) {
+    EXPECT_EQ(Field32(0xFFFFFFFEll), 0xFFFFFFFEu);
+    EXPECT_EQ(Field32(0xFFFFFFFFll), Zip64Marker32);
+    EXPECT_EQ(Field32(0x100000000ll), Zip64Marker32);
+    EXPECT_EQ(Field16(-1), 0);
+    EXPECT_EQ(Field16(65534), 65534);
+    EXPECT_EQ(Field16(65535), Zip64Marker16);
+}
+
 TEST(VersionRule, Table) {
     struct Case {
         bool zip64, oem, alternate;
