@@ -201,6 +201,12 @@ void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
     entry.StoredName.shrink_to_fit();
 }
 
+TLocalFileHeader TZADirManager::LocalHeaderAt(std::int64_t position) {
+    const std::string bytes = ReadAt(*ArcStream, position, TLocalFileHeader::Size);
+    RecordReader r(bytes);
+    return TLocalFileHeader::Read(r);
+}
+
 void TZADirManager::ReadEntry(TDirItem& entry, TZAReadAhead& records) {
     std::string fixed = records.Take(TZACentralHeader::Size);
     RecordReader fr(fixed);

@@ -107,6 +107,8 @@ private:
     void SetStoredName(TDirItem& entry, std::string_view field, std::uint16_t versionMadeBy,
                        const std::vector<TZAExtraField>& extra) const;
     void ReadEntry(TDirItem& entry, TZAReadAhead& records);
+    // The local header at position of the archive stream, which is left there.
+    TLocalFileHeader LocalHeaderAt(std::int64_t position);
     // The signature search over the current archive stream.
     TZASignatureScan& Scan();
 

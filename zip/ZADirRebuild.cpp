@@ -70,11 +70,7 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
     // before that stands inside those data and is no header.
     std::int64_t covered = 0;
     while (p != -1) {
-        std::string bytes(TLocalFileHeader::Size, '\0');
-        ArcStream->SetPosition(p);
-        ArcStream->ReadBuffer(bytes.data(), TLocalFileHeader::Size);
-        RecordReader r(bytes);
-        const TLocalFileHeader local = TLocalFileHeader::Read(r);
+        const TLocalFileHeader local = LocalHeaderAt(p);
 
         // An entry whose data run past the end of the file is kept: it fails when it is read,
         // instead of vanishing from the directory.

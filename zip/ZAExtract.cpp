@@ -1,7 +1,6 @@
 // Extracting one entry: to a disk file below the base folder (its folders, the overwrite
 // rules, date and attributes), or into any stream.
 #include "platform/FileAttributes.h"
-#include "platform/Random.h"
 #include "vcl/SysUtils.h"
 #include "zip/ZADirManager.h"
 #include "zip/ZAEngine.h"
@@ -12,6 +11,7 @@
 #include "zip/ZAFileDates.h"
 #include "zip/ZAOverwrite.h"
 #include "zip/ZARecords.h"
+#include "zip/ZASiblingFile.h"
 #include "zip/ZAStrFunc.h"
 #include "zip/ZipArchiver.h"
 
@@ -49,16 +49,7 @@ bool EntryUnixMode(const TDirItem& entry, std::uint32_t attr, mode_t umask, mode
 // failed extraction leaves the old file as it was. Created with 0666 less the umask, as the
 // target itself would be. -1 when the folder cannot hold it.
 int CreateSibling(const std::string& target, std::string& tempName) {
-    const std::string folder = vcl::ExtractFilePath(target);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::uint32_t number = 0;
-        platform::RandomBytes(&number, sizeof number);
-        tempName = folder + ".FC" + vcl::IntToHex(number, 8) + ".tmp";
-        int fd = ::open(tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
+    return CreateRandomlyNamedFile(vcl::ExtractFilePath(target) + ".FC", ".tmp", 0666, tempName);
 }
 
 // Asks about removable medium once per folder and run.
@@ -78,12 +69,16 @@ TZAExtractRun& TZABaseArchiver::ExtractRun(const std::string& BaseFolder) {
     return *FExtractRun;
 }
 
-void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& Name,
-                                        const std::string& BaseFolder) {
+const TDirItem& TZABaseArchiver::EntryToExtract(std::int32_t Index) {
     TZADirArray& dir = FDirManager->Directory;
     if (Index < 0 || Index >= dir.Count())
         throw EZAException(zeExtractIndex, this);
-    const TDirItem& entry = dir.ItemPtr(Index);
+    return dir.ItemPtr(Index);
+}
+
+void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& Name,
+                                        const std::string& BaseFolder) {
+    const TDirItem& entry = EntryToExtract(Index);
     // A name longer than the engine holds is never cut to fit: two entries that differ only
     // past the cut would become one file.
     if (entry.NameTooLong)
@@ -243,10 +238,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
 }
 
 void TZABaseArchiver::ExtractItemToStream(std::int32_t Index, vcl::TStream& Target) {
-    TZADirArray& dir = FDirManager->Directory;
-    if (Index < 0 || Index >= dir.Count())
-        throw EZAException(zeExtractIndex, this);
-    const TDirItem& entry = dir.ItemPtr(Index);
+    const TDirItem& entry = EntryToExtract(Index);
 
     TZAVolumeNumberInfo volume;
     volume.LastNumber = FDirManager->LastVolume();

@@ -70,17 +70,22 @@ void TZABaseArchiver::OpenSingleFileArchive() {
     FOpenCorruptedArchives = false;
     bool found;
     do {
-        FDirManager.reset();
-        FEngine->Volumes.Info.Reset();
-        TZAVolumeNumberInfo last;
-        last.SetLast(true);
         if (!vcl::FileExists(FFileName) && IsRemovableDrive(FFileName))
             FSpanningMode = smSpanning;
-        OpenVolume(last);
-        FDirManager = std::make_unique<TZADirManager>(FArchiveStream.get(), FEngine.get(), false);
-        found = HasEndRecord();
-        DetectSpanningMode();
+        found = ReadLastVolume();
     } while (!found && FSpanningMode != smNone);
+}
+
+bool TZABaseArchiver::ReadLastVolume() {
+    FDirManager.reset();
+    FEngine->Volumes.Info.Reset();
+    TZAVolumeNumberInfo last;
+    last.SetLast(true);
+    OpenVolume(last);
+    FDirManager = std::make_unique<TZADirManager>(FArchiveStream.get(), FEngine.get(), false);
+    const bool found = HasEndRecord();
+    DetectSpanningMode();
+    return found;
 }
 
 void TZABaseArchiver::OpenSFXArchive() {
@@ -107,17 +112,9 @@ void TZABaseArchiver::OpenSFXArchive() {
         OpenVolume(last);
     }
     FSpanningMode = smNone;
-    bool found;
-    do {
-        FDirManager.reset();
-        FEngine->Volumes.Info.Reset();
-        last.Reset();
-        last.SetLast(true);
-        OpenVolume(last);
-        FDirManager = std::make_unique<TZADirManager>(FArchiveStream.get(), FEngine.get(), false);
-        found = HasEndRecord();
-        DetectSpanningMode();
-    } while (!found && FSpanningMode != smNone);
+    // An end record that names a set has its last volume read in turn.
+    while (!ReadLastVolume() && FSpanningMode != smNone)
+        continue;
 }
 
 bool TZABaseArchiver::HasEndRecord() {

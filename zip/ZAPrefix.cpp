@@ -47,11 +47,7 @@ bool TZADirManager::MatchFirstLocalHeader(std::int64_t position) {
     bool match = false;
     const std::int64_t size = ArcStream->Size();
     if (position >= 0 && size - position >= static_cast<std::int64_t>(TLocalFileHeader::Size)) {
-        std::string bytes(TLocalFileHeader::Size, '\0');
-        ArcStream->SetPosition(position);
-        ArcStream->ReadBuffer(bytes.data(), TLocalFileHeader::Size);
-        RecordReader r(bytes);
-        const TLocalFileHeader local = TLocalFileHeader::Read(r);
+        const TLocalFileHeader local = LocalHeaderAt(position);
         const TDirItem& first = Directory.ItemPtr(0);
         const TZACentralHeader& h = first.CentralHeader;
         const std::int64_t nameEnd =

@@ -134,11 +134,11 @@ TZip64Values ReadLocalZip64(const TZAExtraField& field, const TLocalFileHeader& 
 }
 
 TZip64Values ReadLocalZip64(std::string_view data, const TLocalFileHeader& header) {
-    TZip64Values v;
-    Zip64Walk walk(data);
-    walk.Take(header.UncompressedSize == Zip64Marker32, v.UncompressedSize, 8);
-    walk.Take(header.CompressedSize == Zip64Marker32, v.CompressedSize, 8);
-    return v;
+    // The local field holds the central field's first two values, in the same order.
+    TZACentralHeader sizes;
+    sizes.UncompressedSize = header.UncompressedSize;
+    sizes.CompressedSize = header.CompressedSize;
+    return ReadCentralZip64(data, sizes);
 }
 
 void ReadCentralExtra(TDirItem& entry, std::string_view extra) {

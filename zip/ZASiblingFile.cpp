@@ -18,10 +18,15 @@ namespace {
     throw std::system_error(error, std::generic_category(), what);
 }
 
-std::string HiddenName(const std::string& folder, const std::string& target) {
+std::string RandomName(const std::string& prefix, const std::string& suffix) {
     std::uint32_t number = 0;
     platform::RandomBytes(&number, sizeof number);
-    return folder + "." + vcl::ExtractFileName(target) + "." + vcl::IntToHex(number, 8);
+    return prefix + vcl::IntToHex(number, 8) + suffix;
+}
+
+// A hidden sibling of target is named after it.
+std::string HiddenPrefix(const std::string& folder, const std::string& target) {
+    return folder + "." + vcl::ExtractFileName(target) + ".";
 }
 
 int CreateFile(const std::string& folder, const std::string& target, std::string& named) {
@@ -31,16 +36,22 @@ int CreateFile(const std::string& folder, const std::string& target, std::string
         return fd;
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         return -1;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        named = HiddenName(folder, target);
-        fd = ::open(named.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0 || errno != EEXIST)
-            return fd;
-    }
-    return -1;
+    return CreateRandomlyNamedFile(HiddenPrefix(folder, target), "", 0600, named);
 }
 
 } // namespace
+
+int CreateRandomlyNamedFile(const std::string& prefix, const std::string& suffix, mode_t mode,
+                            std::string& name) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = RandomName(prefix, suffix);
+        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
 
 TZASiblingFile::TZASiblingFile(const std::string& target, int like)
     : vcl::THandleStream(-1), target_(target) {
@@ -130,7 +141,7 @@ void TZASiblingFile::Publish() {
         // An unnamed file gets a hidden name first; only the rename replaces the archive.
         const std::string self = "/proc/self/fd/" + std::to_string(handle_);
         for (int attempt = 0;; ++attempt) {
-            const std::string name = HiddenName(folder_, target_);
+            const std::string name = RandomName(HiddenPrefix(folder_, target_), "");
             // Through /proc as any user may; without /proc by the descriptor itself.
             if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0 ||
                 (errno == ENOENT &&

@@ -8,8 +8,14 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 namespace zip {
+
+// Creates a new file, for reading and writing, under "prefix" + 8 random hex digits + suffix,
+// drawing again while the name is taken; -1 with errno when it cannot.
+int CreateRandomlyNamedFile(const std::string& prefix, const std::string& suffix, mode_t mode,
+                            std::string& name);
 
 class TZASiblingFile : public vcl::THandleStream {
 public:

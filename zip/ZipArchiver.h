@@ -255,6 +255,8 @@ private:
     bool HasEndRecord();
     // SpanningMode from the end record just searched.
     void DetectSpanningMode();
+    // Opens the last volume and searches its end record; whether one was found.
+    bool ReadLastVolume();
     void DoAfterOpen();
     void FreeArchiveStream();
 
@@ -299,6 +301,8 @@ private:
     // Set up by the first entry an extraction run writes to a file; dropped when the run ends.
     std::unique_ptr<TZAExtractRun> FExtractRun;
     TZAExtractRun& ExtractRun(const std::string& BaseFolder);
+    // The entry at Index of the live directory; zeExtractIndex when there is none.
+    const TDirItem& EntryToExtract(std::int32_t Index);
 };
 
 class TZipArchiver : public TZABaseArchiver {
