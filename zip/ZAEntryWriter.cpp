@@ -26,7 +26,8 @@ std::uint16_t ShareModeToFileMode(TZAFileShareMode ShareMode) {
 }
 
 bool MayPassZip64Limit(std::int64_t size, bool encrypted) {
-    const std::int64_t most = size + size / 256 + 1024 + (encrypted ? 12 : 0);
+    const std::int64_t most =
+        size + size / 256 + 1024 + (encrypted ? std::int64_t{ZipCryptHeaderSize} : 0);
     return most >= std::int64_t{Zip64Marker32};
 }
 

@@ -252,7 +252,7 @@ TEST(EntryWriterLimits, DataThatMayPassTheZip64LimitIsKnownBeforeItIsWritten) {
 }
 
 TEST_F(EntryWriter, FourGibibytesWithoutZip64AreRefusedAndTheHeaderStaysAsItWas) {
-    // Stored, so the run is a copy: 64-bit counts past 4 GiB, then error 41.
+    // Stored, so the run is a copy: 64-bit counts past 4 GiB, then zeZip64DisabledCompress.
     const std::int64_t size = (std::int64_t{1} << 32) + 5;
     ZeroSource source(size);
     CountingSink sink;
@@ -292,7 +292,7 @@ TEST_F(EntryWriter, ASourceThatEndsEarlyIsError34WhenStoredAndACompressionErrorA
         EXPECT_THROW(ziptest::Engine(*a).CompressStream(source, sink, e), ECompressionError);
     }
     {
-        // The output takes less than offered before anything was compressed: error 34.
+        // The output takes less than offered before anything was compressed: zeCompressedSize.
         ZeroSource source(1000);
         CountingSink sink;
         sink.limit_ = 10;
