@@ -86,14 +86,14 @@ public:
 
     // Grows the slots when needed: the growth step doubles (up to 10000) before each growth,
     // and the capacity becomes capacity + step, or newCount when that is larger. A count of
-    // 0 releases every slot. A negative count raises EZAException 1 and changes nothing.
+    // 0 releases every slot. A negative count raises zeDirectoryIndex and changes nothing.
     void SetCount(std::int32_t newCount);
     // As SetCount, for a count read from an archive: a count that the directoryBytes could
-    // not hold raises EZAException 1 before anything is allocated.
+    // not hold raises zeDirectoryIndex before anything is allocated.
     void SetCount(std::int32_t newCount, std::int64_t directoryBytes);
 
-    // Index errors: 2 for GetItem, 1 for SetItem, 3 for ItemPtr, 4 for Delete; the array is
-    // unchanged when they are raised.
+    // Index errors: zeGetItemIndex, zeDirectoryIndex (SetItem), zeItemPtrIndex, zeDeleteIndex;
+    // the array is unchanged when they are raised.
     TDirItem GetItem(std::int32_t index) const;
     void SetItem(std::int32_t index, const TDirItem& item);
     TDirItem& ItemPtr(std::int32_t index);

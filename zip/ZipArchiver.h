@@ -61,7 +61,7 @@ public:
     TZACompressionLevel CompressionLevel() const { return FCompressionLevel; }
     void SetCompressionLevel(TZACompressionLevel Value);
     std::uint8_t CompressionMode() const { return FCompressionMode; }
-    // Above 9: EZAException 5, nothing changed.
+    // Above 9: zeCompressionMode, nothing changed.
     void SetCompressionMode(std::uint8_t Value);
     std::string CurrentVersion() const;
     // Ignored: the version is the engine's own; the setter lets form resources carry it.
@@ -119,7 +119,7 @@ public:
     // directory; EndUpdate writes them in one update pass, all or nothing, and raises what the
     // pass raises (CloseArchive would run the pass too, but swallows its errors). Batches
     // nest: only the outermost EndUpdate writes. A split or spanned archive that holds entries
-    // cannot be updated (EZAException 52).
+    // cannot be updated (zeMultiVolumeUpdate).
     void BeginUpdate();
     void EndUpdate();
     // Adds the files below BaseDir that match FileMask, or replaces the entries stored under
