@@ -36,9 +36,13 @@ protected:
         }
     }
     void showEvent(QShowEvent*) override {
-        // A tool window of the program has no task-bar button (told before it is mapped).
-        if (windowType() == Qt::Tool)
+        // A tool window of the program has no task-bar button: told before it is mapped, and
+        // asked again once it is.
+        if (windowType() == Qt::Tool) {
             x11::SkipTaskbar(*this);
+            QMetaObject::invokeMethod(
+                this, [this] { x11::AskSkipTaskbar(*this); }, Qt::QueuedConnection);
+        }
         SafeCall(form_->OnShow, form_);
     }
     void hideEvent(QHideEvent*) override { SafeCall(form_->OnHide, form_); }

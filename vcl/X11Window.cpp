@@ -27,14 +27,24 @@ xcb_atom_t Atom(xcb_connection_t* connection, const char* name) {
     return reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
 }
 
+// The program's own X connection; null where the platform is not X11.
+xcb_connection_t* Connection() {
+#if QT_CONFIG(xcb)
+    if (!qGuiApp || QGuiApplication::platformName() != "xcb")
+        return nullptr;
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+#else
+    return nullptr;
+#endif
+}
+
+constexpr const char* SkipStates[] = {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"};
+
 } // namespace
 
 void SkipTaskbar(QWidget& window) {
-#if QT_CONFIG(xcb)
-    if (!qGuiApp || QGuiApplication::platformName() != "xcb")
-        return;
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = Connection();
     if (!connection)
         return;
     const auto id = static_cast<xcb_window_t>(window.winId());
@@ -48,7 +58,7 @@ void SkipTaskbar(QWidget& window) {
         const auto* held = static_cast<const xcb_atom_t*>(xcb_get_property_value(current.get()));
         atoms.assign(held, held + xcb_get_property_value_length(current.get()) / 4);
     }
-    for (const char* name : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"}) {
+    for (const char* name : SkipStates) {
         const xcb_atom_t atom = Atom(connection, name);
         if (atom != XCB_ATOM_NONE && std::find(atoms.begin(), atoms.end(), atom) == atoms.end())
             atoms.push_back(atom);
@@ -56,9 +66,30 @@ void SkipTaskbar(QWidget& window) {
     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
                         static_cast<std::uint32_t>(atoms.size()), atoms.data());
     xcb_flush(connection);
-#else
-    (void)window;
-#endif
+}
+
+void AskSkipTaskbar(QWidget& window) {
+    xcb_connection_t* connection = Connection();
+    if (!connection)
+        return;
+    const auto id = static_cast<xcb_window_t>(window.winId());
+    std::unique_ptr<xcb_query_tree_reply_t, FreeReply> tree(
+        xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr));
+    if (!tree)
+        return;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = id;
+    message.type = Atom(connection, "_NET_WM_STATE");
+    message.data.data32[0] = 1; // _NET_WM_STATE_ADD
+    message.data.data32[1] = Atom(connection, SkipStates[0]);
+    message.data.data32[2] = Atom(connection, SkipStates[1]);
+    message.data.data32[3] = 1; // from an application
+    xcb_send_event(connection, 0, tree->root,
+                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
 }
 
 } // namespace vcl::x11

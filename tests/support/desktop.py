@@ -5,7 +5,8 @@
 The desktop is Xvfb, with a notification area (--tray), openbox (--window-manager) and a
 panel along the bottom edge that the work area leaves out (--panel, with the window manager).
 The command gets DISPLAY, QT_QPA_PLATFORM=xcb, KESTROVA_DESKTOP (what the desktop has, as
-"x11,tray,window-manager,panel") and no session bus (no other tray than this one). Exit
+"x11,tray,window-manager,panel"), KESTROVA_WINDOW_MANAGER (its process id, with a window
+manager) and no session bus (no other tray than this one). Exit
 status: the command's, or 77 (skipped) without Xvfb, libXtst or, when asked for, openbox."""
 import ctypes.util
 import os
@@ -39,6 +40,8 @@ try:
     env = dict(os.environ, DISPLAY=desktop.display, QT_QPA_PLATFORM="xcb",
                KESTROVA_DESKTOP=",".join(has))
     env.pop("DBUS_SESSION_BUS_ADDRESS", None)
+    if desktop.window_manager:
+        env["KESTROVA_WINDOW_MANAGER"] = str(desktop.window_manager.pid)
     status = subprocess.run(command, env=env).returncode
 finally:
     desktop.close()
