@@ -121,7 +121,7 @@ inline constexpr std::uint16_t Zip64ExtraId = 0x0001;
 // The made-by host (high byte of version made by) of archives written on Unix.
 inline constexpr std::uint16_t HostUnix = 3;
 constexpr std::uint16_t MadeByHost(std::uint16_t versionMadeBy) {
-    return versionMadeBy >> 8;
+    return static_cast<std::uint16_t>(versionMadeBy >> 8);
 }
 
 struct TLocalFileHeader {
