@@ -143,7 +143,7 @@ struct ArchiveWriter : ::testing::Test {
     std::vector<std::string> Names() { return StoredNames(*a); }
     // The live directory entry stored under name (see the callers for why they need it).
     TDirItem& Entry(const std::string& name) {
-        TZADirArray& d = ziptest::Engine(*a).DirManager()->Directory;
+        TZADirArray& d = ziptest::Dir(*a).Directory;
         for (std::int32_t i = 0; i < d.Count(); ++i)
             if (d.ItemPtr(i).StoredName == name)
                 return d.ItemPtr(i);
@@ -184,8 +184,7 @@ TEST_F(ArchiveWriter, EntriesAtEveryModeWithFoldersAndACommentReadBackEverywhere
     Add("random.bin", random, 6);
     Add("empty.txt", "", 6);
     expected += "random.bin 600000 " + Hex(Crc(random)) + "\nempty.txt 0 00000000\n";
-    ziptest::Engine(*a).DirManager()->ArcComment =
-        "archive comment"; // no public call sets the archive comment
+    ziptest::Dir(*a).ArcComment = "archive comment"; // no public call sets the archive comment
     Finish();
 
     ExpectValid();
@@ -257,7 +256,7 @@ TEST_F(ArchiveWriter, EncryptedEntriesAtEveryModeReadBackInEveryPeer) {
 // as only writing 4 GiB through the calls would make them.
 void PutFourGibibytesInFront(TZipArchiver& archiver, std::int64_t prefix) {
     ziptest::Engine(archiver).ArchiveStream()->SetSize(prefix);
-    ziptest::Engine(archiver).DirManager()->PrefixSize = prefix;
+    ziptest::Dir(archiver).PrefixSize = prefix;
 }
 
 TEST_F(ArchiveWriter, EntriesBeyondFourGibibytesGetZip64OffsetsAndRecords) {
@@ -273,7 +272,7 @@ TEST_F(ArchiveWriter, EntriesBeyondFourGibibytesGetZip64OffsetsAndRecords) {
     TDirItem& c = Entry("d/c.txt"); // no public call sets an entry comment
     c.Comment = "entry comment";
     c.CentralHeader.CommentLength = 13;
-    ziptest::Engine(*a).DirManager()->ArcComment = "big"; // nor the archive comment
+    ziptest::Dir(*a).ArcComment = "big"; // nor the archive comment
     Finish();
 
     // 7-Zip does not look for an archive behind four gibibytes of other data at all (it
@@ -382,8 +381,7 @@ TEST_F(ArchiveWriter, SplitIntoSixtyFourKibibyteVolumes) {
     Add("random.bin", random, 6);
     Add("text.txt", text, 6);
     AddFolder("folder");
-    ziptest::Engine(*a).DirManager()->ArcComment =
-        "split"; // no public call sets the archive comment
+    ziptest::Dir(*a).ArcComment = "split"; // no public call sets the archive comment
     Finish();
 
     EXPECT_EQ(ziptest::ReadFile(dir / "out.Z01").size(), 65536u);
@@ -427,8 +425,7 @@ TEST_F(ArchiveWriter, SplitSetsOfBothNamingsReadBackThroughTheEngine) {
         w->AddFiles("text.txt", zip::faAllEntries, "");
         w->AddFiles("empty.txt", zip::faAllEntries, "");
         w->AddFiles("folder", zip::faAllEntries, "");
-        ziptest::Engine(*w).DirManager()->ArcComment =
-            "split"; // no public call sets the archive comment
+        ziptest::Dir(*w).ArcComment = "split"; // no public call sets the archive comment
         w->EndUpdate();
         w->CloseArchive();
         EXPECT_TRUE(vcl::FileExists(dir / (advanced ? "adv_003.zip" : "plain.Z03")));

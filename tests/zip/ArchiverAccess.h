@@ -26,6 +26,10 @@ template <class F> std::int32_t NativeErrorOf(F f) {
 inline zip::TZAEngine& Engine(zip::TZABaseArchiver& archiver) {
     return zip::TZAEngine::Of(archiver);
 }
+// The open archive's directory, end records and prefix.
+inline zip::TZADirManager& Dir(zip::TZABaseArchiver& archiver) {
+    return *Engine(archiver).DirManager();
+}
 
 class TTestArchiver : public zip::TZipArchiver {
 public:

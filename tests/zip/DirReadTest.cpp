@@ -62,7 +62,7 @@ std::vector<Listed> PythonListing(const TempDir& dir, const std::string& archive
 
 std::vector<Listed> EngineListing(zip::TZipArchiver& a) {
     std::vector<Listed> listed;
-    TZADirArray& dir = ziptest::Engine(a).DirManager()->Directory;
+    TZADirArray& dir = ziptest::Dir(a).Directory;
     for (std::int32_t i = 0; i < dir.Count(); ++i) {
         const TDirItem& d = dir.ItemPtr(i);
         const TZACentralHeader& h = d.CentralHeader;
@@ -150,7 +150,7 @@ TEST_F(DirRead, ArchivesOfThePeerToolsReadAsPythonListsThem) {
         ASSERT_TRUE(ziptest::Run("cd " + dir / "src" + " && " + c.command));
         ExpectSameAsPython(dir / "out.zip");
         EXPECT_EQ(a->SpanningMode(), smNone);
-        EXPECT_EQ(ziptest::Engine(*a).DirManager()->PrefixSize, 0);
+        EXPECT_EQ(ziptest::Dir(*a).PrefixSize, 0);
         a->CloseArchive();
     }
 }
@@ -164,11 +164,11 @@ TEST_F(DirRead, CommentAndFindListsEveryEntry) {
     a->SetFileName(dir / "out.zip");
     a->OpenArchive(32);
     EXPECT_EQ(opened, 1);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->ArcComment, "hello");
+    EXPECT_EQ(ziptest::Dir(*a).ArcComment, "hello");
     std::vector<std::string> all = Found(*a, "*.*");
     std::vector<std::string> expected;
-    for (std::int32_t i = 0; i < ziptest::Engine(*a).DirManager()->Directory.Count(); ++i) {
-        std::string n = ziptest::Engine(*a).DirManager()->Directory.ItemPtr(i).StoredName;
+    for (std::int32_t i = 0; i < ziptest::Dir(*a).Directory.Count(); ++i) {
+        std::string n = ziptest::Dir(*a).Directory.ItemPtr(i).StoredName;
         if (!n.empty() && n.back() == '/')
             n.pop_back();
         expected.push_back(n);
@@ -194,9 +194,9 @@ TEST_F(DirRead, PythonZip64WithMoreThan65535Entries) {
         ziptest::Run("/usr/bin/python3 -c \"import zipfile\nwith zipfile.ZipFile('" + archive +
                      "','w') as z:\n    for i in range(70000): z.writestr('e%05d' % i, '')\""));
     ExpectSameAsPython(archive);
-    EXPECT_TRUE(ziptest::Engine(*a).DirManager()->IsZip64);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.Count(), 70000);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->EndRecord.TotalEntries, 0xFFFF);
+    EXPECT_TRUE(ziptest::Dir(*a).IsZip64);
+    EXPECT_EQ(ziptest::Dir(*a).Directory.Count(), 70000);
+    EXPECT_EQ(ziptest::Dir(*a).EndRecord.TotalEntries, 0xFFFF);
     EXPECT_EQ(a->SpanningMode(), smNone);
     TZAArchiveItem item;
     ASSERT_TRUE(a->FindFirst("e69999", item, zip::faAllEntries, ""));
@@ -209,7 +209,7 @@ TEST_F(DirRead, Utf8NameWithFlagBit11StaysAsStored) {
         ziptest::Run("/usr/bin/python3 -c \"import zipfile\nwith zipfile.ZipFile('" + archive +
                      "','w') as z:\n    z.writestr('caf\\u00e9/\\u0130stanbul.txt', 'x')\""));
     ExpectSameAsPython(archive);
-    const TDirItem& e = ziptest::Engine(*a).DirManager()->Directory.ItemPtr(0);
+    const TDirItem& e = ziptest::Dir(*a).Directory.ItemPtr(0);
     EXPECT_NE(e.CentralHeader.Flags & FlagUtf8Names, 0);
     EXPECT_EQ(e.StoredName, "caf\xC3\xA9/\xC4\xB0stanbul.txt");
 }
@@ -237,13 +237,13 @@ TEST_F(DirRead, OemNamesAreConvertedFromCp850) {
     ziptest::WriteFile(dir / "oem.zip", w.data());
     a->SetFileName(dir / "oem.zip");
     a->OpenArchive(32);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.ItemPtr(0).StoredName, "caf\xC3\xA9"
-                                                                                 "e");
+    EXPECT_EQ(ziptest::Dir(*a).Directory.ItemPtr(0).StoredName, "caf\xC3\xA9"
+                                                                "e");
     a->CloseArchive();
     a->Options().OEMFileNames = false;
     a->OpenArchive(32);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.ItemPtr(0).StoredName, "caf\x82"
-                                                                                 "e");
+    EXPECT_EQ(ziptest::Dir(*a).Directory.ItemPtr(0).StoredName, "caf\x82"
+                                                                "e");
 }
 
 TEST_F(DirRead, SplitArchiveOpensFromItsLastVolume) {
@@ -340,7 +340,7 @@ TEST_F(DirRead, DiskNumbersAtTheTopOfTheirRangeStayWithinWhatEventsCanShow) {
         };
         a->SetFileName(archive);
         ASSERT_EQ(OpenError(*a), 0);
-        ASSERT_EQ(ziptest::Engine(*a).DirManager()->Directory.Count(), 1);
+        ASSERT_EQ(ziptest::Dir(*a).Directory.Count(), 1);
         EXPECT_NO_THROW(a->ExtractFiles("*.*", zip::faAllEntries, dir / "out"));
         EXPECT_EQ(failed, std::vector<std::string>{"far.txt"});
         EXPECT_EQ(asked, c.asked);
@@ -364,7 +364,7 @@ TEST_F(DirRead, MultiVolumeWithoutItsVolumesFailsWithTheEnginesError) {
     EXPECT_EQ(OpenError(*a), 0);
     EXPECT_EQ(asked, 0);
     EXPECT_EQ(a->SpanningMode(), smSpanning);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.Count(), 6);
+    EXPECT_EQ(ziptest::Dir(*a).Directory.Count(), 6);
     a->CloseArchive();
     // Told that its directory starts on the first disk, it asks for that disk.
     std::string bytes = ziptest::ReadFile(dir / "alone.zip");
@@ -421,10 +421,9 @@ TEST_F(Damaged, RebuiltFromTheLocalHeaders) {
             EXPECT_EQ(engine[i].crc, expected[i].crc);
             EXPECT_EQ(engine[i].unpacked, expected[i].unpacked);
         }
-        EXPECT_EQ(ziptest::Engine(*a).DirManager()->DirStart, static_cast<std::int64_t>(c.keep));
-        EXPECT_EQ(ziptest::Engine(*a).DirManager()->EndRecord.Signature,
-                  StandardSignatures.EndOfCentralDir);
-        EXPECT_EQ(ziptest::Engine(*a).DirManager()->EndRecord.TotalEntries, 0);
+        EXPECT_EQ(ziptest::Dir(*a).DirStart, static_cast<std::int64_t>(c.keep));
+        EXPECT_EQ(ziptest::Dir(*a).EndRecord.Signature, StandardSignatures.EndOfCentralDir);
+        EXPECT_EQ(ziptest::Dir(*a).EndRecord.TotalEntries, 0);
         EXPECT_EQ(Found(*a, "*.*").size(), c.entries);
         a->CloseArchive();
     }
@@ -474,9 +473,7 @@ TEST_F(Damaged, DescriptorsAndDirectoriesInARebuild) {
     a->OpenArchive(32);
     std::vector<Listed> engine = EngineListing(*a);
     EXPECT_EQ(engine, listed);
-    EXPECT_EQ(
-        ziptest::Engine(*a).DirManager()->Directory.ItemPtr(0).CentralHeader.ExternalAttributes,
-        faArchive);
+    EXPECT_EQ(ziptest::Dir(*a).Directory.ItemPtr(0).CentralHeader.ExternalAttributes, faArchive);
     a->CloseArchive();
 
     // Info-ZIP: a folder and an empty file get the folder attribute. From a pipe it writes
@@ -488,7 +485,7 @@ TEST_F(Damaged, DescriptorsAndDirectoriesInARebuild) {
     bytes = ziptest::ReadFile(dir / "pipe.zip");
     ziptest::WriteFile(dir / "cut.zip", bytes.substr(0, bytes.size() - 5));
     a->OpenArchive(32);
-    TZADirArray& d = ziptest::Engine(*a).DirManager()->Directory;
+    TZADirArray& d = ziptest::Dir(*a).Directory;
     ASSERT_EQ(d.Count(), 3);
     EXPECT_EQ(d.ItemPtr(0).StoredName, "-");
     EXPECT_EQ(d.ItemPtr(1).StoredName, "sub/");
@@ -505,7 +502,7 @@ TEST_F(Damaged, ACutEntryFailsOnItsOwnAndTheOthersAreExtracted) {
     ziptest::WriteFile(dir / "cut.zip", good.substr(0, keep));
     a->SetFileName(dir / "cut.zip");
     a->OpenArchive(32);
-    ASSERT_EQ(ziptest::Engine(*a).DirManager()->Directory.Count(), 2);
+    ASSERT_EQ(ziptest::Dir(*a).Directory.Count(), 2);
     std::vector<std::pair<std::string, std::string>> failed;
     a->OnProcessFileFailure = [&](vcl::TObject*, const std::string& name, TZAProcessOperation,
                                   std::int32_t, std::int32_t, const std::string& message,
@@ -533,8 +530,8 @@ TEST_F(Damaged, ASignatureInsideAnEntrysDataIsNoHeader) {
     a->SetFileName(dir / "cut.zip");
     a->OpenArchive(32);
     std::vector<std::string> names;
-    for (std::int32_t i = 0; i < ziptest::Engine(*a).DirManager()->Directory.Count(); ++i)
-        names.push_back(ziptest::Engine(*a).DirManager()->Directory.ItemPtr(i).StoredName);
+    for (std::int32_t i = 0; i < ziptest::Dir(*a).Directory.Count(); ++i)
+        names.push_back(ziptest::Dir(*a).Directory.ItemPtr(i).StoredName);
     EXPECT_EQ(names, (std::vector<std::string>{"inner.zip", "b.bin"}));
     a->BaseDir = dir / "out";
     int failures = 0;
@@ -573,8 +570,7 @@ TEST_F(DirRead, StubInFrontWithOffsetsAdjustedOrNot) {
         }
         a->SetFileName(file);
         a->OpenArchive(32);
-        EXPECT_EQ(ziptest::Engine(*a).DirManager()->PrefixSize,
-                  static_cast<std::int64_t>(stub.size()));
+        EXPECT_EQ(ziptest::Dir(*a).PrefixSize, static_cast<std::int64_t>(stub.size()));
         EXPECT_EQ(a->SpanningMode(), smNone);
         // Every entry's offset counts the prefix, folder entries' too: an update copies their
         // local headers from there.
@@ -616,7 +612,7 @@ TEST_F(DirRead, AFirstEntryWithADataDescriptorIsFoundWhereItStands) {
                                  std::to_string(stub)));
         a->SetFileName(file);
         a->OpenArchive(32);
-        EXPECT_EQ(ziptest::Engine(*a).DirManager()->PrefixSize, stub);
+        EXPECT_EQ(ziptest::Dir(*a).PrefixSize, stub);
         EXPECT_EQ(EngineListing(*a), PythonListing(dir, file));
         int failures = 0;
         a->OnProcessFileFailure = [&failures](vcl::TObject*, const std::string&,
@@ -678,8 +674,8 @@ TEST_F(DirRead, EmptyArchiveBehindAStub) {
     ziptest::WriteFile(dir / "empty.zip", std::string(100, 'S') + w.data());
     a->SetFileName(dir / "empty.zip");
     a->OpenArchive(32);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.Count(), 0);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->PrefixSize, 100);
+    EXPECT_EQ(ziptest::Dir(*a).Directory.Count(), 0);
+    EXPECT_EQ(ziptest::Dir(*a).PrefixSize, 100);
     EXPECT_TRUE(Found(*a, "*.*").empty());
 }
 
@@ -688,7 +684,7 @@ TEST_F(DirRead, NewArchiveGetsTheStub) {
     a->SFXStub = dir / "stub.bin";
     a->SetFileName(dir / "new.zip");
     a->OpenArchive(0xFFFF);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->PrefixSize, 8);
+    EXPECT_EQ(ziptest::Dir(*a).PrefixSize, 8);
     EXPECT_EQ(ziptest::Engine(*a).ArchiveStream()->Size(), 8);
     a->CloseArchive();
     EXPECT_EQ(ziptest::ReadFile(dir / "new.zip"), "STUBSTUB");
@@ -789,28 +785,28 @@ TEST_F(DirRead, HostileDirectoriesOpenConsistentlyOrFailWithTheEnginesError) {
         }
         EXPECT_EQ(code, c.code);
         if (code == 0) {
-            EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.Count(), c.entries);
+            EXPECT_EQ(ziptest::Dir(*a).Directory.Count(), c.entries);
         }
     }
     ziptest::WriteFile(dir / "h.zip", HandMade("", 1, std::string("ab\0cd", 5)));
     a->OpenArchive(32);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.ItemPtr(0).StoredName, "ab");
+    EXPECT_EQ(ziptest::Dir(*a).Directory.ItemPtr(0).StoredName, "ab");
     ziptest::WriteFile(dir / "h.zip", HandMade("", 1, "a\\b\\c.txt"));
     a->OpenArchive(32);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.ItemPtr(0).StoredName, "a/b/c.txt");
+    EXPECT_EQ(ziptest::Dir(*a).Directory.ItemPtr(0).StoredName, "a/b/c.txt");
     ziptest::WriteFile(dir / "h.zip", HandMade(std::string("\x99\x99\x10\x00"
                                                            "abc",
                                                            7),
                                                1));
     a->OpenArchive(32);
-    ASSERT_EQ(ziptest::Engine(*a).DirManager()->Directory.ItemPtr(0).ExtraFields.size(), 1u);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.ItemPtr(0).ExtraFields[0].Size(), 3);
+    ASSERT_EQ(ziptest::Dir(*a).Directory.ItemPtr(0).ExtraFields.size(), 1u);
+    EXPECT_EQ(ziptest::Dir(*a).Directory.ItemPtr(0).ExtraFields[0].Size(), 3);
     ziptest::WriteFile(dir / "h.zip", HandMade(std::string("\x01\x00\x08\x00"
                                                            "12345678",
                                                            12),
                                                1));
     a->OpenArchive(32);
-    EXPECT_TRUE(ziptest::Engine(*a).DirManager()->Directory.ItemPtr(0).Zip64);
+    EXPECT_TRUE(ziptest::Dir(*a).Directory.ItemPtr(0).Zip64);
 }
 
 TEST_F(DirRead, TrailingBytesAfterTheCommentInvalidateTheEndRecord) {
@@ -819,8 +815,8 @@ TEST_F(DirRead, TrailingBytesAfterTheCommentInvalidateTheEndRecord) {
     a->SetFileName(dir / "tail.zip");
     a->OpenArchive(32);
     // Rebuilt: every entry found again from its local header.
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->EndRecord.TotalEntries, 0);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.Count(),
+    EXPECT_EQ(ziptest::Dir(*a).EndRecord.TotalEntries, 0);
+    EXPECT_EQ(ziptest::Dir(*a).Directory.Count(),
               static_cast<std::int32_t>(PythonListing(dir, dir / "out.zip").size()));
 }
 
@@ -831,8 +827,8 @@ TEST_F(DirRead, Zip64RecordsBehindAStubAndTheDiskEscapeValue) {
     // still found right before the locator.
     ziptest::WriteFile(dir / "sfx.zip", std::string(1000, 'S') + fz);
     ExpectSameAsPython(dir / "sfx.zip");
-    EXPECT_TRUE(ziptest::Engine(*a).DirManager()->IsZip64);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->PrefixSize, 1000);
+    EXPECT_TRUE(ziptest::Dir(*a).IsZip64);
+    EXPECT_EQ(ziptest::Dir(*a).PrefixSize, 1000);
     a->CloseArchive();
     // Disk numbers given as the escape value: the locator's count of disks says one.
     std::string escaped = fz;
@@ -844,7 +840,7 @@ TEST_F(DirRead, Zip64RecordsBehindAStubAndTheDiskEscapeValue) {
     a->SetFileName(dir / "escaped.zip");
     a->OpenArchive(32);
     EXPECT_EQ(a->SpanningMode(), smNone);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.Count(), 2);
+    EXPECT_EQ(ziptest::Dir(*a).Directory.Count(), 2);
 }
 
 TEST_F(DirRead, ManyDescriptorFlaggedHeadersWithoutDescriptorsRebuildInOnePass) {
@@ -861,11 +857,10 @@ TEST_F(DirRead, ManyDescriptorFlaggedHeadersWithoutDescriptorsRebuildInOnePass) 
     ziptest::WriteFile(dir / "many.zip", w.data());
     a->SetFileName(dir / "many.zip");
     a->OpenArchive(32);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.Count(), 20000);
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.ItemPtr(19999).StoredName, "f29999");
-    EXPECT_EQ(
-        ziptest::Engine(*a).DirManager()->Directory.ItemPtr(19999).CentralHeader.ExternalAttributes,
-        faArchive);
+    EXPECT_EQ(ziptest::Dir(*a).Directory.Count(), 20000);
+    EXPECT_EQ(ziptest::Dir(*a).Directory.ItemPtr(19999).StoredName, "f29999");
+    EXPECT_EQ(ziptest::Dir(*a).Directory.ItemPtr(19999).CentralHeader.ExternalAttributes,
+              faArchive);
 }
 
 TEST_F(DirRead, AStubInFrontOfALocalZip64FieldDeclaringMoreThanItHolds) {
@@ -900,9 +895,8 @@ TEST_F(DirRead, AStubInFrontOfALocalZip64FieldDeclaringMoreThanItHolds) {
     a->SetFileName(dir / "stub.zip");
     EXPECT_EQ(OpenError(*a), 0);
     ASSERT_TRUE(a->Active());
-    EXPECT_EQ(ziptest::Engine(*a).DirManager()->PrefixSize, 4);
-    EXPECT_EQ(
-        ziptest::Engine(*a).DirManager()->Directory.ItemPtr(0).CentralHeader.LocalHeaderOffset, 4u);
+    EXPECT_EQ(ziptest::Dir(*a).PrefixSize, 4);
+    EXPECT_EQ(ziptest::Dir(*a).Directory.ItemPtr(0).CentralHeader.LocalHeaderOffset, 4u);
 }
 
 TEST_F(DirRead, NamesKeepNoConversionBufferBehindThem) {
@@ -923,7 +917,7 @@ TEST_F(DirRead, NamesKeepNoConversionBufferBehindThem) {
         SCOPED_TRACE(file);
         a->SetFileName(dir / file);
         a->OpenArchive(32);
-        TZADirArray& d = ziptest::Engine(*a).DirManager()->Directory;
+        TZADirArray& d = ziptest::Dir(*a).Directory;
         ASSERT_GT(d.Count(), 0);
         for (std::int32_t i = 0; i < d.Count(); ++i)
             EXPECT_LE(d.ItemPtr(i).StoredName.capacity(), d.ItemPtr(i).StoredName.size() + 32);

@@ -125,7 +125,7 @@ struct Names : ::testing::Test {
     }
     std::vector<std::string> StoredNames() {
         std::vector<std::string> names;
-        const TZADirArray& d = ziptest::Engine(*a).DirManager()->Directory;
+        const TZADirArray& d = ziptest::Dir(*a).Directory;
         for (std::int32_t i = 0; i < d.Count(); ++i)
             names.push_back(const_cast<TZADirArray&>(d).ItemPtr(i).StoredName);
         return names;
@@ -263,8 +263,7 @@ TEST_F(Names, LongerThanTheEngineHoldsFailEachEntryInsteadOfBeingCut) {
         EXPECT_NE(names[0], names[1]);
         EXPECT_EQ(names[0].substr(0, 999), common);
         for (int i = 0; i < 4; ++i)
-            EXPECT_EQ(ziptest::Engine(*a).DirManager()->Directory.ItemPtr(i).NameTooLong, i < 2)
-                << i;
+            EXPECT_EQ(ziptest::Dir(*a).Directory.ItemPtr(i).NameTooLong, i < 2) << i;
 
         // A test must not pass what extraction then refuses.
         a->TestFiles("*.*", zip::faAllEntries, "");
@@ -362,8 +361,8 @@ TEST_F(Names, KeptEntriesKeepTheirStoredNameBytesThroughAnUpdate) {
         w->SetFileName(dir / "u.zip");
         w->OpenArchive();
         std::vector<std::string> names;
-        for (std::int32_t i = 0; i < ziptest::Engine(*w).DirManager()->Directory.Count(); ++i)
-            names.push_back(ziptest::Engine(*w).DirManager()->Directory.ItemPtr(i).StoredName);
+        for (std::int32_t i = 0; i < ziptest::Dir(*w).Directory.Count(); ++i)
+            names.push_back(ziptest::Dir(*w).Directory.ItemPtr(i).StoredName);
         std::filesystem::create_directories(dir / "add");
         WriteFile(dir / "add/new.txt", "new");
         w->BaseDir = dir / "add";
