@@ -62,13 +62,8 @@ TZip64Mode TZAEngine::Zip64Mode() const {
     return a_.FZip64Mode;
 }
 
-std::uint16_t TZAEngine::OpenMode() const {
-    return a_.FOpenMode;
-}
-
-std::uint16_t TZAEngine::UpdateCompressionMethod() {
+void TZAEngine::UpdateCompressionMethod() {
     a_.UpdateCompressionMethod();
-    return a_.FCompressionMethod;
 }
 
 vcl::TStream* TZAEngine::ArchiveStream() const {
@@ -137,12 +132,6 @@ void TZAEngine::GetVolumeFileName(std::string& fileName, std::int32_t volumeNumb
 
 void TZAEngine::OpenVolume(const TZAVolumeNumberInfo& info) {
     a_.OpenVolume(info);
-}
-
-std::int32_t TZAEngine::WriteToVolumes(const void* buffer, std::int32_t count,
-                                       vcl::TStream*& stream, TZAVolumeNumberInfo& info,
-                                       std::int32_t keepTogether, vcl::TStream* staging) {
-    return a_.WriteToVolumes(buffer, count, stream, info, keepTogether, staging);
 }
 
 void TZAEngine::WriteBufferToVolumes(const void* buffer, std::int32_t count, vcl::TStream*& stream,

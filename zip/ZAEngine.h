@@ -20,12 +20,8 @@ namespace zip {
 class TZABaseArchiver;
 class TZADirManager;
 struct TDirItem;
-struct TZAArchiveItem;
 struct TZAEntryBuffers;
 class TZAEntryStarts;
-
-// Fills the reported fields of item from a directory entry (the search state is left alone).
-void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item);
 
 class TZAEngine {
 public:
@@ -56,10 +52,8 @@ public:
     // True selects the standard record signatures, False the alternate set.
     bool ZipFormat() const;
     TZip64Mode Zip64Mode() const;
-    // The file-open mode the archive was opened with; 0xFFFF: a new archive.
-    std::uint16_t OpenMode() const;
-    // The compression method code the next new entry gets, brought up to date first.
-    std::uint16_t UpdateCompressionMethod();
+    // Brings the compression method code of new entries up to date with the settings.
+    void UpdateCompressionMethod();
 
     // The open archive.
     vcl::TStream* ArchiveStream() const;
@@ -88,9 +82,6 @@ public:
     // Volumes (numbers 0-based, -1 the last one).
     void GetVolumeFileName(std::string& fileName, std::int32_t volumeNumber, bool checkExists);
     void OpenVolume(const TZAVolumeNumberInfo& info);
-    std::int32_t WriteToVolumes(const void* buffer, std::int32_t count, vcl::TStream*& stream,
-                                TZAVolumeNumberInfo& info, std::int32_t keepTogether,
-                                vcl::TStream* staging);
     void WriteBufferToVolumes(const void* buffer, std::int32_t count, vcl::TStream*& stream,
                               TZAVolumeNumberInfo& info, std::int32_t keepTogether,
                               vcl::TStream* staging);

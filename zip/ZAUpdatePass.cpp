@@ -32,12 +32,10 @@ std::int64_t CompressedSizeOf(const TDirItem& e) {
 
 // The entry's local-header offset, with the marker and the Zip64 value when it needs them.
 void SetLocalOffset(TDirItem& e, std::int64_t offset, bool always) {
-    if (offset >= std::int64_t{Zip64Marker32} || always) {
+    e.CentralHeader.LocalHeaderOffset = always ? Zip64Marker32 : Field32(offset);
+    if (e.CentralHeader.LocalHeaderOffset == Zip64Marker32) {
         e.Zip64 = true;
-        e.CentralHeader.LocalHeaderOffset = Zip64Marker32;
         e.Zip64LocalHeaderOffset = static_cast<std::uint64_t>(offset);
-    } else {
-        e.CentralHeader.LocalHeaderOffset = static_cast<std::uint32_t>(offset);
     }
     e.ResolveZip64();
 }

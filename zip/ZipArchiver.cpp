@@ -22,54 +22,7 @@ std::recursive_mutex& ArchiverLock() {
     return lock;
 }
 
-// A "\" in a stored name counts as a folder separator too.
-std::string WithSlashes(std::string name) {
-    std::replace(name.begin(), name.end(), '\\', '/');
-    return name;
-}
-
-// The drive part of a search mask: a drive letter with its colon (masks may still be
-// written the Windows way), or the "//server/share" head of a network path.
-std::size_t DrivePartLength(const std::string& mask) {
-    if (mask.size() >= 2 && mask[1] == ':' && std::isalpha(static_cast<unsigned char>(mask[0])))
-        return 2;
-    if (mask.size() >= 2 && mask[0] == '/' && mask[1] == '/') {
-        std::size_t server = mask.find('/', 2);
-        if (server == std::string::npos)
-            return mask.size();
-        std::size_t share = mask.find('/', server + 1);
-        return share == std::string::npos ? mask.size() : share;
-    }
-    return 0;
-}
-
 } // namespace
-
-void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item) {
-    const TZACentralHeader& h = entry.CentralHeader;
-    std::string name = WithSlashes(entry.StoredName);
-    if (!name.empty() && name.back() == '/')
-        name.pop_back();
-    auto slash = name.rfind('/');
-    item.FileName = slash == std::string::npos ? name : name.substr(slash + 1);
-    item.Folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
-    item.PackedSize = static_cast<std::int64_t>(entry.CompressedSize);
-    item.UnpackedSize = static_cast<std::int64_t>(entry.UncompressedSize);
-    if (item.UnpackedSize > 0) {
-        item.SavingRatio =
-            (1.0 - static_cast<double>(item.PackedSize) / static_cast<double>(item.UnpackedSize)) *
-            100.0;
-        item.SavingRatio = std::max(item.SavingRatio, 0.0);
-    } else {
-        item.SavingRatio = 100;
-    }
-    item.Encrypted = (h.Flags & FlagEncrypted) != 0;
-    item.DosDate = h.Date;
-    item.DosTime = h.Time;
-    item.CRC = h.Crc32;
-    item.Attributes = h.ExternalAttributes;
-    item.Comment = entry.Comment;
-}
 
 TZABaseArchiver::TZABaseArchiver(vcl::TComponent* AOwner)
     : vcl::TComponent(AOwner), FEngine(std::make_unique<TZAEngine>(*this)) {
@@ -274,27 +227,6 @@ void TZABaseArchiver::SelectFiles(const std::string& FileMask, std::int32_t Sear
     for (bool found = FindFirst(FileMask, item, SearchAttr, ExclusionMask); found;
          found = FindNext(item))
         FDirManager->Directory.ItemPtr(item.Search.EntryIndex).Selected = true;
-}
-
-bool TZABaseArchiver::FindFirst(const std::string& FileMask, TZAArchiveItem& Item,
-                                std::int32_t SearchAttr, const std::string& ExclusionMask) {
-    std::string mask = WithSlashes(FileMask);
-    if (FOptions->StorePath != spFullPathWithDrive)
-        mask.erase(0, DrivePartLength(mask));
-    // A longer mask could only be cut, and a cut mask would match other entries.
-    if (mask.size() > TInternalSearchRec::MaxMaskLength)
-        return false;
-    Item.Search.Mask = mask;
-    Item.Search.ExclusionMask = ExclusionMask;
-    Item.Search.MaskList = false;
-    Item.Search.AttributeFilter = SearchAttr;
-    Item.Search.EntryIndex = 0;
-    return FindNextMatch(Item);
-}
-
-bool TZABaseArchiver::FindNext(TZAArchiveItem& Item) {
-    ++Item.Search.EntryIndex;
-    return FindNextMatch(Item);
 }
 
 void TZABaseArchiver::UpdatePass() {

@@ -200,6 +200,12 @@ protected:
     // writes a pending update).
     void TearDown();
 
+    // Writes as much of Buffer as the volumes take, moving to the next volume when one is
+    // full; fewer bytes than Count only when a volume has no room left.
+    std::int32_t WriteToVolumes(const void* Buffer, std::int32_t Count, vcl::TStream*& Stream,
+                                TZAVolumeNumberInfo& Info, std::int32_t KeepTogether,
+                                vcl::TStream* Staging);
+
     // The steps of the processing loop and what the update pass prepares with them. Name is
     // the entry's stored name, BaseFolder ends in "/".
     void SelectFiles(const std::string& FileMask, std::int32_t SearchAttr,
@@ -264,9 +270,6 @@ private:
     void GetVolumeFileName(std::string& FileName, std::int32_t VolumeNumber, bool CheckExists);
     void OpenVolumeStream(const std::string& FileName);
     void OpenVolume(const TZAVolumeNumberInfo& Info);
-    std::int32_t WriteToVolumes(const void* Buffer, std::int32_t Count, vcl::TStream*& Stream,
-                                TZAVolumeNumberInfo& Info, std::int32_t KeepTogether,
-                                vcl::TStream* Staging);
     void WriteBufferToVolumes(const void* Buffer, std::int32_t Count, vcl::TStream*& Stream,
                               TZAVolumeNumberInfo& Info, std::int32_t KeepTogether,
                               vcl::TStream* Staging);

@@ -54,8 +54,10 @@ public:
     using TZABaseArchiver::EnterArchiverLock;
     using TZABaseArchiver::LeaveArchiverLock;
     using TZABaseArchiver::UpdatePending;
+    using TZABaseArchiver::WriteToVolumes;
 
     std::uint16_t CompressionMethodCode() const { return FCompressionMethod; }
+    std::uint16_t OpenMode() const { return FOpenMode; }
     void SetOpenMode(std::uint16_t mode) { FOpenMode = mode; }
     void SetPrefixSize(std::int64_t size) {
         FDirManager = std::make_unique<zip::TZADirManager>();

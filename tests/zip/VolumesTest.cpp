@@ -491,7 +491,7 @@ TEST_F(Volumes, SingleVolumeIgnoresKeepTogetherAndStaging) {
     vcl::TMemoryStream target, staging;
     vcl::TStream* stream = &target;
     TZAVolumeNumberInfo info;
-    EXPECT_EQ(ziptest::Engine(*a).WriteToVolumes("abcdef", 6, stream, info, 1 << 30, &staging), 6);
+    EXPECT_EQ(a->WriteToVolumes("abcdef", 6, stream, info, 1 << 30, &staging), 6);
     EXPECT_EQ(target.Size(), 6);
     EXPECT_EQ(staging.Size(), 0);
 }
