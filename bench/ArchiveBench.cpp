@@ -18,6 +18,7 @@
 // and not the disk's.
 #include "ArchiveCorpus.h"
 #include "ArchiveFloor.h"
+#include "BenchChild.h"
 #include "BenchSupport.h"
 #include "vcl/Streams.h"
 #include "zip/ZADirArray.h"
@@ -29,15 +30,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <sched.h>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
 #include <sys/vfs.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 #include <zlib.h>
@@ -45,7 +42,11 @@
 namespace {
 
 namespace fs = std::filesystem;
+using bench::ChildRun;
 using bench::Clock;
+using bench::Executable;
+using bench::Median;
+using bench::Spawn;
 
 double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
@@ -56,116 +57,17 @@ std::size_t EnvSize(const char* name, std::size_t fallback) {
     return value && *value ? std::strtoul(value, nullptr, 10) : fallback;
 }
 
-double Median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-// Pins this process, and so every child it starts, to the cores listed ("6,7" or "2-3").
-std::string PinToCores(const std::string& list) {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    std::stringstream in(list);
-    std::string part;
-    while (std::getline(in, part, ',')) {
-        const auto dash = part.find('-');
-        const int first = std::atoi(part.c_str());
-        const int last = dash == std::string::npos ? first : std::atoi(part.c_str() + dash + 1);
-        for (int cpu = first; cpu <= last && cpu < CPU_SETSIZE; ++cpu)
-            CPU_SET(cpu, &set);
-    }
-    if (CPU_COUNT(&set) == 0 || ::sched_setaffinity(0, sizeof set, &set) != 0)
-        return "not pinned";
-    return "pinned to cores " + list;
-}
-
 bool OnTmpfs(const fs::path& path) {
     struct statfs fs {};
     return ::statfs(path.c_str(), &fs) == 0 && fs.f_type == 0x01021994; // TMPFS_MAGIC
 }
 
-bool Executable(const std::string& path) {
-    return ::access(path.c_str(), X_OK) == 0;
-}
-
-struct ChildRun {
-    double seconds = 0;
-    long maxRssKb = 0;
-    bool ok = false;
-};
-
-// Runs args[0] with its arguments in a new process, its output thrown away, waits for it,
-// and writes its time, peak RSS and exit status to report. Done from a freshly started copy
-// of this program: a forked child's ru_maxrss begins at the RSS of the process it was forked
-// from, which for the benchmark itself holds much of the data.
-int SpawnAndReport(const std::string& report, char** args) {
-    const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::execv(args[0], args);
-        ::_exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(pid, &status, 0, &usage);
-    const double seconds = Seconds(start);
-    const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    std::ofstream(report) << seconds << ' ' << usage.ru_maxrss << ' ' << ok << '\n';
-    return 0;
-}
-
-// Runs the command through SpawnAndReport in a child of its own.
-ChildRun Spawn(const std::string& self, const fs::path& scratch,
-               const std::vector<std::string>& command) {
-    const std::string report = (scratch / "spawn-report.txt").string();
-    std::vector<std::string> args{self, "--spawn", report};
-    args.insert(args.end(), command.begin(), command.end());
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ChildRun run;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    std::ifstream in(report);
-    in >> run.seconds >> run.maxRssKb >> run.ok;
-    run.ok = in && run.ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return run;
-}
-
-// All system calls of the command and its children, from strace's summary; -1 without strace.
+// All system calls of the command and its children; -1 without strace.
 long CountSystemCalls(const std::string& self, const fs::path& scratch,
                       const std::vector<std::string>& command) {
-    if (!Executable("/usr/bin/strace"))
-        return -1;
-    const std::string summary = (scratch / "strace.txt").string();
-    std::vector<std::string> traced{"/usr/bin/strace", "-f", "-c", "-o", summary};
-    traced.insert(traced.end(), command.begin(), command.end());
-    if (!Spawn(self, scratch, traced).ok)
-        return -1;
-    std::ifstream in(summary);
-    std::string line;
-    long calls = -1;
-    while (std::getline(in, line)) {
-        std::stringstream words(line);
-        std::vector<std::string> w;
-        for (std::string word; words >> word;)
-            w.push_back(word);
-        // "100.00  0.123  4  30526  1012  total": the calls are the fourth column.
-        if (w.size() >= 4 && w.back() == "total")
-            calls = std::strtol(w[3].c_str(), nullptr, 10);
-    }
-    return calls;
+    const auto calls = bench::SystemCalls(self, scratch, command);
+    const auto total = calls.find("total");
+    return total == calls.end() ? -1 : total->second;
 }
 
 bench::TreeFigures TreeOf(const fs::path& root) {
@@ -514,7 +416,7 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--list")
         return ListWithEngine(argv[2]);
     if (argc > 3 && std::string(argv[1]) == "--spawn")
-        return SpawnAndReport(argv[2], argv + 3);
+        return bench::SpawnAndReport(argv[2], argv + 3);
     if (argc == 2 && std::string(argv[1]) == "--idle")
         return 0;
 
@@ -525,7 +427,7 @@ int main(int argc, char** argv) {
     const std::size_t compressMb = EnvSize("ZIP_BENCH_COMPRESS_MB", 64);
     const int runs = static_cast<int>(std::max<std::size_t>(EnvSize("ZIP_BENCH_RUNS", 5), 1));
     const char* cpus = std::getenv("ZIP_BENCH_CPUS");
-    const std::string pinned = PinToCores(cpus && *cpus ? cpus : "6,7");
+    const std::string pinned = bench::PinToCores(cpus && *cpus ? cpus : "6,7");
     const std::string self = fs::read_symlink("/proc/self/exe").string();
 
     const char* tmpdir = std::getenv("TMPDIR");

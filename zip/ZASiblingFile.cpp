@@ -3,6 +3,7 @@
 #include "platform/Random.h"
 #include "vcl/SysUtils.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -13,6 +14,9 @@
 namespace zip {
 
 namespace {
+
+// How much is written between two starts of writing to the disk.
+constexpr std::int64_t WriteBackStep = std::int64_t{64} << 20;
 
 [[noreturn]] void Fail(int error, const std::string& what) {
     throw std::system_error(error, std::generic_category(), what);
@@ -89,15 +93,47 @@ std::int64_t TZASiblingFile::Write(const void* buffer, std::int64_t count) {
         }
         done += n;
     }
+    WriteBack(Position());
     return done;
 }
 
+void TZASiblingFile::SetSize(std::int64_t size) {
+    vcl::THandleStream::SetSize(size);
+    submitted_ = std::min(submitted_, size);
+    waited_ = std::min(waited_, size);
+}
+
+void TZASiblingFile::WriteBack(std::int64_t end) {
+    if (end - submitted_ < WriteBackStep)
+        return;
+    // Hints only: an error here comes back from the flush in Publish.
+    (void)::sync_file_range(handle_, submitted_, end - submitted_, SYNC_FILE_RANGE_WRITE);
+    if (submitted_ > waited_) // a length of 0 would mean up to the file's end
+        (void)::sync_file_range(handle_, waited_, submitted_ - waited_,
+                                SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                    SYNC_FILE_RANGE_WAIT_AFTER);
+    waited_ = submitted_;
+    submitted_ = end;
+}
+
 bool TZASiblingFile::CopyHead(int from, std::int64_t count) {
-    loff_t in = 0;
-    loff_t out = 0;
+    SetPosition(0);
+    if (Copy(from, 0, count))
+        return true;
+    if (error_ == 0)
+        error_ = EIO; // the old archive ended before its own entries
+    return false;
+}
+
+bool TZASiblingFile::Copy(int from, std::int64_t offset, std::int64_t count) {
+    (void)::posix_fadvise(from, offset, count, POSIX_FADV_SEQUENTIAL);
+    loff_t in = offset;
+    loff_t out = Position();
+    const loff_t end = offset + count;
     bool clone = true;
-    while (in < count) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count - in, 1 << 30));
+    while (in < end) {
+        // A step at a time, so that its writing to the disk starts while the next is copied.
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(end - in, WriteBackStep));
         ssize_t n = -1;
         if (clone) {
             n = ::copy_file_range(from, &in, handle_, &out, want, 0);
@@ -125,12 +161,11 @@ bool TZASiblingFile::CopyHead(int from, std::int64_t count) {
             error_ = errno;
             return false;
         }
-        if (n == 0) {
-            error_ = EIO; // the old archive ended before its own entries
+        if (n == 0)
             return false;
-        }
+        WriteBack(out);
     }
-    SetPosition(count);
+    SetPosition(out);
     return true;
 }
 

@@ -398,7 +398,7 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
     if (!extra.empty())
         from.ReadBuffer(extra.data(), static_cast<std::int64_t>(extra.size()));
     archive.WriteBuffer(extra.data(), static_cast<std::int64_t>(extra.size()));
-    CopyBytes(archive, from, data);
+    CopyOldData(archive, data);
     // An entry written with a data descriptor keeps it: its local header holds no sizes.
     if (old.CentralHeader.Flags & FlagDataDescriptor) {
         const std::int64_t at = from.Position();
@@ -410,6 +410,20 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
                                  HasExtraField(extra, Zip64ExtraId));
         CopyBytes(archive, from, static_cast<std::int64_t>(length));
     }
+}
+
+void TZAUpdatePass::CopyOldData(vcl::TStream& archive, std::int64_t count) {
+    auto* old = dynamic_cast<vcl::THandleStream*>(old_.get());
+    if (!old || !target_ || &archive != static_cast<vcl::TStream*>(target_)) {
+        CopyBytes(archive, *old_, count);
+        return;
+    }
+    if (!target_->Copy(old->Handle(), old->Position(), count)) {
+        if (target_->Error() != 0)
+            throw vcl::EWriteError();
+        throw vcl::EReadError(); // the old archive ended inside the entry
+    }
+    old->Seek(count, vcl::TSeekOrigin::soCurrent);
 }
 
 void TZAUpdatePass::ReleaseEntrySource(TDirItem& e, bool done) {

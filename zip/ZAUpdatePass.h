@@ -87,6 +87,9 @@ private:
     // Copies entry i's old record; keepOld makes the entry the old one again (its change
     // could not be made).
     void CopyEntry(std::int32_t i, bool keepOld);
+    // count bytes of the old archive, from its position on, into the new one: between two
+    // files by the kernel, without passing through this process.
+    void CopyOldData(vcl::TStream& archive, std::int64_t count);
     std::int32_t OldEntryOf(const TDirItem& e) const;
     bool HasOldEntry(const TDirItem& e) const;
     void ReleaseEntrySource(TDirItem& e, bool done);
