@@ -20,6 +20,10 @@ std::int32_t FileGetAttr(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return -1;
+    return static_cast<std::int32_t>(FileAttributesOf(st));
+}
+
+std::uint32_t FileAttributesOf(const struct stat& st) {
     std::uint32_t attr = 0;
     if (S_ISDIR(st.st_mode))
         attr |= faDirectory;
@@ -27,7 +31,7 @@ std::int32_t FileGetAttr(const std::string& path) {
         attr |= faArchive;
     if ((st.st_mode & WriteBits) == 0)
         attr |= faReadOnly;
-    return static_cast<std::int32_t>(attr);
+    return attr;
 }
 
 bool FileSetAttr(const std::string& path, std::uint32_t attr) {

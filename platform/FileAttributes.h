@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace platform {
@@ -18,6 +19,8 @@ inline constexpr std::uint32_t faArchive = 0x20;
 
 // The attributes of path (links followed), or -1 when it does not exist.
 std::int32_t FileGetAttr(const std::string& path);
+// The attributes of a file whose status was read already.
+std::uint32_t FileAttributesOf(const struct stat& st);
 // Read-only clears every write bit; its absence adds the owner's write bit. Other bits are
 // ignored. False when the file cannot be changed.
 bool FileSetAttr(const std::string& path, std::uint32_t attr);

@@ -74,6 +74,8 @@ std::string ExpandFileNameFrom(std::string_view baseFolder, std::string_view fil
 }
 
 std::string ExpandFileName(std::string_view fileName) {
+    if (!fileName.empty() && fileName.front() == '/')
+        return FoldPath(fileName); // the current folder is not asked for what it cannot change
     return ExpandFileNameFrom(GetCurrentDir(), fileName);
 }
 

@@ -10,6 +10,13 @@
 
 namespace zip {
 
+namespace {
+
+// The most the directory keeps in memory before writing it out, on one volume.
+constexpr std::int64_t StagingBlock = std::int64_t{1} << 20;
+
+} // namespace
+
 void TZADirWriter::Put(const std::string& bytes, vcl::TStream*& stream, std::int32_t keepTogether,
                        vcl::TStream* staging) {
     if (bytes.empty())
@@ -35,7 +42,19 @@ void TZADirWriter::PlaceHeader(vcl::TStream& stream, vcl::TStream& staging) {
     ++headersOnLastVolume_;
 }
 
-void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStream& staging) {
+void TZADirWriter::Stage(std::string_view bytes, vcl::TMemoryStream& staging) {
+    staging.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    written_ += static_cast<std::int64_t>(bytes.size());
+}
+
+void TZADirWriter::Flush(vcl::TStream*& stream, vcl::TMemoryStream& staging) {
+    if (staging.Size() > 0)
+        engine_.WriteBufferToVolumes(staging.Memory(), static_cast<std::int32_t>(staging.Size()),
+                                     stream, engine_.Volumes.Info, 0, nullptr);
+    staging.SetSize(0);
+}
+
+void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TMemoryStream& staging) {
     TZACentralHeader& h = entry.CentralHeader;
     const std::string name = EntryNameBytes(entry, engine_.Options().OEMFileNames);
     const std::string extra = BuildCentralExtra(entry);
@@ -48,6 +67,16 @@ void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStre
 
     RecordWriter header;
     WriteCentralHeader(header, h);
+    if (engine_.SpanningMode() == smNone) {
+        Stage(header.data(), staging);
+        PlaceHeader(*stream, staging);
+        Stage(std::string_view(name).substr(0, h.NameLength), staging);
+        Stage(std::string_view(extra).substr(0, h.ExtraLength), staging);
+        Stage(std::string_view(entry.Comment).substr(0, h.CommentLength), staging);
+        if (staging.Size() >= StagingBlock)
+            Flush(stream, staging);
+        return;
+    }
     Put(header.data(), stream, h.NameLength + h.ExtraLength, &staging);
     PlaceHeader(*stream, staging);
     Put(name.substr(0, h.NameLength), stream, 0, &staging);
@@ -78,18 +107,13 @@ void TZADirWriter::Write(vcl::TStream* stream) {
             WriteEntry(dir_.Directory.ItemPtr(i), s, staging);
     } catch (...) {
         try {
-            if (staging.Size() > 0)
-                engine_.WriteBufferToVolumes(staging.Memory(),
-                                             static_cast<std::int32_t>(staging.Size()), s,
-                                             engine_.Volumes.Info, 0, nullptr);
+            Flush(s, staging);
         } catch (...) {
             // The first failure is the one to report.
         }
         throw;
     }
-    if (staging.Size() > 0)
-        engine_.WriteBufferToVolumes(staging.Memory(), static_cast<std::int32_t>(staging.Size()), s,
-                                     engine_.Volumes.Info, 0, nullptr);
+    Flush(s, staging);
 
     // Across volumes the stream position only tells where the last volume stands, so the size
     // is the bytes written, and the directory begins where its first header went, which may be

@@ -22,7 +22,10 @@ public:
     void Write(vcl::TStream* stream);
 
 private:
-    void WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TStream& staging);
+    void WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TMemoryStream& staging);
+    // On one volume the records gather in staging and go out a block at a time.
+    void Stage(std::string_view bytes, vcl::TMemoryStream& staging);
+    void Flush(vcl::TStream*& stream, vcl::TMemoryStream& staging);
     void Put(const std::string& bytes, vcl::TStream*& stream, std::int32_t keepTogether,
              vcl::TStream* staging);
     // Notes where the header just written went: the directory's first volume and offset,

@@ -47,7 +47,11 @@ std::string ResolvePath(std::string_view baseDir, std::string_view fileName) {
 
 std::string StoredFileName(std::string_view fileName, std::string_view baseDir,
                            TZAStorePathMode mode) {
-    std::string baseAbs = ResolvePath(baseDir, {});
+    return StoredFileNameIn(ResolvePath(baseDir, {}), fileName, mode);
+}
+
+std::string StoredFileNameIn(std::string_view baseAbs, std::string_view fileName,
+                             TZAStorePathMode mode) {
     std::string full = ResolvePath(baseAbs, fileName);
     // A folder is stored without its trailing separator. A trailing "." is a name of its
     // own here (no file system drops it), and "." parts are already folded.

@@ -27,6 +27,10 @@ std::string ResolvePath(std::string_view baseDir, std::string_view fileName);
 //   spFullPathWithDrive the full path with its root
 std::string StoredFileName(std::string_view fileName, std::string_view baseDir,
                            TZAStorePathMode mode);
+// The same, baseDir being what ResolvePath(baseDir, {}) gave: many names of one folder cost no
+// look at the disk each.
+std::string StoredFileNameIn(std::string_view resolvedBase, std::string_view fileName,
+                             TZAStorePathMode mode);
 
 // There are no drive letters, so there is no floppy drive: kept for the callers' rules.
 bool IsFloppyDrive(std::string_view path);

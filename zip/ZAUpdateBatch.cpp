@@ -159,15 +159,16 @@ void TZABaseArchiver::AddFiles(const std::string& FileMask, std::int32_t SearchA
         BeginUpdate();
     try {
         TZANameIndex index(FDirManager->Directory);
+        // Stored names are taken relative to the base folder, resolved once for them all.
+        const std::string relativeTo = ResolvePath(BaseDir, {});
         bool abort = false;
         // Folders before what they hold, each folder's names in order.
         auto visit = [&](auto& recurse, const std::string& folder, const std::string& relative,
                          bool folderItself) -> void {
-            if (folderItself) {
-                const std::int32_t attr = platform::FileGetAttr(folder);
-                if (attr != -1 && AttributesMatch(static_cast<std::uint32_t>(attr), SearchAttr))
-                    AddFileToBatch(folder, true, index);
-            }
+            struct stat self {};
+            if (folderItself && ::stat(folder.c_str(), &self) == 0 &&
+                AttributesMatch(platform::FileAttributesOf(self), SearchAttr))
+                AddFileToBatch(folder, true, index, relativeTo, self);
             for (const std::string& name : FolderNames(folder)) {
                 if (abort)
                     return;
@@ -187,18 +188,19 @@ void TZABaseArchiver::AddFiles(const std::string& FileMask, std::int32_t SearchA
                 }
                 if (!MatchesFileMask(name, search.NameMask))
                     continue;
-                for (;;) {
-                    struct stat st {};
-                    const bool found = ::stat(path.c_str(), &st) == 0;
+                for (bool first = true;; first = false) {
+                    // A link is followed to what it names; anything else is what lstat saw,
+                    // unless a retry has to look again.
+                    struct stat st = link;
+                    const bool found =
+                        (first && !S_ISLNK(link.st_mode)) || ::stat(path.c_str(), &st) == 0;
                     if (found && search.IsArchive(st))
                         break;
                     if (found && S_ISDIR(st.st_mode))
                         break; // a link to a folder
                     if (found && S_ISREG(st.st_mode)) {
-                        const std::int32_t attr = platform::FileGetAttr(path);
-                        if (attr != -1 &&
-                            AttributesMatch(static_cast<std::uint32_t>(attr), SearchAttr))
-                            AddFileToBatch(path, false, index);
+                        if (AttributesMatch(platform::FileAttributesOf(st), SearchAttr))
+                            AddFileToBatch(path, false, index, relativeTo, st);
                         break;
                     }
                     // A pipe, socket or device would block or never end; a dangling link has
@@ -229,15 +231,14 @@ void TZABaseArchiver::AddFiles(const std::string& FileMask, std::int32_t SearchA
         EndUpdate();
 }
 
-void TZABaseArchiver::AddFileToBatch(const std::string& Path, bool Folder, TZANameIndex& Index) {
-    const std::string relativeTo = ResolvePath(BaseDir, {});
-    std::string stored = StoredFileName(Path, relativeTo, FOptions->StorePath);
+void TZABaseArchiver::AddFileToBatch(const std::string& Path, bool Folder, TZANameIndex& Index,
+                                     const std::string& RelativeTo, const struct stat& Status) {
+    std::string stored = StoredFileNameIn(RelativeTo, Path, FOptions->StorePath);
     if (stored.empty())
         return;
     if (Folder)
         stored += '/';
-    const std::int32_t found = platform::FileGetAttr(Path);
-    std::uint32_t attr = found == -1 ? platform::faArchive : static_cast<std::uint32_t>(found);
+    std::uint32_t attr = platform::FileAttributesOf(Status);
     const std::uint32_t shownAttr = attr;
     std::string comment;
     const std::string proposed = stored;
@@ -266,7 +267,7 @@ void TZABaseArchiver::AddFileToBatch(const std::string& Path, bool Folder, TZANa
         dir.SetItem(i, TDirItem{});
         Index.Add(stored, i);
     }
-    FillDirItemFromFile(i, Path, relativeTo);
+    FillDirItem(i, Path, proposed, &Status);
     TDirItem& item = dir.ItemPtr(i);
     item.Operation = operation;
     // What the store handler chose.

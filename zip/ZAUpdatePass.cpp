@@ -40,6 +40,9 @@ void SetLocalOffset(TDirItem& e, std::int64_t offset, bool always) {
     e.ResolveZip64();
 }
 
+// Entries up to this size are written in one piece.
+constexpr std::int64_t SmallEntryBytes = std::int64_t{1} << 20;
+
 bool KeepsData(TZAProcessOperation op) {
     return op == poRename || op == poChangeAttr || op == poChangeComment;
 }
@@ -640,7 +643,12 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
         entryFileName = a_.MakeTempFileName();
         entryFile = std::make_unique<vcl::TFileStream>(entryFileName, vcl::fmCreate);
     }
-    vcl::TStream& out = multiVolume ? *entryFile : *a_.ArchiveStream();
+    // A small entry is made whole in memory and written in one piece, its header already
+    // holding the sizes.
+    const bool small = !multiVolume && source && local.SourceSize <= SmallEntryBytes;
+    if (small)
+        smallEntry_.SetSize(0);
+    vcl::TStream& out = small ? smallEntry_ : multiVolume ? *entryFile : *a_.ArchiveStream();
 
     // The header as far as it is known, the data, then the header again with the sizes.
     const std::int64_t headerAt = out.Position();
@@ -651,6 +659,10 @@ void TZAUpdatePass::WriteEntry(TDirItem& e, vcl::TStream* source, std::int64_t& 
         FinishLocalRecord(out, headerAt, local, e);
     if (progress_.Cancel)
         return;
+    if (small) {
+        a_.ArchiveStream()->WriteBuffer(smallEntry_.Memory(), smallEntry_.Size());
+        return;
+    }
     out.Seek(0, vcl::TSeekOrigin::soEnd);
 
     if (multiVolume)

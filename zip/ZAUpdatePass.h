@@ -108,6 +108,7 @@ private:
     std::unique_ptr<vcl::TStream> old_; // the old archive while the pass writes the new one
     TZASiblingFile* target_ = nullptr;  // the new archive's file, owned as the archive stream
     std::unique_ptr<vcl::TMemoryStream> staging_;
+    vcl::TMemoryStream smallEntry_; // a small entry, made whole before it is written
     bool copyCancel_ = false;
     bool committed_ = false;
 

@@ -45,16 +45,20 @@ TDirItem& TZABaseArchiver::MarkItemForUpdate(std::int32_t Index, const std::stri
 
 void TZABaseArchiver::FillDirItemFromFile(std::int32_t Index, const std::string& Path,
                                           const std::string& RelativeTo) {
-    std::string stored = StoredFileName(Path, RelativeTo, FOptions->StorePath);
+    struct stat st {};
+    const bool known = ::stat(Path.c_str(), &st) == 0;
+    FillDirItem(Index, Path, StoredFileName(Path, RelativeTo, FOptions->StorePath),
+                known ? &st : nullptr);
+}
+
+void TZABaseArchiver::FillDirItem(std::int32_t Index, const std::string& Path, std::string stored,
+                                  const struct stat* status) {
     if (stored.empty())
         return;
-    const bool folder = vcl::DirectoryExists(Path);
-    std::int32_t age = folder ? -1 : DosFileAge(Path);
-    if (age == -1)
-        age = DosDateTimeNow();
-    const std::int32_t found = platform::FileGetAttr(Path);
-    const std::uint32_t attr =
-        found == -1 ? platform::faArchive : static_cast<std::uint32_t>(found);
+    const bool folder = status && S_ISDIR(status->st_mode);
+    const std::int32_t age =
+        status && !folder ? DosDateTimeFrom(status->st_mtim.tv_sec) : DosDateTimeNow();
+    const std::uint32_t attr = status ? platform::FileAttributesOf(*status) : platform::faArchive;
     if (folder && stored.back() != '/')
         stored += '/';
 
@@ -76,10 +80,8 @@ void TZABaseArchiver::FillDirItemFromFile(std::int32_t Index, const std::string&
     item.Zip64CompressedSize = item.Zip64UncompressedSize = item.Zip64LocalHeaderOffset = 0;
     item.Zip64DiskNumberStart = 0;
     // The file's mode and UTC time go with it, as peers on this system read them.
-    struct stat st {};
-    const bool known = ::stat(Path.c_str(), &st) == 0;
     TZAExtraField timestamp;
-    if (known && ExtendedTimestamp(st.st_mtime, timestamp))
+    if (status && ExtendedTimestamp(status->st_mtime, timestamp))
         item.ExtraFields.push_back(timestamp);
 
     const bool alternate = FDirManager->EndRecord.Signature == AlternateSignatures.EndOfCentralDir;
@@ -93,7 +95,7 @@ void TZABaseArchiver::FillDirItemFromFile(std::int32_t Index, const std::string&
     h.Date = DosDateOf(age);
     h.Crc32 = 0xFFFFFFFF;
     h.NameLength = static_cast<std::uint16_t>(stored.size());
-    h.ExternalAttributes = known ? UnixExternalAttributes(st.st_mode, attr) : attr;
+    h.ExternalAttributes = status ? UnixExternalAttributes(status->st_mode, attr) : attr;
     if (folder) {
         // A folder has no data, so it is never marked encrypted.
         h.Method = MethodStored;

@@ -13,6 +13,8 @@
 #include <memory>
 #include <string>
 
+struct stat; // a file's status, as the add walk read it
+
 namespace zip {
 
 // Where a search stands; FindNext goes on from EntryIndex.
@@ -223,6 +225,9 @@ protected:
                                 const std::string& RelativeTo = {});
     void FillDirItemFromFile(std::int32_t Index, const std::string& Path,
                              const std::string& RelativeTo = {});
+    // The same with the stored name and the file's status (nullptr when it has none) known.
+    void FillDirItem(std::int32_t Index, const std::string& Path, std::string Stored,
+                     const struct stat* Status);
 
     std::int32_t FUpdateCounter = 0;
     bool FTearingDown = false; // the destructor runs: no events, no prompts
@@ -295,7 +300,9 @@ private:
     void DropPendingUpdates();
     // Marks the disk file Path for the batch: a new entry, or the entry already stored under
     // its name when the overwrite rules let it be replaced. Index finds the stored names.
-    void AddFileToBatch(const std::string& Path, bool Folder, TZANameIndex& Index);
+    // RelativeTo is the resolved base folder, Status what the walk read of Path.
+    void AddFileToBatch(const std::string& Path, bool Folder, TZANameIndex& Index,
+                        const std::string& RelativeTo, const struct stat& Status);
 
     // The shared run and volume state, and the parts' view of this archiver.
     std::unique_ptr<TZAEngine> FEngine;

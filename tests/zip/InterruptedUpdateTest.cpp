@@ -135,28 +135,38 @@ TEST_F(InterruptedUpdate, AKillAtAnyMomentLeavesTheOldArchiveOrTheCompleteNewOne
 
 // A write that fails for want of space reaches the disk-full event and then the failure event
 // with the system's reason; the entry is left out and the archive keeps what it had. The
-// update runs in a mount namespace of its own, on a small tmpfs.
+// update runs in a mount namespace of its own, on a small tmpfs. A large entry is written as
+// it is compressed, a small one in one piece once it is whole: both fail the same way.
 TEST(UpdateOnAFullDisk, TheFailureNamesItsCauseAndTheArchiveKeepsItsEntries) {
-    TempDir dir;
-    const std::string disk = dir / "disk";
-    const std::string src = dir / "src";
-    fs::create_directories(disk);
-    fs::create_directories(src);
-    WriteFile(src + "/a.txt", "small");
-    WriteFile(src + "/big.bin", ziptest::RandomBytes(3 << 20, 5));
-    ASSERT_TRUE(ziptest::Run("cd '" + src + "' && zip -q '" + (dir / "a.zip") + "' a.txt"));
-    const std::string script = "mount -t tmpfs -o size=1m tmpfs '" + disk + "' && cp '" +
-                               (dir / "a.zip") + "' '" + disk + "/' && '" + ZIP_UPDATE_CHILD +
-                               "' '" + disk + "/a.zip' '" + src + "' big.bin '' && unzip -tq '" +
-                               disk + "/a.zip' && ls -A '" + disk + "'";
-    const std::string out = Capture("unshare -m sh -c \"" + script + "\"");
-    EXPECT_NE(out.find("disk full\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("failure 46 ZipArchiver1: Write to stream error: No space left on device"),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("done\nNo errors detected"), std::string::npos) << out;
-    EXPECT_NE(out.find("\na.zip\n"), std::string::npos) << out; // nothing else on the disk
-    EXPECT_EQ(out.substr(out.size() - 7), "\na.zip\n") << out;
+    struct Case {
+        const char* what;
+        int newBytes; // the file added
+        int oldBytes; // an old entry the new archive copies first
+    };
+    for (const Case c :
+         {Case{"a large entry", 3 << 20, 0}, Case{"a small entry", 600 << 10, 500 << 10}}) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string disk = dir / "disk";
+        const std::string src = dir / "src";
+        fs::create_directories(disk);
+        fs::create_directories(src);
+        WriteFile(src + "/a.txt", ziptest::RandomBytes(c.oldBytes, 3) + "small");
+        WriteFile(src + "/big.bin", ziptest::RandomBytes(c.newBytes, 5));
+        ASSERT_TRUE(ziptest::Run("cd '" + src + "' && zip -q -0 '" + (dir / "a.zip") + "' a.txt"));
+        const std::string script =
+            "mount -t tmpfs -o size=1m tmpfs '" + disk + "' && cp '" + (dir / "a.zip") + "' '" +
+            disk + "/' && '" + ZIP_UPDATE_CHILD + "' '" + disk + "/a.zip' '" + src +
+            "' big.bin '' && unzip -tq '" + disk + "/a.zip' && ls -A '" + disk + "'";
+        const std::string out = Capture("unshare -m sh -c \"" + script + "\"");
+        EXPECT_NE(out.find("disk full\n"), std::string::npos) << out;
+        EXPECT_NE(
+            out.find("failure 46 ZipArchiver1: Write to stream error: No space left on device"),
+            std::string::npos)
+            << out;
+        EXPECT_NE(out.find("done\nNo errors detected"), std::string::npos) << out;
+        EXPECT_EQ(out.substr(out.size() - 7), "\na.zip\n") << out; // nothing else on the disk
+    }
 }
 
 // The old entries after a changed one are copied file to file; a disk that fills up during that
