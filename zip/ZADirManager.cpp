@@ -184,6 +184,14 @@ void TZADirManager::SwitchDirVolume(const TZAVolumeNumberInfo& volume) {
 void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
                                   std::uint16_t versionMadeBy,
                                   const std::vector<TZAExtraField>& extra) const {
+    if (IsPlainName(field) && !FindExtraField(extra, UnicodePathExtraId)) {
+        // Nearly every name: read and written back the same whatever the flags and host say.
+        entry.StoredName.assign(field);
+        entry.NameTooLong = field.size() > MaxStoredNameBytes;
+        entry.NameField.clear();
+        entry.NameFieldText.clear();
+        return;
+    }
     TZAStoredName name =
         DecodeStoredName(field, versionMadeBy, entry.CentralHeader.Flags, extra, OemFileNames());
     entry.StoredName = std::move(name.Name);
@@ -208,17 +216,19 @@ TLocalFileHeader TZADirManager::LocalHeaderAt(std::int64_t position) {
 }
 
 void TZADirManager::ReadEntry(TDirItem& entry, TZAReadAhead& records) {
-    std::string fixed = records.Take(TZACentralHeader::Size);
-    RecordReader fr(fixed);
+    const std::string_view fixed = records.Take(TZACentralHeader::Size);
+    RecordReader fr(fixed.data(), fixed.size());
     entry.CentralHeader = ReadCentralHeader(fr);
     const TZACentralHeader& h = entry.CentralHeader;
 
-    // The extra field may say how to read the name, so the name waits for it.
-    const std::string name = records.Take(h.NameLength);
-    ReadCentralExtra(entry, records.Take(h.ExtraLength));
+    // The rest of the record in one view. The extra field may say how to read the name, so
+    // the name waits for it.
+    const std::string_view rest =
+        records.Take(std::int64_t{h.NameLength} + h.ExtraLength + h.CommentLength);
+    const std::string_view name = rest.substr(0, h.NameLength);
+    ReadCentralExtra(entry, rest.substr(h.NameLength, h.ExtraLength));
     SetStoredName(entry, name, h.VersionMadeBy, entry.ExtraFields);
-
-    entry.Comment = h.CommentLength != 0 ? records.Take(h.CommentLength) : std::string();
+    entry.Comment = rest.substr(std::size_t{h.NameLength} + h.ExtraLength);
 }
 
 void TZADirManager::ReadCentralDir() {

@@ -350,6 +350,8 @@ std::int32_t CompareByCollationIgnoreCase(std::string_view s1, std::string_view 
 
 bool MatchesMask(std::string_view name, std::string_view mask, bool ignoreCase,
                  const TZACollation& collation) {
+    if (mask == "*")
+        return true; // every name, as the matcher would find it, without decoding any
     MaskMatcher matcher(name, mask, ignoreCase, collation);
     return matcher.Call(0, 0);
 }

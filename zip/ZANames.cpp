@@ -36,6 +36,11 @@ bool UnicodePath(const std::vector<TZAExtraField>& extra, std::string_view field
 
 } // namespace
 
+bool IsPlainName(std::string_view field) {
+    return std::all_of(field.begin(), field.end(),
+                       [](char c) { return c >= 0x20 && c < 0x7F && c != '\\'; });
+}
+
 TZAStoredName DecodeStoredName(std::string_view field, std::uint16_t versionMadeBy,
                                std::uint16_t flags, const std::vector<TZAExtraField>& extra,
                                bool oemFileNames) {

@@ -26,6 +26,10 @@ struct TZAStoredName {
     bool TooLong = false; // more than MaxStoredNameBytes before its first NUL
 };
 
+// A name field of printable ASCII without '\': each rule of DecodeStoredName reads it as its
+// own bytes, unless a Unicode path record names the entry otherwise.
+bool IsPlainName(std::string_view field);
+
 // The name from its stored bytes (the whole name field) and the header and extra records
 // that say how to read them, in this order:
 // 1. flag bit 11: the bytes are UTF-8;

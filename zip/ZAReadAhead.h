@@ -22,14 +22,13 @@ public:
     std::int64_t Position() const { return position_; }
     std::int64_t Remaining() const { return size_ - position_; }
 
-    // The next count bytes; a range the stream does not hold fails as a read past its end
-    // would, before anything is allocated.
-    std::string Take(std::int64_t count) {
+    // The next count bytes, valid until the next call; a range the stream does not hold
+    // fails as a read past its end would, before anything is allocated.
+    std::string_view Take(std::int64_t count) {
         if (count < 0 || position_ < 0 || count > size_ - position_)
             throw vcl::EReadError();
-        std::string bytes(static_cast<std::size_t>(count), '\0');
         if (count == 0)
-            return bytes;
+            return {};
         if (position_ < blockStart_ ||
             position_ + count > blockStart_ + static_cast<std::int64_t>(block_.size())) {
             // At least a block, and never more than the stream holds.
@@ -39,8 +38,8 @@ public:
             stream_.ReadBuffer(block_.data(), n);
             blockStart_ = position_;
         }
-        std::memcpy(bytes.data(), block_.data() + (position_ - blockStart_),
-                    static_cast<std::size_t>(count));
+        const std::string_view bytes(block_.data() + (position_ - blockStart_),
+                                     static_cast<std::size_t>(count));
         position_ += count;
         return bytes;
     }

@@ -46,12 +46,15 @@ std::size_t DrivePartLength(const std::string& mask) {
 
 void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item) {
     const TZACentralHeader& h = entry.CentralHeader;
-    std::string name = WithSlashes(entry.StoredName);
-    if (!name.empty() && name.back() == '/')
-        name.pop_back();
-    auto slash = name.rfind('/');
-    item.FileName = slash == std::string::npos ? name : name.substr(slash + 1);
-    item.Folder = slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+    std::string_view name = entry.StoredName;
+    if (!name.empty() && (name.back() == '/' || name.back() == '\\'))
+        name.remove_suffix(1);
+    const auto slash = name.find_last_of("/\\");
+    const std::size_t cut = slash == std::string_view::npos ? 0 : slash + 1;
+    // Assigned into the item's own strings, which a search reuses from entry to entry.
+    item.FileName.assign(name.substr(cut));
+    item.Folder.assign(name.substr(0, cut));
+    std::replace(item.Folder.begin(), item.Folder.end(), '\\', '/');
     item.PackedSize = static_cast<std::int64_t>(entry.CompressedSize);
     item.UnpackedSize = static_cast<std::int64_t>(entry.UncompressedSize);
     if (item.UnpackedSize > 0) {
@@ -96,15 +99,14 @@ bool TZABaseArchiver::AttributesMatch(std::uint32_t Attr, std::int32_t SearchAtt
 }
 
 bool TZABaseArchiver::MatchEntryName(std::int32_t Index, const TZAArchiveItem& Item) {
-    std::string name = FDirManager->Directory.ItemPtr(Index).StoredName;
+    std::string_view name = FDirManager->Directory.ItemPtr(Index).StoredName;
     if (!name.empty() && (name.back() == '\\' || name.back() == '/'))
-        name.pop_back();
+        name.remove_suffix(1);
     if (MatchesFileMask(name, Item.Search.Mask))
         return true;
-    std::replace(name.begin(), name.end(), '/', '\\');
-    std::size_t slash = name.rfind('\\');
-    const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);
-    return MatchesFileMask(last, Item.Search.Mask);
+    const std::size_t slash = name.find_last_of("/\\");
+    return slash != std::string_view::npos &&
+           MatchesFileMask(name.substr(slash + 1), Item.Search.Mask);
 }
 
 bool TZABaseArchiver::FindNextMatch(TZAArchiveItem& Item) {
