@@ -24,14 +24,14 @@ void TDirItem::ReleaseSourceStream() {
 
 void TDirItem::ResolveZip64() {
     const TZACentralHeader& h = CentralHeader;
-    CompressedSize = h.CompressedSize == Zip64Marker32 ? Zip64CompressedSize : h.CompressedSize;
-    UncompressedSize =
-        h.UncompressedSize == Zip64Marker32 ? Zip64UncompressedSize : h.UncompressedSize;
-    LocalHeaderOffset =
-        h.LocalHeaderOffset == Zip64Marker32 ? Zip64LocalHeaderOffset : h.LocalHeaderOffset;
-    DiskNumberStart = h.DiskNumberStart == Zip64Marker16
-                          ? static_cast<std::uint32_t>(Zip64DiskNumberStart)
-                          : h.DiskNumberStart;
+    if (h.CompressedSize != Zip64Marker32)
+        CompressedSize = h.CompressedSize;
+    if (h.UncompressedSize != Zip64Marker32)
+        UncompressedSize = h.UncompressedSize;
+    if (h.LocalHeaderOffset != Zip64Marker32)
+        LocalHeaderOffset = h.LocalHeaderOffset;
+    if (h.DiskNumberStart != Zip64Marker16)
+        DiskNumberStart = h.DiskNumberStart;
 }
 
 std::int64_t TZADirArray::MaxEntriesIn(std::int64_t directoryBytes) {

@@ -35,17 +35,13 @@ struct TDirItem {
     std::string Comment;
     std::vector<TZAExtraField> ExtraFields; // central header's records, in file order
 
-    // Valid only where the matching central header field holds its marker.
+    // The entry has a Zip64 record, or its writer gave it one.
     bool Zip64 = false;
-    std::uint64_t Zip64UncompressedSize = 0;
-    std::uint64_t Zip64CompressedSize = 0;
-    std::uint64_t Zip64LocalHeaderOffset = 0;
-    std::int32_t Zip64DiskNumberStart = 0;
 
-    // The entry's real sizes, local-header offset and first volume: the Zip64 value where the
-    // header holds its marker, the header's own field elsewhere. Set by ResolveZip64 when the
-    // directory is read or rebuilt and whenever a writer has changed the header, so that no
-    // reader has to look at the markers.
+    // The entry's real sizes, local-header offset and first volume, so that no reader has to
+    // look at the markers. Where the header field holds its marker this is the value of the
+    // Zip64 record (read from it, and written into it); elsewhere it is the header's own
+    // field, which ResolveZip64 takes after the header was read or changed.
     std::uint64_t CompressedSize = 0;
     std::uint64_t UncompressedSize = 0;
     std::uint64_t LocalHeaderOffset = 0;

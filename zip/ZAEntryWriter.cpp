@@ -59,14 +59,14 @@ bool TZAEntryWriter::Run() {
         if (written_ >= std::int64_t{Zip64Marker32} || always) {
             entry_.Zip64 = true;
             header_.CompressedSize = Zip64Marker32;
-            entry_.Zip64CompressedSize = static_cast<std::uint64_t>(written_);
+            entry_.CompressedSize = static_cast<std::uint64_t>(written_);
         } else {
             header_.CompressedSize = static_cast<std::uint32_t>(written_);
         }
         if (size_ >= std::int64_t{Zip64Marker32} || always) {
             entry_.Zip64 = true;
             header_.UncompressedSize = Zip64Marker32;
-            entry_.Zip64UncompressedSize = static_cast<std::uint64_t>(size_);
+            entry_.UncompressedSize = static_cast<std::uint64_t>(size_);
         } else {
             header_.UncompressedSize = static_cast<std::uint32_t>(size_);
         }

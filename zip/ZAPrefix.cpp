@@ -130,7 +130,7 @@ void TZADirManager::ShiftOffsetsByPrefix() {
         // headers from where the offsets say.
         // The marker stays: the real offset is the Zip64 value, which takes the prefix.
         if (h.LocalHeaderOffset == Zip64Marker32)
-            entry.Zip64LocalHeaderOffset += static_cast<std::uint64_t>(PrefixSize);
+            entry.LocalHeaderOffset += static_cast<std::uint64_t>(PrefixSize);
         else
             h.LocalHeaderOffset += prefix;
         entry.ResolveZip64();

@@ -144,21 +144,22 @@ TZip64Values ReadLocalZip64(std::string_view data, const TLocalFileHeader& heade
 void ReadCentralExtra(TDirItem& entry, std::string_view extra) {
     entry.ExtraFields = ParseExtraFields(extra);
     entry.Zip64 = false;
-    entry.Zip64UncompressedSize = entry.Zip64CompressedSize = entry.Zip64LocalHeaderOffset = 0;
-    entry.Zip64DiskNumberStart = 0;
+    // A marked field without a value in any record stands for 0.
+    entry.CompressedSize = entry.UncompressedSize = entry.LocalHeaderOffset = 0;
+    entry.DiskNumberStart = 0;
     // Each Zip64 record in turn: a value in a later one replaces the earlier one's.
     for (const TZAExtraField& field : entry.ExtraFields) {
         if (field.ID != Zip64ExtraId)
             continue;
         const TZip64Values v = ReadCentralZip64(field, entry.CentralHeader);
         if (v.UncompressedSize)
-            entry.Zip64UncompressedSize = *v.UncompressedSize;
+            entry.UncompressedSize = *v.UncompressedSize;
         if (v.CompressedSize)
-            entry.Zip64CompressedSize = *v.CompressedSize;
+            entry.CompressedSize = *v.CompressedSize;
         if (v.LocalHeaderOffset)
-            entry.Zip64LocalHeaderOffset = *v.LocalHeaderOffset;
+            entry.LocalHeaderOffset = *v.LocalHeaderOffset;
         if (v.DiskNumberStart)
-            entry.Zip64DiskNumberStart = static_cast<std::int32_t>(*v.DiskNumberStart);
+            entry.DiskNumberStart = *v.DiskNumberStart;
         entry.Zip64 = true;
     }
     entry.ResolveZip64();
@@ -181,13 +182,13 @@ std::string BuildCentralExtra(const TDirItem& entry) {
     const TZACentralHeader& h = entry.CentralHeader;
     TZip64Values values;
     if (h.UncompressedSize == Zip64Marker32)
-        values.UncompressedSize = entry.Zip64UncompressedSize;
+        values.UncompressedSize = entry.UncompressedSize;
     if (h.CompressedSize == Zip64Marker32)
-        values.CompressedSize = entry.Zip64CompressedSize;
+        values.CompressedSize = entry.CompressedSize;
     if (h.LocalHeaderOffset == Zip64Marker32)
-        values.LocalHeaderOffset = entry.Zip64LocalHeaderOffset;
+        values.LocalHeaderOffset = entry.LocalHeaderOffset;
     if (h.DiskNumberStart == Zip64Marker16)
-        values.DiskNumberStart = static_cast<std::uint32_t>(entry.Zip64DiskNumberStart);
+        values.DiskNumberStart = entry.DiskNumberStart;
     std::vector<TZAExtraField> fields;
     if (const std::string zip64 = BuildCentralZip64(values); !zip64.empty())
         fields.push_back({Zip64ExtraId, {zip64.begin(), zip64.end()}});

@@ -35,7 +35,7 @@ void SetLocalOffset(TDirItem& e, std::int64_t offset, bool always) {
     e.CentralHeader.LocalHeaderOffset = always ? Zip64Marker32 : Field32(offset);
     if (e.CentralHeader.LocalHeaderOffset == Zip64Marker32) {
         e.Zip64 = true;
-        e.Zip64LocalHeaderOffset = static_cast<std::uint64_t>(offset);
+        e.LocalHeaderOffset = static_cast<std::uint64_t>(offset);
     }
     e.ResolveZip64();
 }
@@ -615,7 +615,7 @@ void TZAUpdatePass::CopyEntryToVolumes(vcl::TStream& entryFile, TDirItem& e,
     const std::int32_t volume = volumes_.Info.Number;
     e.CentralHeader.DiskNumberStart = Field16(volume);
     if (e.CentralHeader.DiskNumberStart == Zip64Marker16)
-        e.Zip64DiskNumberStart = volume;
+        e.DiskNumberStart = static_cast<std::uint32_t>(volume);
     e.ResolveZip64();
     const std::int64_t at = staging_ ? dest->Position() + staging_->Position() : dest->Position();
     SetLocalOffset(e, at - headerSize, a_.Zip64Mode() == zmAlways);

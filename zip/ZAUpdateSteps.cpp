@@ -77,8 +77,6 @@ void TZABaseArchiver::FillDirItem(std::int32_t Index, const std::string& Path, s
     item.Comment.clear();
     item.ExtraFields.clear();
     item.Zip64 = false;
-    item.Zip64CompressedSize = item.Zip64UncompressedSize = item.Zip64LocalHeaderOffset = 0;
-    item.Zip64DiskNumberStart = 0;
     // The file's mode and UTC time go with it, as peers on this system read them.
     TZAExtraField timestamp;
     if (status && ExtendedTimestamp(status->st_mtime, timestamp))

@@ -339,8 +339,8 @@ TEST(ArchiveItem, FieldsFromADirectoryEntry) {
         entry.StoredName = c.stored;
         entry.CentralHeader.CompressedSize = c.packed;
         entry.CentralHeader.UncompressedSize = c.unpacked;
-        entry.Zip64CompressedSize = c.zip64Packed;
-        entry.Zip64UncompressedSize = c.zip64Unpacked;
+        entry.CompressedSize = c.zip64Packed;
+        entry.UncompressedSize = c.zip64Unpacked;
         entry.CentralHeader.Flags = 1;
         entry.CentralHeader.Date = 0x5A8A;
         entry.CentralHeader.Time = 0x6D2F;

@@ -110,8 +110,8 @@ TListing List(const TempDir& dir, const std::string& archive) {
         h.UncompressedSize =
             size >= Zip64Marker32 ? Zip64Marker32 : static_cast<std::uint32_t>(size);
         e.Item.Zip64 = packed >= Zip64Marker32 || size >= Zip64Marker32;
-        e.Item.Zip64CompressedSize = packed;
-        e.Item.Zip64UncompressedSize = size;
+        e.Item.CompressedSize = packed;
+        e.Item.UncompressedSize = size;
         e.Item.ResolveZip64();
         e.Item.StoredName = e.Name;
         e.Item.Operation = poExtract;
@@ -380,8 +380,8 @@ TEST_P(DeclaredSizes, FailWithinBounds) {
     h.UncompressedSize = c.uncompressed;
     if (c.compressed != 0)
         h.CompressedSize = c.compressed;
-    e.Item.Zip64UncompressedSize = c.zip64Uncompressed;
-    e.Item.Zip64CompressedSize = c.zip64Compressed;
+    e.Item.UncompressedSize = c.zip64Uncompressed;
+    e.Item.CompressedSize = c.zip64Compressed;
     e.Item.ResolveZip64();
     vcl::TMemoryStream out;
     EXPECT_FALSE(a->Decode(e.Item, e.Offset, out));
@@ -400,8 +400,8 @@ TEST_F(EntryReader, CompressedSizesPastTheStreamAreReadErrors) {
         TEntry e = l.Entries[0];
         e.Item.CentralHeader.CompressedSize = Zip64Marker32;
         e.Item.CentralHeader.UncompressedSize = Zip64Marker32;
-        e.Item.Zip64CompressedSize = packed;
-        e.Item.Zip64UncompressedSize = std::uint64_t{1} << 62;
+        e.Item.CompressedSize = packed;
+        e.Item.UncompressedSize = std::uint64_t{1} << 62;
         vcl::TMemoryStream out;
         EXPECT_THROW(a->Decode(e.Item, e.Offset, out), vcl::EReadError);
         EXPECT_EQ(out.Size(), 0);

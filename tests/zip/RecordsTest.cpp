@@ -390,7 +390,7 @@ TEST(CentralExtra, WriterPutsAFreshZip64RecordFirst) {
                               "0100"
                               "0800"
                               "0900000001000000"));
-    e.Zip64CompressedSize = 0x200000000ull; // as the writer left it
+    e.CompressedSize = 0x200000000ull; // as the writer left it
     EXPECT_EQ(Hex(BuildCentralExtra(e)), "0100"
                                          "0800"
                                          "0000000002000000"
