@@ -355,7 +355,7 @@ private:
 // CompressStream as the update pass calls it, on one entry.
 std::int64_t Compress(zip::TZABaseArchiver& archiver, vcl::TStream& source, std::uint8_t mode) {
     zip::TDirItem entry;
-    entry.StoredName = entry.SourceFileName = "big.txt";
+    entry.StoredName = entry.EditSource().SourceFileName = "big.txt";
     entry.NewData = true;
     entry.CompressionMode = mode;
     entry.CentralHeader.Method = 8;

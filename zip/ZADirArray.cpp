@@ -6,20 +6,47 @@
 
 namespace zip {
 
+void TDirItem::KeepNameField(std::string_view field) {
+    TDirItemDetail& d = EditDetail();
+    d.NameField = field;
+    d.NameFieldText = StoredName;
+}
+
+void TDirItem::DropNameField() {
+    if (detail_.Has()) {
+        detail_.Edit().NameField.clear();
+        detail_.Edit().NameFieldText.clear();
+    }
+}
+
+void TDirItem::SetComment(std::string_view comment) {
+    if (!comment.empty() || detail_.Has())
+        EditDetail().Comment = comment;
+}
+
+void TDirItem::SetExtraFields(std::vector<TZAExtraField> fields) {
+    if (!fields.empty() || detail_.Has())
+        EditDetail().ExtraFields = std::move(fields);
+}
+
 void TDirItem::TakeSourceStream(std::unique_ptr<vcl::TStream> stream) {
-    SourceStream = std::shared_ptr<vcl::TStream>(std::move(stream));
-    OwnsStream = SourceStream != nullptr;
+    TDirItemSource& s = EditSource();
+    s.SourceStream = std::shared_ptr<vcl::TStream>(std::move(stream));
+    s.OwnsStream = s.SourceStream != nullptr;
 }
 
 void TDirItem::LendSourceStream(vcl::TStream& stream) {
+    TDirItemSource& s = EditSource();
     // A non-owning handle: releasing it leaves the caller's stream alone.
-    SourceStream = std::shared_ptr<vcl::TStream>(&stream, [](vcl::TStream*) {});
-    OwnsStream = false;
+    s.SourceStream = std::shared_ptr<vcl::TStream>(&stream, [](vcl::TStream*) {});
+    s.OwnsStream = false;
 }
 
 void TDirItem::ReleaseSourceStream() {
-    SourceStream.reset();
-    OwnsStream = false;
+    if (source_.Has()) {
+        source_.Edit().SourceStream.reset();
+        source_.Edit().OwnsStream = false;
+    }
 }
 
 void TDirItem::ResolveZip64() {

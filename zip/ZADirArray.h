@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zip {
@@ -22,11 +23,38 @@ struct TZAExtraField {
     std::uint16_t Size() const { return static_cast<std::uint16_t>(Data.size()); }
 };
 
-struct TDirItem {
-    TZACentralHeader CentralHeader;
-    std::string StoredName; // "/" separates folders
-    // The stored name is longer than the engine holds: kept whole, but never extracted.
-    bool NameTooLong = false;
+// A value an entry owns apart, made when first set and copied with the entry: what few
+// entries have costs nothing in the others.
+template <class T> class TDirItemPart {
+public:
+    TDirItemPart() = default;
+    TDirItemPart(const TDirItemPart& other) { *this = other; }
+    TDirItemPart(TDirItemPart&&) noexcept = default;
+    TDirItemPart& operator=(const TDirItemPart& other) {
+        if (this != &other)
+            value_ = other.value_ ? std::make_unique<T>(*other.value_) : nullptr;
+        return *this;
+    }
+    TDirItemPart& operator=(TDirItemPart&&) noexcept = default;
+
+    // The value, or an empty one when it was never set.
+    const T& Get() const {
+        static const T empty{};
+        return value_ ? *value_ : empty;
+    }
+    T& Edit() {
+        if (!value_)
+            value_ = std::make_unique<T>();
+        return *value_;
+    }
+    bool Has() const { return value_ != nullptr; }
+
+private:
+    std::unique_ptr<T> value_;
+};
+
+// What few entries read from an archive have beyond their header and name.
+struct TDirItemDetail {
     // The name's bytes as read, where writing the name would not give them back (UTF-8 from a
     // Unix host, a Unicode path record, a NUL), and the name read from them: while StoredName
     // is still that name, the writer writes these bytes.
@@ -34,9 +62,22 @@ struct TDirItem {
     std::string NameFieldText;
     std::string Comment;
     std::vector<TZAExtraField> ExtraFields; // central header's records, in file order
+};
 
-    // The entry has a Zip64 record, or its writer gave it one.
-    bool Zip64 = false;
+// What the update pass needs to write new data for an entry.
+struct TDirItemSource {
+    std::string Password;
+    std::shared_ptr<vcl::TStream> SourceStream; // read instead of SourceFileName when set
+    bool OwnsStream = false;
+    std::int64_t SourceStart = 0; // 64-bit, as every stream position
+    std::string SourceFileName;
+};
+
+// One entry. A listing of many entries holds these side by side, so what every entry needs
+// stands here and the rest in parts made on demand.
+struct TDirItem {
+    TZACentralHeader CentralHeader;
+    std::string StoredName; // "/" separates folders
 
     // The entry's real sizes, local-header offset and first volume, so that no reader has to
     // look at the markers. Where the header field holds its marker this is the value of the
@@ -53,22 +94,36 @@ struct TDirItem {
     // need not be unique, and a rename or an update may change the name.
     std::int32_t Origin = -1;
 
-    // What the update pass needs to write new data for the entry.
+    // The stored name is longer than the engine holds: kept whole, but never extracted.
+    bool NameTooLong = false;
+    // The entry has a Zip64 record, or its writer gave it one.
+    bool Zip64 = false;
+    // The update pass writes new data for the entry, from its source.
     bool NewData = false;
-    std::string Password;
-    std::shared_ptr<vcl::TStream> SourceStream; // read instead of SourceFileName when set
-    bool OwnsStream = false;
-    std::int64_t SourceStart = 0; // 64-bit, as every stream position
     bool Selected = false;
-    std::string SourceFileName;
     std::uint8_t CompressionMode = 0; // 0 to 9
     TZAProcessOperation Operation = poAdd;
+
+    const TDirItemDetail& Detail() const { return detail_.Get(); }
+    TDirItemDetail& EditDetail() { return detail_.Edit(); }
+    const TDirItemSource& Source() const { return source_.Get(); }
+    TDirItemSource& EditSource() { return source_.Edit(); }
+
+    // The name's bytes are kept as read (see TDirItemDetail), or no longer.
+    void KeepNameField(std::string_view field);
+    void DropNameField();
+    void SetComment(std::string_view comment);
+    void SetExtraFields(std::vector<TZAExtraField> fields);
 
     // The entry owns the stream: it goes with the entry.
     void TakeSourceStream(std::unique_ptr<vcl::TStream> stream);
     // The caller keeps the stream and must keep it alive while the entry refers to it.
     void LendSourceStream(vcl::TStream& stream);
     void ReleaseSourceStream();
+
+private:
+    TDirItemPart<TDirItemDetail> detail_;
+    TDirItemPart<TDirItemSource> source_;
 };
 
 class TZADirArray : public vcl::TObject {

@@ -188,8 +188,7 @@ void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
         // Nearly every name: read and written back the same whatever the flags and host say.
         entry.StoredName.assign(field);
         entry.NameTooLong = field.size() > MaxStoredNameBytes;
-        entry.NameField.clear();
-        entry.NameFieldText.clear();
+        entry.DropNameField();
         return;
     }
     TZAStoredName name =
@@ -198,12 +197,9 @@ void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
     entry.NameTooLong = name.TooLong;
     // Kept only where the writer would not give these bytes back from the name, which for
     // nearly every name it does.
-    entry.NameField.clear();
-    entry.NameFieldText.clear();
-    if (EntryNameBytes(entry, OemFileNames()) != field) {
-        entry.NameField = field;
-        entry.NameFieldText = entry.StoredName;
-    }
+    entry.DropNameField();
+    if (EntryNameBytes(entry, OemFileNames()) != field)
+        entry.KeepNameField(field);
     // The code-page conversion works in a buffer three times the name's size: what the
     // directory keeps of it is the name alone.
     entry.StoredName.shrink_to_fit();
@@ -227,8 +223,8 @@ void TZADirManager::ReadEntry(TDirItem& entry, TZAReadAhead& records) {
         records.Take(std::int64_t{h.NameLength} + h.ExtraLength + h.CommentLength);
     const std::string_view name = rest.substr(0, h.NameLength);
     ReadCentralExtra(entry, rest.substr(h.NameLength, h.ExtraLength));
-    SetStoredName(entry, name, h.VersionMadeBy, entry.ExtraFields);
-    entry.Comment = rest.substr(std::size_t{h.NameLength} + h.ExtraLength);
+    SetStoredName(entry, name, h.VersionMadeBy, entry.Detail().ExtraFields);
+    entry.SetComment(rest.substr(std::size_t{h.NameLength} + h.ExtraLength));
 }
 
 void TZADirManager::ReadCentralDir() {

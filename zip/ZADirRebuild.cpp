@@ -119,7 +119,7 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
                 // the entry keeps its name when the directory is written.
                 for (TZAExtraField& record : records)
                     if (record.ID == UnicodePathExtraId)
-                        entry.ExtraFields.push_back(std::move(record));
+                        entry.EditDetail().ExtraFields.push_back(std::move(record));
             }
 
             if (local.Flags & FlagDataDescriptor) {

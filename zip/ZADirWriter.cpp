@@ -63,7 +63,7 @@ void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TMemo
     h.NameLength = static_cast<std::uint16_t>(std::min<std::size_t>(name.size(), 0xFFFF));
     h.ExtraLength = static_cast<std::uint16_t>(std::min<std::size_t>(extra.size(), 0xFFFF));
     h.CommentLength = static_cast<std::uint16_t>(
-        std::min<std::size_t>({h.CommentLength, entry.Comment.size(), 0xFFFF}));
+        std::min<std::size_t>({h.CommentLength, entry.Detail().Comment.size(), 0xFFFF}));
 
     RecordWriter header;
     WriteCentralHeader(header, h);
@@ -72,7 +72,7 @@ void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TMemo
         PlaceHeader(*stream, staging);
         Stage(std::string_view(name).substr(0, h.NameLength), staging);
         Stage(std::string_view(extra).substr(0, h.ExtraLength), staging);
-        Stage(std::string_view(entry.Comment).substr(0, h.CommentLength), staging);
+        Stage(std::string_view(entry.Detail().Comment).substr(0, h.CommentLength), staging);
         if (staging.Size() >= StagingBlock)
             Flush(stream, staging);
         return;
@@ -82,7 +82,7 @@ void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TMemo
     Put(name.substr(0, h.NameLength), stream, 0, &staging);
 
     Put(extra.substr(0, h.ExtraLength), stream, 0, &staging);
-    Put(entry.Comment.substr(0, h.CommentLength), stream, 0, &staging);
+    Put(entry.Detail().Comment.substr(0, h.CommentLength), stream, 0, &staging);
 }
 
 void TZADirWriter::Write(vcl::TStream* stream) {

@@ -49,7 +49,7 @@ bool TZAEntryWriter::Run() {
     written_ = 0;
     crc_ = Crc32Start;
     blockSize_ = BufferSizeForMode(entry_.CompressionMode);
-    encrypted_ = !entry_.Password.empty();
+    encrypted_ = !entry_.Source().Password.empty();
 
     if (engine_.ZipFormat())
         DeflateLoop();
@@ -72,7 +72,7 @@ bool TZAEntryWriter::Run() {
         }
         header_.Crc32 = ~crc_;
         if (entry_.Zip64 && engine_.Zip64Mode() == zmDisabled)
-            throw EZAException::CreateFmt(zeZip64DisabledCompress, {entry_.SourceFileName},
+            throw EZAException::CreateFmt(zeZip64DisabledCompress, {entry_.Source().SourceFileName},
                                           engine_.Component());
         if (size_ == 0 && engine_.ZipFormat())
             header_.Method = MethodStored;
@@ -88,8 +88,8 @@ bool TZAEntryWriter::Run() {
 bool TZAEntryWriter::FireProgress() {
     if (!progress_.Enabled)
         return true;
-    engine_.DoFileProgress(entry_.SourceFileName, progress_.FilePercent(), entry_.Operation,
-                           ppProcess, progress_.Cancel);
+    engine_.DoFileProgress(entry_.Source().SourceFileName, progress_.FilePercent(),
+                           entry_.Operation, ppProcess, progress_.Cancel);
     // Checked between the two: a dispatcher without a handler clears the flag again.
     if (progress_.Cancel)
         return false;
@@ -193,7 +193,7 @@ void TZAEntryWriter::WriteEncryptionHeader() {
     source_.SetPosition(0);
     written_ += static_cast<std::int64_t>(ZipCryptHeaderSize);
     const TZipCryptHeader header =
-        ZipCryptEncryptHeader(entry_.Password, keys_, header_.Flags, header_.Time, ~crc_);
+        ZipCryptEncryptHeader(entry_.Source().Password, keys_, header_.Flags, header_.Time, ~crc_);
     output_.WriteBuffer(header.data(), static_cast<std::int64_t>(header.size()));
     read_ = 0;
 }

@@ -90,13 +90,13 @@ bool SetDosFileTime(int handle, std::int32_t dosDateTime) {
 }
 
 std::int32_t EntryDosDateTime(const TDirItem& entry) {
-    if (const auto when = ExtendedModificationTime(entry.ExtraFields))
+    if (const auto when = ExtendedModificationTime(entry.Detail().ExtraFields))
         return DosDateTimeFrom(*when);
     return CombineDosDateTime(entry.CentralHeader.Date, entry.CentralHeader.Time);
 }
 
 bool SetEntryFileTime(int handle, const TDirItem& entry) {
-    if (const auto when = ExtendedModificationTime(entry.ExtraFields)) {
+    if (const auto when = ExtendedModificationTime(entry.Detail().ExtraFields)) {
         const timespec times[2] = {{*when, 0}, {*when, 0}};
         return ::futimens(handle, times) == 0;
     }

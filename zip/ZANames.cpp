@@ -66,8 +66,9 @@ std::string EntryNameBytes(const TDirItem& entry, bool oemFileNames) {
     // A name still as it was read goes back as the bytes it was read from: UTF-8 from a Unix
     // host, or a name from a Unicode path record, would not come back from the conversion
     // below, and the local header keeps the bytes it has.
-    if (!entry.NameField.empty() && entry.StoredName == entry.NameFieldText)
-        return entry.NameField;
+    const TDirItemDetail& d = entry.Detail();
+    if (!d.NameField.empty() && entry.StoredName == d.NameFieldText)
+        return d.NameField;
     if (!oemFileNames || (entry.CentralHeader.Flags & FlagUtf8Names) != 0)
         return entry.StoredName;
     std::string oem;

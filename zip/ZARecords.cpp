@@ -142,13 +142,13 @@ TZip64Values ReadLocalZip64(std::string_view data, const TLocalFileHeader& heade
 }
 
 void ReadCentralExtra(TDirItem& entry, std::string_view extra) {
-    entry.ExtraFields = ParseExtraFields(extra);
+    entry.SetExtraFields(ParseExtraFields(extra));
     entry.Zip64 = false;
     // A marked field without a value in any record stands for 0.
     entry.CompressedSize = entry.UncompressedSize = entry.LocalHeaderOffset = 0;
     entry.DiskNumberStart = 0;
     // Each Zip64 record in turn: a value in a later one replaces the earlier one's.
-    for (const TZAExtraField& field : entry.ExtraFields) {
+    for (const TZAExtraField& field : entry.Detail().ExtraFields) {
         if (field.ID != Zip64ExtraId)
             continue;
         const TZip64Values v = ReadCentralZip64(field, entry.CentralHeader);
@@ -193,7 +193,7 @@ std::string BuildCentralExtra(const TDirItem& entry) {
     if (const std::string zip64 = BuildCentralZip64(values); !zip64.empty())
         fields.push_back({Zip64ExtraId, {zip64.begin(), zip64.end()}});
     // A Zip64 record kept from reading is the one just built anew.
-    for (const TZAExtraField& field : entry.ExtraFields)
+    for (const TZAExtraField& field : entry.Detail().ExtraFields)
         if (field.ID != Zip64ExtraId)
             fields.push_back(field);
     return WriteExtraFields(fields);

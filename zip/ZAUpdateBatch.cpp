@@ -279,7 +279,7 @@ void TZABaseArchiver::AddFileToBatch(const std::string& Path, bool Folder, TZANa
     if (attr != shownAttr)
         item.CentralHeader.ExternalAttributes =
             (item.CentralHeader.ExternalAttributes & 0xFFFF0000u) | (attr & 0xFFFFu);
-    item.Comment = comment;
+    item.SetComment(comment);
     item.CentralHeader.CommentLength = static_cast<std::uint16_t>(comment.size());
 }
 

@@ -314,12 +314,12 @@ void TZAUpdatePass::DeleteMovedSources() {
             (e.CentralHeader.ExternalAttributes & faDirectory))
             continue;
         for (;;) {
-            if (vcl::DeleteFile(e.SourceFileName))
+            if (vcl::DeleteFile(e.Source().SourceFileName))
                 break;
-            EZAException failure =
-                EZAException::CreateFmt(zeCannotDeleteFile, {e.SourceFileName}, a_.Component());
+            EZAException failure = EZAException::CreateFmt(
+                zeCannotDeleteFile, {e.Source().SourceFileName}, a_.Component());
             action_ = fxaIgnore;
-            a_.DoProcessFileFailure(e.SourceFileName, poMove, failure.NativeError(),
+            a_.DoProcessFileFailure(e.Source().SourceFileName, poMove, failure.NativeError(),
                                     failure.ErrorCode(), failure.Message(), action_);
             if (action_ != fxaRetry)
                 break;
@@ -430,12 +430,12 @@ void TZAUpdatePass::CopyOldData(vcl::TStream& archive, std::int64_t count) {
 }
 
 void TZAUpdatePass::ReleaseEntrySource(TDirItem& e, bool done) {
-    if (e.SourceStream) {
+    if (e.Source().SourceStream) {
         // An owned stream stays for a retry until the entry is finished with.
-        if (done && e.OwnsStream)
+        if (done && e.Source().OwnsStream)
             e.ReleaseSourceStream();
         else
-            e.SourceStream->SetPosition(sourcePosition_);
+            e.Source().SourceStream->SetPosition(sourcePosition_);
     }
     sourceFile_.reset();
 }
@@ -444,7 +444,7 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
     a_.UpdateCompressionMethod();
     TDirItem& e = dir_.Directory.ItemPtr(i);
     const std::string eventName =
-        e.Operation == poAdd || e.Operation == poMove ? e.SourceFileName : e.StoredName;
+        e.Operation == poAdd || e.Operation == poMove ? e.Source().SourceFileName : e.StoredName;
     a_.DoFileProgress(eventName, 0.0, e.Operation, ppStart, progress_.Cancel);
     if (progress_.Cancel)
         return false;
@@ -454,19 +454,19 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
     try {
         e.Zip64 = false;
         vcl::TStream* source = nullptr;
-        if (e.SourceStream) {
-            sourcePosition_ = e.SourceStream->Position();
-            e.SourceStream->SetPosition(e.SourceStart);
-            source = e.SourceStream.get();
+        if (e.Source().SourceStream) {
+            sourcePosition_ = e.Source().SourceStream->Position();
+            e.Source().SourceStream->SetPosition(e.Source().SourceStart);
+            source = e.Source().SourceStream.get();
         } else if (!(e.CentralHeader.ExternalAttributes & faDirectory)) {
             try {
                 sourceFile_ = std::make_unique<vcl::TFileStream>(
-                    e.SourceFileName,
+                    e.Source().SourceFileName,
                     vcl::fmOpenRead | ShareModeToFileMode(a_.Options().ShareMode));
             } catch (const vcl::EStreamError&) {
                 const int error = errno;
-                EZAException failure =
-                    EZAException::CreateFmt(zeCannotOpenFile, {e.SourceFileName}, a_.Component());
+                EZAException failure = EZAException::CreateFmt(
+                    zeCannotOpenFile, {e.Source().SourceFileName}, a_.Component());
                 throw failure.WithCause(std::strerror(error));
             }
             source = sourceFile_.get();
@@ -525,8 +525,9 @@ bool TZAUpdatePass::EntryFailed(TDirItem& e, std::int64_t entryStart, const EZAE
         a_.ArchiveStream()->SetSize(entryStart);
         a_.ArchiveStream()->SetPosition(entryStart);
     }
-    a_.DoProcessFileFailure(e.Operation == poUpdate ? e.StoredName : e.SourceFileName, e.Operation,
-                            failure.NativeError(), failure.ErrorCode(), failure.Message(), action_);
+    a_.DoProcessFileFailure(e.Operation == poUpdate ? e.StoredName : e.Source().SourceFileName,
+                            e.Operation, failure.NativeError(), failure.ErrorCode(),
+                            failure.Message(), action_);
     return false;
 }
 
@@ -541,7 +542,7 @@ TZAUpdatePass::TLocalRecord TZAUpdatePass::StartLocalRecord(TDirItem& e, vcl::TS
     local.SourceSize = source ? source->Size() : 0;
     if (source) {
         // The flag follows what the writer does: it encrypts exactly when there is a password.
-        if (e.Password.empty())
+        if (e.Source().Password.empty())
             c.Flags &= static_cast<std::uint16_t>(~FlagEncrypted);
         else
             c.Flags |= FlagEncrypted;
@@ -556,7 +557,7 @@ TZAUpdatePass::TLocalRecord TZAUpdatePass::StartLocalRecord(TDirItem& e, vcl::TS
     local.Zip64Room =
         source &&
         (beyond || always ||
-         (mode != zmDisabled && MayPassZip64Limit(local.SourceSize, !e.Password.empty())));
+         (mode != zmDisabled && MayPassZip64Limit(local.SourceSize, !e.Source().Password.empty())));
     const bool alternate = dir_.EndRecord.Signature == AlternateSignatures.EndOfCentralDir;
     const std::uint16_t version = EntryVersion(e.Zip64 || local.Zip64Room, oem, alternate);
     c.VersionNeeded = version;
@@ -566,7 +567,8 @@ TZAUpdatePass::TLocalRecord TZAUpdatePass::StartLocalRecord(TDirItem& e, vcl::TS
     if (local.Zip64Room)
         e.Zip64 = beyond || always || e.Zip64;
     if (mode == zmDisabled && e.Zip64)
-        throw EZAException::CreateFmt(zeZip64DisabledAdd, {e.SourceFileName}, a_.Component());
+        throw EZAException::CreateFmt(zeZip64DisabledAdd, {e.Source().SourceFileName},
+                                      a_.Component());
 
     // Sizes come after the data; the uncompressed one now, unless the Zip64 field holds it.
     local.Header = LocalHeaderOf(c);
@@ -576,7 +578,8 @@ TZAUpdatePass::TLocalRecord TZAUpdatePass::StartLocalRecord(TDirItem& e, vcl::TS
         local.Zip64Room ? Zip64Marker32 : static_cast<std::uint32_t>(local.SourceSize);
     local.Name = EntryNameBytes(e, oem);
     // The extended timestamp stands in the local header too, after the Zip64 room.
-    if (const TZAExtraField* timestamp = FindExtraField(e.ExtraFields, ExtendedTimestampExtraId))
+    if (const TZAExtraField* timestamp =
+            FindExtraField(e.Detail().ExtraFields, ExtendedTimestampExtraId))
         local.Extra.push_back(*timestamp);
     return local;
 }

@@ -67,20 +67,19 @@ void TZABaseArchiver::FillDirItem(std::int32_t Index, const std::string& Path, s
     // The name is the file's now, written as its own text: the bytes it was read from and
     // the record that named it go with the old data.
     item.NameTooLong = false;
-    item.NameField.clear();
-    item.NameFieldText.clear();
+    item.DropNameField();
     item.NewData = true;
-    item.Password = Password;
-    item.SourceFileName = Path;
+    item.EditSource().Password = Password;
+    item.EditSource().SourceFileName = Path;
     item.CompressionMode = folder ? 0 : FCompressionMode;
     // The header describes the new data alone: nothing of the old record's extras stays.
-    item.Comment.clear();
-    item.ExtraFields.clear();
+    item.SetComment({});
+    item.SetExtraFields({});
     item.Zip64 = false;
     // The file's mode and UTC time go with it, as peers on this system read them.
     TZAExtraField timestamp;
     if (status && ExtendedTimestamp(status->st_mtime, timestamp))
-        item.ExtraFields.push_back(timestamp);
+        item.EditDetail().ExtraFields.push_back(timestamp);
 
     const bool alternate = FDirManager->EndRecord.Signature == AlternateSignatures.EndOfCentralDir;
     TZACentralHeader h;

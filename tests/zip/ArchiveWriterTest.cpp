@@ -270,7 +270,7 @@ TEST_F(ArchiveWriter, EntriesBeyondFourGibibytesGetZip64OffsetsAndRecords) {
     Add("d/b.txt", "", 6);
     Add("d/c.txt", "x", 0, "pw");
     TDirItem& c = Entry("d/c.txt"); // no public call sets an entry comment
-    c.Comment = "entry comment";
+    c.SetComment("entry comment");
     c.CentralHeader.CommentLength = 13;
     ziptest::Dir(*a).ArcComment = "big"; // nor the archive comment
     Finish();
@@ -495,7 +495,7 @@ TEST_F(ArchiveUpdate, DeleteRenameCommentAndAddInOnePass) {
     renamed.NewData = true;
     renamed.Operation = poRename;
     TDirItem& commented = Entry("three.txt");
-    commented.Comment = "third";
+    commented.SetComment("third");
     commented.CentralHeader.CommentLength = 5;
     commented.NewData = true;
     commented.Operation = poChangeComment;

@@ -346,7 +346,7 @@ TEST(ArchiveItem, FieldsFromADirectoryEntry) {
         entry.CentralHeader.Time = 0x6D2F;
         entry.CentralHeader.Crc32 = 0xDEADBEEF;
         entry.CentralHeader.ExternalAttributes = 0x20;
-        entry.Comment = "c";
+        entry.SetComment("c");
         entry.ResolveZip64();
         TZAArchiveItem item;
         FillArchiveItem(entry, item);

@@ -94,13 +94,13 @@ TEST(DirArray, DeleteMovesLaterEntriesDown) {
     for (int i = 0; i < 3; ++i) {
         TDirItem& item = array.ItemPtr(i);
         item.StoredName = std::string(1, static_cast<char>('A' + i));
-        item.ExtraFields.push_back({static_cast<std::uint16_t>(i), {1, 2, 3}});
+        item.EditDetail().ExtraFields.push_back({static_cast<std::uint16_t>(i), {1, 2, 3}});
     }
     array.Delete(0);
     ASSERT_EQ(array.Count(), 2);
     EXPECT_EQ(array.GetItem(0).StoredName, "B");
     EXPECT_EQ(array.GetItem(1).StoredName, "C");
-    EXPECT_EQ(array.GetItem(1).ExtraFields.at(0).ID, 2);
+    EXPECT_EQ(array.GetItem(1).Detail().ExtraFields.at(0).ID, 2);
     array.Delete(1);
     array.Delete(0);
     EXPECT_EQ(array.Count(), 0);
@@ -124,8 +124,8 @@ TEST(DirArray, DeleteReleasesOnlyOwnedStreams) {
         array.SetCount(2);
         array.ItemPtr(0).TakeSourceStream(std::make_unique<CountedStream>(released));
         array.ItemPtr(1).LendSourceStream(lent);
-        EXPECT_TRUE(array.GetItem(0).OwnsStream);
-        EXPECT_FALSE(array.GetItem(1).OwnsStream);
+        EXPECT_TRUE(array.GetItem(0).Source().OwnsStream);
+        EXPECT_FALSE(array.GetItem(1).Source().OwnsStream);
         array.Delete(0);
         EXPECT_EQ(released, 1);
         array.Delete(0);
@@ -140,7 +140,7 @@ TEST(DirArray, AssignCopiesInFull) {
         TZADirArray source;
         source.SetCount(2);
         source.ItemPtr(1).StoredName = "dir/file.txt";
-        source.ItemPtr(1).ExtraFields.push_back({0x5455, {9, 8, 7}});
+        source.ItemPtr(1).EditDetail().ExtraFields.push_back({0x5455, {9, 8, 7}});
         source.ItemPtr(1).CentralHeader.Crc32 = 0xDEADBEEF;
         source.ItemPtr(1).Selected = true;
         copy.Assign(source);
@@ -148,8 +148,8 @@ TEST(DirArray, AssignCopiesInFull) {
     ASSERT_EQ(copy.Count(), 2);
     TDirItem item = copy.GetItem(1);
     EXPECT_EQ(item.StoredName, "dir/file.txt");
-    EXPECT_EQ(item.ExtraFields.at(0).Data, (std::vector<std::uint8_t>{9, 8, 7}));
-    EXPECT_EQ(item.ExtraFields.at(0).Size(), 3);
+    EXPECT_EQ(item.Detail().ExtraFields.at(0).Data, (std::vector<std::uint8_t>{9, 8, 7}));
+    EXPECT_EQ(item.Detail().ExtraFields.at(0).Size(), 3);
     EXPECT_EQ(item.CentralHeader.Crc32, 0xDEADBEEF);
     copy.ClearSelection();
     EXPECT_FALSE(copy.GetItem(1).Selected);

@@ -799,8 +799,8 @@ TEST_F(DirRead, HostileDirectoriesOpenConsistentlyOrFailWithTheEnginesError) {
                                                            7),
                                                1));
     a->OpenArchive(32);
-    ASSERT_EQ(ziptest::Dir(*a).Directory.ItemPtr(0).ExtraFields.size(), 1u);
-    EXPECT_EQ(ziptest::Dir(*a).Directory.ItemPtr(0).ExtraFields[0].Size(), 3);
+    ASSERT_EQ(ziptest::Dir(*a).Directory.ItemPtr(0).Detail().ExtraFields.size(), 1u);
+    EXPECT_EQ(ziptest::Dir(*a).Directory.ItemPtr(0).Detail().ExtraFields[0].Size(), 3);
     ziptest::WriteFile(dir / "h.zip", HandMade(std::string("\x01\x00\x08\x00"
                                                            "12345678",
                                                            12),

@@ -26,8 +26,8 @@ TDirItem MakeEntry(const std::string& name, std::uint8_t mode, const std::string
     TDirItem e;
     e.StoredName = name;
     e.NewData = true;
-    e.Password = password;
-    e.SourceFileName = name;
+    e.EditSource().Password = password;
+    e.EditSource().SourceFileName = name;
     e.CompressionMode = mode;
     e.Operation = poAdd;
     TZACentralHeader& h = e.CentralHeader;

@@ -353,7 +353,7 @@ TEST(CentralExtra, ResolvesSizesOffsetAndDisk) {
         EXPECT_EQ(e.DiskNumberStart, c.d);
         // The header keeps its markers: the writer builds the Zip64 field from them.
         EXPECT_EQ(e.CentralHeader.UncompressedSize, c.unpacked);
-        EXPECT_EQ(WriteExtraFields(e.ExtraFields), c.extra);
+        EXPECT_EQ(WriteExtraFields(e.Detail().ExtraFields), c.extra);
     }
 }
 

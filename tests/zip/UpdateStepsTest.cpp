@@ -91,8 +91,8 @@ TEST_F(Steps, MarkingAFileTakesItsDateAttributesAndTheArchiverSettings) {
     EXPECT_EQ(e.StoredName, "sub/new.txt");
     EXPECT_TRUE(e.NewData);
     EXPECT_EQ(e.Operation, poUpdate);
-    EXPECT_EQ(e.SourceFileName, dir / "sub/new.txt");
-    EXPECT_EQ(e.Password, "pw");
+    EXPECT_EQ(e.Source().SourceFileName, dir / "sub/new.txt");
+    EXPECT_EQ(e.Source().Password, "pw");
     EXPECT_EQ(e.CompressionMode, 6);
     const TZACentralHeader& h = e.CentralHeader;
     EXPECT_EQ(h.Signature, 0x02014B50u);
@@ -111,12 +111,12 @@ TEST_F(Steps, MarkingAFileTakesItsDateAttributesAndTheArchiverSettings) {
     EXPECT_EQ(h.CompressedSize, 0u);
     EXPECT_EQ(h.LocalHeaderOffset, 0u);
     // The modification time in UTC, in an extended-timestamp record.
-    ASSERT_EQ(e.ExtraFields.size(), 1u);
-    EXPECT_EQ(e.ExtraFields[0].ID, 0x5455);
+    ASSERT_EQ(e.Detail().ExtraFields.size(), 1u);
+    EXPECT_EQ(e.Detail().ExtraFields[0].ID, 0x5455);
     struct stat st {};
     ::stat((dir / "sub/new.txt").c_str(), &st);
     const auto t = static_cast<std::uint32_t>(st.st_mtime);
-    EXPECT_EQ(e.ExtraFields[0].Data,
+    EXPECT_EQ(e.Detail().ExtraFields[0].Data,
               (std::vector<std::uint8_t>{
                   1, static_cast<std::uint8_t>(t), static_cast<std::uint8_t>(t >> 8),
                   static_cast<std::uint8_t>(t >> 16), static_cast<std::uint8_t>(t >> 24)}));
@@ -174,7 +174,7 @@ TEST_P(Update, ModeDecides) {
     EXPECT_EQ(a->Entry(0).NewData, c.marked);
     if (c.marked) {
         EXPECT_EQ(a->Entry(0).StoredName, "f.txt");
-        EXPECT_EQ(a->Entry(0).SourceFileName, dir / "f.txt");
+        EXPECT_EQ(a->Entry(0).Source().SourceFileName, dir / "f.txt");
     }
 }
 
@@ -195,7 +195,7 @@ TEST_F(Steps, UpdateReadsANameThatLeadsOutOfTheBaseFromWhereItLeads) {
     a->SetUpdateCounter(1);
     a->UpdateItem(0, "../outside.txt", dir / "base/");
     EXPECT_TRUE(a->Entry(0).NewData);
-    EXPECT_EQ(a->Entry(0).SourceFileName, dir / "outside.txt");
+    EXPECT_EQ(a->Entry(0).Source().SourceFileName, dir / "outside.txt");
 }
 
 TEST_F(Steps, TwoTemporaryFilesDiffer) {
