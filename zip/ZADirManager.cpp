@@ -186,7 +186,8 @@ void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
                                   const std::vector<TZAExtraField>& extra) const {
     if (IsPlainName(field) && !FindExtraField(extra, UnicodePathExtraId)) {
         // Nearly every name: read and written back the same whatever the flags and host say.
-        entry.StoredName.assign(field);
+        // Made to the name's size: an assign would leave room to grow in each of many names.
+        entry.StoredName = std::string(field);
         entry.NameTooLong = field.size() > MaxStoredNameBytes;
         entry.DropNameField();
         return;
