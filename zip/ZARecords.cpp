@@ -5,16 +5,6 @@
 
 namespace zip {
 
-std::uint64_t RecordReader::take(std::size_t width) {
-    if (width > remaining())
-        throw ERecordTruncated();
-    std::uint64_t v = 0;
-    for (std::size_t i = 0; i < width; ++i)
-        v |= static_cast<std::uint64_t>(data_[pos_ + i]) << (8 * i);
-    pos_ += width;
-    return v;
-}
-
 std::string RecordReader::bytes(std::size_t count) {
     if (count > remaining())
         throw ERecordTruncated();

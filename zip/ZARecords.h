@@ -49,7 +49,17 @@ public:
     std::size_t remaining() const { return size_ - pos_; }
 
 private:
-    std::uint64_t take(std::size_t width);
+    // Inline, with the width known where it is called: a directory of many entries reads
+    // seventeen fields an entry.
+    std::uint64_t take(std::size_t width) {
+        if (width > remaining())
+            throw ERecordTruncated();
+        std::uint64_t v = 0;
+        for (std::size_t i = 0; i < width; ++i)
+            v |= static_cast<std::uint64_t>(data_[pos_ + i]) << (8 * i);
+        pos_ += width;
+        return v;
+    }
 
     const unsigned char* data_;
     std::size_t size_;
