@@ -13,6 +13,7 @@
 #include "zip/ZARecords.h"
 #include "zip/ZASiblingFile.h"
 #include "zip/ZAStrFunc.h"
+#include "zip/ZAWriteBehind.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>
@@ -25,6 +26,9 @@
 namespace zip {
 
 namespace {
+
+// From this size on, a file is written from a thread of its own while it is decoded.
+constexpr std::uint64_t WriteBehindBytes = std::uint64_t{4} << 20;
 
 bool IsSeparator(char c) {
     return c == '/' || c == '\\';
@@ -200,7 +204,17 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     {
         vcl::THandleStream out(fd);
         try {
-            ExtractItemToStream(Index, out);
+            if (entry.UncompressedSize >= WriteBehindBytes) {
+                // A large file is written beside the decoding, on another core; a write that
+                // failed there fails the entry as one that failed while decoding would.
+                TZAWriteBehind behind(out);
+                ExtractItemToStream(Index, behind);
+                if (!behind.Finish() && !FEngine->Progress.Cancel && !ExtractCorruptedFiles &&
+                    !FEngine->Progress.SkipFile)
+                    throw EZAException(zeBadEntryData, this);
+            } else {
+                ExtractItemToStream(Index, out);
+            }
         } catch (...) {
             failure = std::current_exception();
         }

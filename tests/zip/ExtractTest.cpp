@@ -7,8 +7,10 @@
 #include "zip/ZAExcept.h"
 #include "zip/ZAFileDates.h"
 
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/time.h>
 
 using namespace zip;
@@ -574,6 +576,55 @@ TEST_F(Extract, HostileLayoutsFailEntryByEntryAndTheOutputStaysBounded) {
         for (const std::string& name : c.extracted)
             EXPECT_EQ(ReadFile(out + "/" + name), std::string(1000, name[0])) << name;
         a->CloseArchive();
+    }
+}
+
+// ---- Large files -----------------------------------------------------------------------------
+
+// A file past a few megabytes is written from a thread of its own while it is decoded: what it
+// writes, and a write that fails there, must come out as for any other file. The failing
+// write comes from a file size limit, which fails the writes past it (EFBIG) in this process.
+TEST_F(Extract, LargeFilesReadBackAndAWriteThatFailsLeavesNothing) {
+    struct Case {
+        const char* what;
+        int bytes;
+        const char* level;
+    };
+    for (const Case c :
+         {Case{"3 MiB deflated", 3 << 20, "-6"}, Case{"9 MiB deflated", 9 << 20, "-6"},
+          Case{"9 MiB stored", 9 << 20, "-0"}}) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(out);
+        failures.clear();
+        WriteFile(src + "/big.txt", ziptest::CompressibleText(static_cast<std::size_t>(c.bytes)));
+        fs::remove(dir / "a.zip");
+        Make(std::string("zip -q ") + c.level + " ../a.zip big.txt");
+        a->Run(poExtract);
+        EXPECT_TRUE(failures.empty());
+        EXPECT_TRUE(ReadFile(out + "/big.txt") == ReadFile(src + "/big.txt"));
+        EXPECT_EQ(DosFileAge(out + "/big.txt"), CombineDosDateTime(a->Entry(0).CentralHeader.Date,
+                                                                   a->Entry(0).CentralHeader.Time));
+
+        // Over a file already there, which must stay as it was, whether the write fails early
+        // or in the last block.
+        for (const rlim_t allowed : {rlim_t{(1 << 20) + 17}, static_cast<rlim_t>(c.bytes - 100)}) {
+            SCOPED_TRACE(allowed);
+            failures.clear();
+            WriteFile(out + "/big.txt", "old");
+            rlimit saved{};
+            ::getrlimit(RLIMIT_FSIZE, &saved);
+            const auto ignored = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit = saved;
+            limit.rlim_cur = allowed;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            a->Run(poExtract);
+            ::setrlimit(RLIMIT_FSIZE, &saved);
+            std::signal(SIGXFSZ, ignored);
+            ASSERT_EQ(failures.size(), 1u);
+            EXPECT_EQ(failures[0].code, zeBadEntryData);
+            EXPECT_EQ(ReadFile(out + "/big.txt"), "old");
+            EXPECT_EQ(Listing(out), std::vector<std::string>{"big.txt"});
+        }
     }
 }
 

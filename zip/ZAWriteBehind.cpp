@@ -1,0 +1,109 @@
+#include "zip/ZAWriteBehind.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace zip {
+
+namespace {
+
+constexpr std::size_t BlockSize = std::size_t{1} << 20;
+constexpr std::size_t MaxQueued = 2;
+
+} // namespace
+
+TZAWriteBehind::TZAWriteBehind(vcl::TStream& target) : target_(target) {
+    filling_.reserve(BlockSize);
+    thread_ = std::thread([this] { Run(); });
+}
+
+TZAWriteBehind::~TZAWriteBehind() {
+    (void)Finish();
+}
+
+std::int64_t TZAWriteBehind::Write(const void* buffer, std::int64_t count) {
+    const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+    std::int64_t done = 0;
+    while (done < count) {
+        const std::size_t n =
+            std::min(BlockSize - filling_.size(), static_cast<std::size_t>(count - done));
+        filling_.insert(filling_.end(), bytes + done, bytes + done + n);
+        done += static_cast<std::int64_t>(n);
+        if (filling_.size() == BlockSize)
+            Submit();
+    }
+    std::lock_guard lock(mutex_);
+    if (failed_)
+        return 0;
+    taken_ += count;
+    return count;
+}
+
+void TZAWriteBehind::Submit() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return queue_.size() < MaxQueued || failed_; });
+    if (failed_) {
+        filling_.clear(); // nothing more reaches the target
+        return;
+    }
+    queue_.push_back(std::move(filling_));
+    if (spare_.empty()) {
+        filling_ = std::vector<std::uint8_t>();
+        filling_.reserve(BlockSize);
+    } else {
+        filling_ = std::move(spare_.back());
+        spare_.pop_back();
+    }
+    changed_.notify_all();
+}
+
+void TZAWriteBehind::Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return !queue_.empty() || stopping_; });
+        if (queue_.empty())
+            return;
+        std::vector<std::uint8_t> block = std::move(queue_.front());
+        queue_.pop_front();
+        const bool skip = failed_;
+        lock.unlock();
+        const auto size = static_cast<std::int64_t>(block.size());
+        const bool ok = skip || target_.Write(block.data(), size) == size;
+        block.clear();
+        lock.lock();
+        failed_ = failed_ || !ok;
+        spare_.push_back(std::move(block));
+        changed_.notify_all();
+    }
+}
+
+bool TZAWriteBehind::Finish() {
+    if (!thread_.joinable()) {
+        std::lock_guard lock(mutex_);
+        return !failed_;
+    }
+    if (!filling_.empty())
+        Submit();
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+    std::lock_guard lock(mutex_);
+    return !failed_;
+}
+
+std::int64_t TZAWriteBehind::Read(void*, std::int64_t) {
+    return 0;
+}
+
+std::int64_t TZAWriteBehind::Seek(std::int64_t, vcl::TSeekOrigin) {
+    return taken_;
+}
+
+void TZAWriteBehind::SetSize(std::int64_t) {
+    throw vcl::EWriteError();
+}
+
+} // namespace zip
