@@ -95,6 +95,14 @@ TZAEntryBuffers& TZAEngine::EntryBuffers() {
     return *entryBuffers_;
 }
 
+TZDeflater& TZAEngine::Deflater(int level) {
+    if (deflater_ && deflater_->Level() == level)
+        deflater_->Reset();
+    else
+        deflater_ = std::make_unique<TZDeflater>(level);
+    return *deflater_;
+}
+
 std::shared_ptr<const TZAEntryStarts> TZAEngine::EntryStarts() const {
     return a_.FEntryStarts;
 }

@@ -21,6 +21,7 @@ class TZABaseArchiver;
 class TZADirManager;
 struct TDirItem;
 struct TZAEntryBuffers;
+class TZDeflater;
 class TZAEntryStarts;
 
 class TZAEngine {
@@ -65,6 +66,9 @@ public:
     TZADirManager* DirManager() const;
     // The entry reader's inflater and buffers, made on first use and kept between entries.
     TZAEntryBuffers& EntryBuffers();
+    // The entry writer's deflater at a level, reset for a new entry: made on first use and kept
+    // while the level stays, so that many small files do not each set one up.
+    TZDeflater& Deflater(int level);
     // Where every entry starts, while a run reads entries (none otherwise).
     std::shared_ptr<const TZAEntryStarts> EntryStarts() const;
 
@@ -104,6 +108,7 @@ public:
 private:
     TZABaseArchiver& a_;
     std::unique_ptr<TZAEntryBuffers> entryBuffers_;
+    std::unique_ptr<TZDeflater> deflater_;
 };
 
 } // namespace zip

@@ -101,7 +101,7 @@ bool TZAEntryWriter::FireProgress() {
 void TZAEntryWriter::DeflateLoop() {
     // A small source needs no block-sized buffer.
     input_.resize(static_cast<std::size_t>(std::clamp<std::int64_t>(size_, 1, blockSize_)));
-    deflater_ = std::make_unique<TZDeflater>(entry_.CompressionMode);
+    deflater_ = &engine_.Deflater(entry_.CompressionMode);
     if (encrypted_)
         WriteEncryptionHeader();
     progress_.FileBytesTotal = static_cast<long double>(size_);
@@ -123,7 +123,7 @@ void TZAEntryWriter::DeflateLoop() {
             if (encrypted_)
                 ZipCryptEncryptRange(outLength_, outStart_, out_, keys_);
         } catch (...) {
-            deflater_.reset();
+            deflater_ = nullptr;
             input_ = {};
             out_ = {};
             if (deflateUsed_)
@@ -142,7 +142,7 @@ void TZAEntryWriter::DeflateLoop() {
         }
         written_ += outLength_;
     }
-    deflater_.reset();
+    deflater_ = nullptr;
     input_ = {};
     // zlib refuses to end a stream that has begun but not finished.
     if (!cancelled && read_ < size_ && deflateUsed_)

@@ -66,7 +66,7 @@ private:
     bool deflateUsed_ = false;
     TZipCryptKeys keys_;
 
-    std::unique_ptr<TZDeflater> deflater_;
+    TZDeflater* deflater_ = nullptr; // the engine's, for this entry
     std::vector<std::uint8_t> input_;
     std::vector<std::uint8_t> out_;
     std::int64_t outStart_ = 0;

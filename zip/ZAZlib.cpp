@@ -127,8 +127,13 @@ int TZInflater::Inflate(std::span<const std::uint8_t>& in, std::span<std::uint8_
     return Z_BUF_ERROR;
 }
 
-TZDeflater::TZDeflater(int level) {
+TZDeflater::TZDeflater(int level) : level_(level) {
     CheckCompressResult(deflateInit(&stream_, level));
+}
+
+void TZDeflater::Reset() {
+    CheckCompressResult(deflateReset(&stream_));
+    totalIn_ = totalOut_ = 0;
 }
 
 TZDeflater::~TZDeflater() {

@@ -79,6 +79,10 @@ public:
     TZDeflater(const TZDeflater&) = delete;
     TZDeflater& operator=(const TZDeflater&) = delete;
 
+    int Level() const { return level_; }
+    // Ready for a new stream at the same level, its memory kept.
+    void Reset();
+
     // One call of deflate with flush (Z_NO_FLUSH, Z_SYNC_FLUSH or Z_FINISH). Returns Z_OK or
     // Z_STREAM_END; a negative result raises ECompressionError.
     int Deflate(std::span<const std::uint8_t>& in, std::span<std::uint8_t>& out, int flush);
@@ -88,6 +92,7 @@ public:
 
 private:
     z_stream stream_{};
+    int level_;
     std::int64_t totalIn_ = 0;
     std::int64_t totalOut_ = 0;
 };
