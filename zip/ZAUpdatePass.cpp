@@ -430,12 +430,12 @@ void TZAUpdatePass::CopyOldData(vcl::TStream& archive, std::int64_t count) {
 }
 
 void TZAUpdatePass::ReleaseEntrySource(TDirItem& e, bool done) {
-    if (e.Source().SourceStream) {
+    if (const TDirItemSource& from = e.Source(); from.SourceStream) {
         // An owned stream stays for a retry until the entry is finished with.
-        if (done && e.Source().OwnsStream)
+        if (done && from.OwnsStream)
             e.ReleaseSourceStream();
         else
-            e.Source().SourceStream->SetPosition(sourcePosition_);
+            from.SourceStream->SetPosition(sourcePosition_);
     }
     sourceFile_.reset();
 }
@@ -443,8 +443,9 @@ void TZAUpdatePass::ReleaseEntrySource(TDirItem& e, bool done) {
 bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
     a_.UpdateCompressionMethod();
     TDirItem& e = dir_.Directory.ItemPtr(i);
+    const TDirItemSource& from = e.Source();
     const std::string eventName =
-        e.Operation == poAdd || e.Operation == poMove ? e.Source().SourceFileName : e.StoredName;
+        e.Operation == poAdd || e.Operation == poMove ? from.SourceFileName : e.StoredName;
     a_.DoFileProgress(eventName, 0.0, e.Operation, ppStart, progress_.Cancel);
     if (progress_.Cancel)
         return false;
@@ -454,19 +455,19 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
     try {
         e.Zip64 = false;
         vcl::TStream* source = nullptr;
-        if (e.Source().SourceStream) {
-            sourcePosition_ = e.Source().SourceStream->Position();
-            e.Source().SourceStream->SetPosition(e.Source().SourceStart);
-            source = e.Source().SourceStream.get();
+        if (from.SourceStream) {
+            sourcePosition_ = from.SourceStream->Position();
+            from.SourceStream->SetPosition(from.SourceStart);
+            source = from.SourceStream.get();
         } else if (!(e.CentralHeader.ExternalAttributes & faDirectory)) {
             try {
                 sourceFile_ = std::make_unique<vcl::TFileStream>(
-                    e.Source().SourceFileName,
+                    from.SourceFileName,
                     vcl::fmOpenRead | ShareModeToFileMode(a_.Options().ShareMode));
             } catch (const vcl::EStreamError&) {
                 const int error = errno;
                 EZAException failure = EZAException::CreateFmt(
-                    zeCannotOpenFile, {e.Source().SourceFileName}, a_.Component());
+                    zeCannotOpenFile, {from.SourceFileName}, a_.Component());
                 throw failure.WithCause(std::strerror(error));
             }
             source = sourceFile_.get();
