@@ -10,7 +10,6 @@
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
-#include <vector>
 
 namespace zip {
 
@@ -136,7 +135,6 @@ bool TZASiblingFile::Copy(int from, std::int64_t offset, std::int64_t count) {
     // The kernel copies, or shares, whole pages: where the two sides stand at different places
     // in a page, a copy through a buffer of this process is the faster one.
     bool clone = (in - out) % PageBytes == 0;
-    std::vector<std::uint8_t> buffer;
     while (in < end) {
         // A step at a time, so that its writing to the disk starts while the next is copied.
         const auto want = static_cast<std::size_t>(std::min<std::int64_t>(end - in, WriteBackStep));
@@ -149,11 +147,12 @@ bool TZASiblingFile::Copy(int from, std::int64_t offset, std::int64_t count) {
                 continue;
             }
         } else {
-            buffer.resize(BufferBytes);
-            n = ::pread(from, buffer.data(), std::min(want, buffer.size()), in);
+            if (!buffer_)
+                buffer_.reset(new std::uint8_t[BufferBytes]); // no need to clear it first
+            n = ::pread(from, buffer_.get(), std::min(want, BufferBytes), in);
             if (n > 0) {
                 const ssize_t w =
-                    ::pwrite(handle_, buffer.data(), static_cast<std::size_t>(n), out);
+                    ::pwrite(handle_, buffer_.get(), static_cast<std::size_t>(n), out);
                 if (w != n) {
                     error_ = w < 0 ? errno : ENOSPC;
                     return false;

@@ -8,6 +8,7 @@
 #include "vcl/Streams.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <sys/types.h>
 
@@ -58,8 +59,9 @@ private:
     std::string named_; // the hidden sibling's name while it has one
     int error_ = 0;
     bool published_ = false;
-    std::int64_t submitted_ = 0; // below it, writing to the disk has started
-    std::int64_t waited_ = 0;    // below it, the data is on the disk
+    std::int64_t submitted_ = 0;             // below it, writing to the disk has started
+    std::int64_t waited_ = 0;                // below it, the data is on the disk
+    std::unique_ptr<std::uint8_t[]> buffer_; // for copies the kernel does not make
 };
 
 } // namespace zip

@@ -42,6 +42,8 @@ void SetLocalOffset(TDirItem& e, std::int64_t offset, bool always) {
 
 // Entries up to this size are written in one piece.
 constexpr std::int64_t SmallEntryBytes = std::int64_t{1} << 20;
+// Old entries from this size on are copied file to file.
+constexpr std::int64_t FileCopyBytes = std::int64_t{1} << 20;
 
 bool KeepsData(TZAProcessOperation op) {
     return op == poRename || op == poChangeAttr || op == poChangeComment;
@@ -417,7 +419,9 @@ void TZAUpdatePass::CopyEntry(std::int32_t i, bool keepOld) {
 
 void TZAUpdatePass::CopyOldData(vcl::TStream& archive, std::int64_t count) {
     auto* old = dynamic_cast<vcl::THandleStream*>(old_.get());
-    if (!old || !target_ || &archive != static_cast<vcl::TStream*>(target_)) {
+    // A small entry costs fewer calls through the streams than a copy set up for it.
+    if (!old || !target_ || &archive != static_cast<vcl::TStream*>(target_) ||
+        count < FileCopyBytes) {
         CopyBytes(archive, *old_, count);
         return;
     }

@@ -169,30 +169,38 @@ TEST(UpdateOnAFullDisk, TheFailureNamesItsCauseAndTheArchiveKeepsItsEntries) {
     }
 }
 
-// The old entries after a changed one are copied file to file; a disk that fills up during that
-// copy reaches the disk-full event, and the update given up there leaves the old archive as it
-// was and nothing beside it.
+// The old entries after a changed one are copied, a small one through the streams, a large
+// one file to file; a disk that fills up during either copy reaches the disk-full event, and
+// the update given up there leaves the old archive as it was and nothing beside it.
 TEST(UpdateOnAFullDisk, CopyingTheOldEntriesFailsWholeAndLeavesTheOldArchive) {
-    TempDir dir;
-    const std::string disk = dir / "disk";
-    const std::string src = dir / "src";
-    fs::create_directories(disk);
-    fs::create_directories(src);
-    WriteFile(src + "/a.txt", "small");
-    WriteFile(src + "/old.bin", ziptest::RandomBytes(600 << 10, 9));
-    ASSERT_TRUE(
-        ziptest::Run("cd '" + src + "' && zip -q -0 '" + (dir / "a.zip") + "' a.txt old.bin"));
-    WriteFile(src + "/a.txt", "the small entry, changed");
-    const std::string script = "mount -t tmpfs -o size=1m tmpfs '" + disk + "' && cp '" +
-                               (dir / "a.zip") + "' '" + disk + "/' && '" + ZIP_UPDATE_CHILD +
-                               "' '" + disk + "/a.zip' '" + src + "' a.txt ''; cmp '" +
-                               (dir / "a.zip") + "' '" + disk + "/a.zip' && ls -A '" + disk + "'";
-    const std::string out = Capture("unshare -m sh -c \"" + script + "\"");
-    EXPECT_NE(out.find("disk full\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("error ZipArchiver1: Write to stream error: No space left on device"),
-              std::string::npos)
-        << out;
-    EXPECT_EQ(out.substr(out.size() - 7), "\na.zip\n") << out; // unchanged, and alone
+    struct Case {
+        int oldBytes;
+        const char* disk; // holds the old archive, not a second copy of it
+    };
+    for (const Case c : {Case{600 << 10, "1m"}, Case{1200 << 10, "2m"}}) {
+        SCOPED_TRACE(c.oldBytes);
+        TempDir dir;
+        const std::string disk = dir / "disk";
+        const std::string src = dir / "src";
+        fs::create_directories(disk);
+        fs::create_directories(src);
+        WriteFile(src + "/a.txt", "small");
+        WriteFile(src + "/old.bin", ziptest::RandomBytes(c.oldBytes, 9));
+        ASSERT_TRUE(
+            ziptest::Run("cd '" + src + "' && zip -q -0 '" + (dir / "a.zip") + "' a.txt old.bin"));
+        WriteFile(src + "/a.txt", "the small entry, changed");
+        const std::string script = std::string("mount -t tmpfs -o size=") + c.disk + " tmpfs '" +
+                                   disk + "' && cp '" + (dir / "a.zip") + "' '" + disk + "/' && '" +
+                                   ZIP_UPDATE_CHILD + "' '" + disk + "/a.zip' '" + src +
+                                   "' a.txt ''; cmp '" + (dir / "a.zip") + "' '" + disk +
+                                   "/a.zip' && ls -A '" + disk + "'";
+        const std::string out = Capture("unshare -m sh -c \"" + script + "\"");
+        EXPECT_NE(out.find("disk full\n"), std::string::npos) << out;
+        EXPECT_NE(out.find("error ZipArchiver1: Write to stream error: No space left on device"),
+                  std::string::npos)
+            << out;
+        EXPECT_EQ(out.substr(out.size() - 7), "\na.zip\n") << out; // unchanged, and alone
+    }
 }
 
 } // namespace
