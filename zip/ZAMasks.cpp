@@ -359,8 +359,6 @@ bool MatchesMask(std::string_view name, std::string_view mask, bool ignoreCase,
 bool MatchesFileMask(std::string_view name, std::string_view mask, const TZACollation& collation) {
     if (mask.empty())
         return false;
-    if (mask == "*" || mask == "*.*")
-        return true; // what the rules below give every name
     std::string m;
     if (std::size_t star = mask.find("*.*"); star != std::string_view::npos) {
         m.append(mask.substr(0, star));
