@@ -1,6 +1,5 @@
 #include "BenchChild.h"
 
-#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -103,14 +102,6 @@ std::string PinToCores(const std::string& list) {
 
 bool Executable(const std::string& path) {
     return ::access(path.c_str(), X_OK) == 0;
-}
-
-double Median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 } // namespace bench

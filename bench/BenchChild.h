@@ -35,6 +35,5 @@ std::map<std::string, long> SystemCalls(const std::string& self,
 std::string PinToCores(const std::string& list);
 
 bool Executable(const std::string& path);
-double Median(std::vector<double> values);
 
 } // namespace bench

@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace bench {
 
@@ -39,6 +40,15 @@ inline double BestSeconds(int runs, const std::function<void()>& work) {
         best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
     }
     return best;
+}
+
+// The middle value, or the mean of the two middle ones; 0 for none.
+inline double Median(std::vector<double> values) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // One figure line: both throughputs and how many times faster the engine is.

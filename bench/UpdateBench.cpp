@@ -7,6 +7,7 @@
 // The data lives in a temporary folder (BENCH_DIR or the system's, so a real file system and
 // not tmpfs by default), removed at the end. ZIP_BENCH_CPUS pins the tools (default "6,7").
 #include "BenchChild.h"
+#include "BenchSupport.h"
 #include "zip/ZipArchiver.h"
 
 #include <algorithm>

@@ -38,13 +38,6 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty()      ? 0
-           : v.size() % 2 ? v[v.size() / 2]
-                          : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 void WriteProgram(const fs::path& path, const std::string& release) {
     std::ofstream(path) << "#!/bin/sh\necho " << release
                         << " > \"$(dirname \"$0\")/started.txt\"\n";
@@ -178,8 +171,8 @@ int main(int argc, char** argv) {
     }
     std::printf("release of %.1f MB on loopback, median of %d: Tamrel %.3f s%s (0.600 s of it "
                 "its two fixed pauses), curl -o + unzip -o %.3f s\n",
-                static_cast<double>(fs::file_size(archive)) / 1e6, runs, Median(tamrel),
-                allInstalled ? "" : " (NOT INSTALLED)", Median(peers));
+                static_cast<double>(fs::file_size(archive)) / 1e6, runs, bench::Median(tamrel),
+                allInstalled ? "" : " (NOT INSTALLED)", bench::Median(peers));
     fs::remove_all(scratch);
     return 0;
 }
