@@ -1,7 +1,7 @@
 // What an update costs, next to Info-ZIP's zip in the same run, each tool in a child process of
 // its own, the tools taking turns, medians of ZIP_BENCH_RUNS rounds (default 5):
 // - replacing one small entry of a 1 GB archive (the small entry last, then first): time,
-//   bytes written, fsyncs, system calls and peak RSS;
+//   bytes written, fsyncs, write-back ranges started or waited for, system calls and peak RSS;
 // - adding 20,000 small files to a new archive: files/s, system calls per file, fsyncs and
 //   peak RSS.
 // The data lives in a temporary folder (BENCH_DIR or the system's, so a real file system and
@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <random>
 #include <string>
@@ -63,13 +64,14 @@ struct Figures {
     long maxRssKb = 0;
     long calls = -1;
     long fsyncs = -1;
+    long ranges = -1; // sync_file_range calls
     bool ok = true;
 };
 
-// The calls that wait for the storage.
-long Flushes(const std::map<std::string, long>& calls) {
+// How many of these calls were made.
+long Count(const std::map<std::string, long>& calls, std::initializer_list<const char*> names) {
     long n = 0;
-    for (const char* name : {"fsync", "fdatasync", "sync_file_range", "syncfs", "sync"})
+    for (const char* name : names)
         if (auto it = calls.find(name); it != calls.end())
             n += it->second;
     return n;
@@ -94,7 +96,8 @@ std::vector<Figures> Rounds(const std::string& self, const fs::path& scratch,
         const auto calls = bench::SystemCalls(self, scratch, tools[i]);
         if (auto total = calls.find("total"); total != calls.end()) {
             figures[i].calls = total->second;
-            figures[i].fsyncs = Flushes(calls);
+            figures[i].fsyncs = Count(calls, {"fsync", "fdatasync", "syncfs", "sync"});
+            figures[i].ranges = Count(calls, {"sync_file_range"});
         }
     }
     return figures;
@@ -150,8 +153,8 @@ int main(int argc, char** argv) {
         return 1;
     fs::current_path(src);
     WriteFile("small.txt", "version 1\n");
-    std::printf("%-34s %-7s %8s %10s %7s %7s %8s\n", "replace a small entry of 1 GB", "tool",
-                "median s", "MB written", "fsyncs", "calls", "RSS MB");
+    std::printf("%-34s %-7s %8s %10s %7s %7s %7s %8s\n", "replace a small entry of 1 GB", "tool",
+                "median s", "MB written", "fsyncs", "ranges", "calls", "RSS MB");
     for (const char* order : {"last", "first"}) {
         const std::string names =
             std::string(order) == "last" ? "large.bin small.txt" : "small.txt large.bin";
@@ -170,9 +173,10 @@ int main(int argc, char** argv) {
         });
         for (std::size_t i = 0; i < tools.size(); ++i)
             std::printf(
-                "  stored, small entry %-13s %-7s %8.2f %10.1f %7s %7s %8.1f%s\n", order,
+                "  stored, small entry %-13s %-7s %8.2f %10.1f %7s %7s %7s %8.1f%s\n", order,
                 i == 0 ? "engine" : "zip", bench::Median(figures[i].seconds), figures[i].megabytes,
-                CallsPer(figures[i].fsyncs, 1).c_str(), CallsPer(figures[i].calls, 1).c_str(),
+                CallsPer(figures[i].fsyncs, 1).c_str(), CallsPer(figures[i].ranges, 1).c_str(),
+                CallsPer(figures[i].calls, 1).c_str(),
                 static_cast<double>(figures[i].maxRssKb) / 1024, figures[i].ok ? "" : "  (FAILED)");
         std::fflush(stdout);
         fs::remove(mine);
