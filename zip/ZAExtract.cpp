@@ -30,6 +30,14 @@ namespace {
 // From this size on, a file is written from a thread of its own while it is decoded.
 constexpr std::uint64_t WriteBehindBytes = std::uint64_t{4} << 20;
 
+// A decoding that failed raises zeBadEntryData, unless the run was cancelled, the entry
+// skipped, or damaged data are to be kept.
+void CheckDecoded(bool decoded, TZABaseArchiver& archiver) {
+    const TZAProgressState& progress = TZAEngine::Of(archiver).Progress;
+    if (!decoded && !progress.Cancel && !progress.SkipFile && !archiver.ExtractCorruptedFiles)
+        throw EZAException(zeBadEntryData, &archiver);
+}
+
 bool IsSeparator(char c) {
     return c == '/' || c == '\\';
 }
@@ -209,9 +217,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
                 // failed there fails the entry as one that failed while decoding would.
                 TZAWriteBehind behind(out);
                 ExtractItemToStream(Index, behind);
-                if (!behind.Finish() && !FEngine->Progress.Cancel && !ExtractCorruptedFiles &&
-                    !FEngine->Progress.SkipFile)
-                    throw EZAException(zeBadEntryData, this);
+                CheckDecoded(behind.Finish(), *this);
             } else {
                 ExtractItemToStream(Index, out);
             }
@@ -268,9 +274,7 @@ void TZABaseArchiver::ExtractItemToStream(std::int32_t Index, vcl::TStream& Targ
     if (entry.LocalHeaderOffset > static_cast<std::uint64_t>(FArchiveStream->Size()))
         throw vcl::EReadError();
     FArchiveStream->SetPosition(static_cast<std::int64_t>(entry.LocalHeaderOffset));
-    if (!FEngine->DecompressStream(*FArchiveStream, Target, entry) && !FEngine->Progress.Cancel &&
-        !ExtractCorruptedFiles && !FEngine->Progress.SkipFile)
-        throw EZAException(zeBadEntryData, this);
+    CheckDecoded(FEngine->DecompressStream(*FArchiveStream, Target, entry), *this);
 }
 
 } // namespace zip
