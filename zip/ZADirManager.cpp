@@ -214,7 +214,7 @@ TLocalFileHeader TZADirManager::LocalHeaderAt(std::int64_t position) {
 
 void TZADirManager::ReadEntry(TDirItem& entry, TZAReadAhead& records) {
     const std::string_view fixed = records.Take(TZACentralHeader::Size);
-    RecordReader fr(fixed.data(), fixed.size());
+    RecordReader fr(fixed);
     entry.CentralHeader = ReadCentralHeader(fr);
     const TZACentralHeader& h = entry.CentralHeader;
 
