@@ -13,7 +13,7 @@ namespace zip {
 
 class TZAReadAhead {
 public:
-    static constexpr std::int64_t BlockSize = 1 << 20;
+    static constexpr std::int64_t BlockSize = 256 << 10;
 
     // Reads from start on; the stream's size is taken once.
     TZAReadAhead(vcl::TStream& stream, std::int64_t start)
