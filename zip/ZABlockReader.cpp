@@ -95,7 +95,7 @@ bool TZAEntryReader::ReadBlockFormatData() {
             if (!fits()) {
                 // Without a cipher no password changes the outcome, so one answer settles it:
                 // skipping, or a failed entry.
-                engine_.DoPassword(item_.StoredName, engine_.Password(), progress_.SkipFile);
+                engine_.DoPassword(item_.StoredName.str(), engine_.Password(), progress_.SkipFile);
                 if (progress_.SkipFile || !fits())
                     return false;
             }

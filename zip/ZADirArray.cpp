@@ -57,8 +57,11 @@ void TDirItem::ResolveZip64() {
         UncompressedSize = h.UncompressedSize;
     if (h.LocalHeaderOffset != Zip64Marker32)
         LocalHeaderOffset = h.LocalHeaderOffset;
-    if (h.DiskNumberStart != Zip64Marker16)
-        DiskNumberStart = h.DiskNumberStart;
+}
+
+void TDirItem::SetZip64DiskNumberStart(std::uint32_t volume) {
+    if (volume != 0 || detail_.Has())
+        EditDetail().Zip64DiskNumberStart = volume;
 }
 
 std::int64_t TZADirArray::MaxEntriesIn(std::int64_t directoryBytes) {

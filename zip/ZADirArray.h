@@ -5,6 +5,7 @@
 #include "vcl/Classes.h"
 #include "vcl/Streams.h"
 #include "zip/ZACentralHeader.h"
+#include "zip/ZACompactString.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZATypes.h"
 
@@ -62,6 +63,8 @@ struct TDirItemDetail {
     std::string NameFieldText;
     std::string Comment;
     std::vector<TZAExtraField> ExtraFields; // central header's records, in file order
+    // The first volume where the header's field holds its marker: past 65,534 volumes.
+    std::uint32_t Zip64DiskNumberStart = 0;
 };
 
 // What the update pass needs to write new data for an entry.
@@ -76,18 +79,24 @@ struct TDirItemSource {
 // One entry. A listing of many entries holds these side by side, so what every entry needs
 // stands here and the rest in parts made on demand.
 struct TDirItem {
+    TZACompactString StoredName; // "/" separates folders
     TZACentralHeader CentralHeader;
-    std::string StoredName; // "/" separates folders
 
-    // The entry's real sizes, local-header offset and first volume, so that no reader has to
-    // look at the markers. Where the header field holds its marker this is the value of the
-    // Zip64 record (read from it, and written into it); elsewhere it is the header's own
-    // field, which ResolveZip64 takes after the header was read or changed.
+    // The entry's real sizes and local-header offset, so that no reader has to look at the
+    // markers. Where the header field holds its marker this is the value of the Zip64 record
+    // (read from it, and written into it); elsewhere it is the header's own field, which
+    // ResolveZip64 takes after the header was read or changed.
     std::uint64_t CompressedSize = 0;
     std::uint64_t UncompressedSize = 0;
     std::uint64_t LocalHeaderOffset = 0;
-    std::uint32_t DiskNumberStart = 0;
     void ResolveZip64();
+    // The same for the first volume, whose Zip64 value so few entries need that it stands
+    // with their details.
+    std::uint32_t DiskNumberStart() const {
+        return CentralHeader.DiskNumberStart != Zip64Marker16 ? CentralHeader.DiskNumberStart
+                                                              : Detail().Zip64DiskNumberStart;
+    }
+    void SetZip64DiskNumberStart(std::uint32_t volume);
 
     // Where the entry stood in the directory when its update batch began (its saved copy's
     // index), -1 for one the batch adds. The pass finds an entry's old record by it: names
@@ -95,12 +104,12 @@ struct TDirItem {
     std::int32_t Origin = -1;
 
     // The stored name is longer than the engine holds: kept whole, but never extracted.
-    bool NameTooLong = false;
+    bool NameTooLong : 1 = false;
     // The entry has a Zip64 record, or its writer gave it one.
-    bool Zip64 = false;
+    bool Zip64 : 1 = false;
     // The update pass writes new data for the entry, from its source.
-    bool NewData = false;
-    bool Selected = false;
+    bool NewData : 1 = false;
+    bool Selected : 1 = false;
     std::uint8_t CompressionMode = 0; // 0 to 9
     TZAProcessOperation Operation = poAdd;
 

@@ -186,24 +186,20 @@ void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
                                   const std::vector<TZAExtraField>& extra) const {
     if (IsPlainName(field) && !FindExtraField(extra, UnicodePathExtraId)) {
         // Nearly every name: read and written back the same whatever the flags and host say.
-        // Made to the name's size: an assign would leave room to grow in each of many names.
-        entry.StoredName = std::string(field);
+        entry.StoredName = field;
         entry.NameTooLong = field.size() > MaxStoredNameBytes;
         entry.DropNameField();
         return;
     }
     TZAStoredName name =
         DecodeStoredName(field, versionMadeBy, entry.CentralHeader.Flags, extra, OemFileNames());
-    entry.StoredName = std::move(name.Name);
+    entry.StoredName = name.Name;
     entry.NameTooLong = name.TooLong;
     // Kept only where the writer would not give these bytes back from the name, which for
     // nearly every name it does.
     entry.DropNameField();
     if (EntryNameBytes(entry, OemFileNames()) != field)
         entry.KeepNameField(field);
-    // The code-page conversion works in a buffer three times the name's size: what the
-    // directory keeps of it is the name alone.
-    entry.StoredName.shrink_to_fit();
 }
 
 TLocalFileHeader TZADirManager::LocalHeaderAt(std::int64_t position) {

@@ -129,7 +129,7 @@ bool TZAEntryReader::Run() {
 bool TZAEntryReader::FireProgress() {
     if (!progress_.Enabled)
         return true;
-    engine_.DoFileProgress(item_.StoredName, progress_.FilePercent(), item_.Operation, ppProcess,
+    engine_.DoFileProgress(item_.StoredName.str(), progress_.FilePercent(), item_.Operation, ppProcess,
                            progress_.Cancel);
     if (progress_.Cancel)
         return false;
@@ -156,7 +156,7 @@ bool TZAEntryReader::AskPassword() {
         if (CheckEncryptionHeader())
             return true;
         const std::string tried = engine_.Password();
-        engine_.DoPassword(item_.StoredName, engine_.Password(), progress_.SkipFile);
+        engine_.DoPassword(item_.StoredName.str(), engine_.Password(), progress_.SkipFile);
         if (progress_.SkipFile)
             return false;
         // The same password again can only fail again: asking on would never end.

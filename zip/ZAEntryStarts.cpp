@@ -9,7 +9,7 @@ namespace zip {
 
 std::int32_t EntryVolume(const TDirItem& entry) {
     return static_cast<std::int32_t>(
-        std::min<std::uint64_t>(entry.DiskNumberStart, MaxVolumeNumber));
+        std::min<std::uint64_t>(entry.DiskNumberStart(), MaxVolumeNumber));
 }
 
 TZAEntryStarts::TZAEntryStarts(TZADirArray& directory) {

@@ -96,7 +96,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     if (entry.NameTooLong)
         throw EZAException::CreateFmt(zeCannotCreateFile, {Name}, this);
     const std::uint32_t storedAttr = entry.CentralHeader.ExternalAttributes;
-    const std::string stored = entry.StoredName;
+    const std::string stored = entry.StoredName.str();
     // The time the file will get, so that a file extracted before compares equal to it.
     const std::int32_t entryDate = EntryDosDateTime(entry);
 

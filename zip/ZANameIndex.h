@@ -17,7 +17,7 @@ public:
     // Every entry of dir; where a name stands twice, its first entry.
     explicit TZANameIndex(TZADirArray& dir) {
         for (std::int32_t i = dir.Count() - 1; i >= 0; --i)
-            index_[dir.ItemPtr(i).StoredName] = i;
+            index_[dir.ItemPtr(i).StoredName.str()] = i;
     }
 
     // The index of the first entry stored under name, -1 when there is none.

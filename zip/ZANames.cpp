@@ -70,7 +70,7 @@ std::string EntryNameBytes(const TDirItem& entry, bool oemFileNames) {
     if (!d.NameField.empty() && entry.StoredName == d.NameFieldText)
         return d.NameField;
     if (!oemFileNames || (entry.CentralHeader.Flags & FlagUtf8Names) != 0)
-        return entry.StoredName;
+        return entry.StoredName.str();
     std::string oem;
     platform::AnsiToOem(entry.StoredName, oem);
     return oem;
@@ -81,7 +81,7 @@ void ChooseNameEncoding(TDirItem& entry, bool oemFileNames) {
     // flagged, even where the OEM code page could hold it, so that every reader shows the
     // characters it has. ASCII names are the same bytes in every code page.
     (void)oemFileNames;
-    const std::string& name = entry.StoredName;
+    const std::string_view name = entry.StoredName;
     if (!std::all_of(name.begin(), name.end(),
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
         entry.CentralHeader.Flags |= FlagUtf8Names;

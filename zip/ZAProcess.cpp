@@ -84,14 +84,14 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
             bool stop = false;
             do {
                 action = fxaIgnore;
-                std::string name = dir.ItemPtr(i).StoredName;
+                std::string name = dir.ItemPtr(i).StoredName.str();
                 try {
                     bool confirm = true;
                     DoConfirmProcessFile(name, Operation, confirm);
                     if (!confirm)
                         break;
                     const std::string base = BaseFolder(BaseDir);
-                    const std::string stored = dir.ItemPtr(i).StoredName;
+                    const std::string stored = dir.ItemPtr(i).StoredName.str();
                     if (progress) {
                         DoFileProgress(stored, 0.0, Operation, ppStart, FEngine->Progress.Cancel);
                         if (FEngine->Progress.Cancel) {

@@ -136,7 +136,7 @@ void ReadCentralExtra(TDirItem& entry, std::string_view extra) {
     entry.Zip64 = false;
     // A marked field without a value in any record stands for 0.
     entry.CompressedSize = entry.UncompressedSize = entry.LocalHeaderOffset = 0;
-    entry.DiskNumberStart = 0;
+    std::uint32_t disk = 0;
     // Each Zip64 record in turn: a value in a later one replaces the earlier one's.
     for (const TZAExtraField& field : entry.Detail().ExtraFields) {
         if (field.ID != Zip64ExtraId)
@@ -149,9 +149,10 @@ void ReadCentralExtra(TDirItem& entry, std::string_view extra) {
         if (v.LocalHeaderOffset)
             entry.LocalHeaderOffset = *v.LocalHeaderOffset;
         if (v.DiskNumberStart)
-            entry.DiskNumberStart = *v.DiskNumberStart;
+            disk = *v.DiskNumberStart;
         entry.Zip64 = true;
     }
+    entry.SetZip64DiskNumberStart(disk);
     entry.ResolveZip64();
 }
 
@@ -178,7 +179,7 @@ std::string BuildCentralExtra(const TDirItem& entry) {
     if (h.LocalHeaderOffset == Zip64Marker32)
         values.LocalHeaderOffset = entry.LocalHeaderOffset;
     if (h.DiskNumberStart == Zip64Marker16)
-        values.DiskNumberStart = entry.DiskNumberStart;
+        values.DiskNumberStart = entry.DiskNumberStart();
     std::vector<TZAExtraField> fields;
     if (const std::string zip64 = BuildCentralZip64(values); !zip64.empty())
         fields.push_back({Zip64ExtraId, {zip64.begin(), zip64.end()}});

@@ -117,7 +117,7 @@ bool TZABaseArchiver::FindNextMatch(TZAArchiveItem& Item) {
     for (std::int32_t i = std::max(Item.Search.EntryIndex, 0); i < dir.Count(); ++i) {
         TDirItem& entry = FDirManager->Directory.ItemPtr(i);
         if (!FOptions->Recurse) {
-            std::string name = entry.StoredName;
+            std::string name = entry.StoredName.str();
             if (!name.empty() && name.back() == '/')
                 name.pop_back();
             if (FolderPart(name) != maskFolder)

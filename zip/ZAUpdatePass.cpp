@@ -449,7 +449,7 @@ bool TZAUpdatePass::AddFileToArchive(std::int32_t i) {
     TDirItem& e = dir_.Directory.ItemPtr(i);
     const TDirItemSource& from = e.Source();
     const std::string eventName =
-        e.Operation == poAdd || e.Operation == poMove ? from.SourceFileName : e.StoredName;
+        e.Operation == poAdd || e.Operation == poMove ? from.SourceFileName : e.StoredName.str();
     a_.DoFileProgress(eventName, 0.0, e.Operation, ppStart, progress_.Cancel);
     if (progress_.Cancel)
         return false;
@@ -530,7 +530,7 @@ bool TZAUpdatePass::EntryFailed(TDirItem& e, std::int64_t entryStart, const EZAE
         a_.ArchiveStream()->SetSize(entryStart);
         a_.ArchiveStream()->SetPosition(entryStart);
     }
-    a_.DoProcessFileFailure(e.Operation == poUpdate ? e.StoredName : e.Source().SourceFileName,
+    a_.DoProcessFileFailure(e.Operation == poUpdate ? e.StoredName.str() : e.Source().SourceFileName,
                             e.Operation, failure.NativeError(), failure.ErrorCode(),
                             failure.Message(), action_);
     return false;
@@ -623,7 +623,7 @@ void TZAUpdatePass::CopyEntryToVolumes(vcl::TStream& entryFile, TDirItem& e,
     const std::int32_t volume = volumes_.Info.Number;
     e.CentralHeader.DiskNumberStart = Field16(volume);
     if (e.CentralHeader.DiskNumberStart == Zip64Marker16)
-        e.DiskNumberStart = static_cast<std::uint32_t>(volume);
+        e.SetZip64DiskNumberStart(static_cast<std::uint32_t>(volume));
     e.ResolveZip64();
     const std::int64_t at = staging_ ? dest->Position() + staging_->Position() : dest->Position();
     SetLocalOffset(e, at - headerSize, a_.Zip64Mode() == zmAlways);

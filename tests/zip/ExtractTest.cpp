@@ -150,7 +150,7 @@ TEST_P(ToolArchives, ExtractToTheSameBytesDatesAndModes) {
         const TDirItem& e = a->Entry(i);
         if (e.StoredName.back() == '/')
             continue;
-        EXPECT_EQ(DosFileAge(out + "/" + e.StoredName),
+        EXPECT_EQ(DosFileAge(out + "/" + e.StoredName.str()),
                   CombineDosDateTime(e.CentralHeader.Date, e.CentralHeader.Time))
             << e.StoredName;
     }

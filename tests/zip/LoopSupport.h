@@ -86,10 +86,10 @@ public:
             h.UncompressedSize = static_cast<std::uint32_t>(size);
             h.ExternalAttributes = external;
             h.LocalHeaderOffset = static_cast<std::uint32_t>(offset);
+            std::string name;
             for (std::size_t k = 0; k + 1 < hexName.size(); k += 2)
-                item.StoredName += static_cast<char>(std::stoi(hexName.substr(k, 2), nullptr, 16));
-            if (hexName == "-")
-                item.StoredName.clear();
+                name += static_cast<char>(std::stoi(hexName.substr(k, 2), nullptr, 16));
+            item.StoredName = name;
             h.NameLength = static_cast<std::uint16_t>(item.StoredName.size());
             item.ResolveZip64();
             items.push_back(item);

@@ -127,7 +127,7 @@ struct Names : ::testing::Test {
         std::vector<std::string> names;
         const TZADirArray& d = ziptest::Dir(*a).Directory;
         for (std::int32_t i = 0; i < d.Count(); ++i)
-            names.push_back(const_cast<TZADirArray&>(d).ItemPtr(i).StoredName);
+            names.push_back(const_cast<TZADirArray&>(d).ItemPtr(i).StoredName.str());
         return names;
     }
 };
@@ -362,7 +362,7 @@ TEST_F(Names, KeptEntriesKeepTheirStoredNameBytesThroughAnUpdate) {
         w->OpenArchive();
         std::vector<std::string> names;
         for (std::int32_t i = 0; i < ziptest::Dir(*w).Directory.Count(); ++i)
-            names.push_back(ziptest::Dir(*w).Directory.ItemPtr(i).StoredName);
+            names.push_back(ziptest::Dir(*w).Directory.ItemPtr(i).StoredName.str());
         std::filesystem::create_directories(dir / "add");
         WriteFile(dir / "add/new.txt", "new");
         w->BaseDir = dir / "add";

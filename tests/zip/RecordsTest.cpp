@@ -350,7 +350,7 @@ TEST(CentralExtra, ResolvesSizesOffsetAndDisk) {
         EXPECT_EQ(e.UncompressedSize, c.u);
         EXPECT_EQ(e.CompressedSize, c.c);
         EXPECT_EQ(e.LocalHeaderOffset, c.o);
-        EXPECT_EQ(e.DiskNumberStart, c.d);
+        EXPECT_EQ(e.DiskNumberStart(), c.d);
         // The header keeps its markers: the writer builds the Zip64 field from them.
         EXPECT_EQ(e.CentralHeader.UncompressedSize, c.unpacked);
         EXPECT_EQ(WriteExtraFields(e.Detail().ExtraFields), c.extra);

@@ -1,0 +1,56 @@
+#include "zip/ZACompactString.h"
+
+#include <ostream>
+
+namespace zip {
+
+namespace {
+constexpr std::size_t SizeOffset = sizeof(char*);
+} // namespace
+
+TZACompactString& TZACompactString::operator=(std::string_view text) {
+    // Made apart first: text may be this string's own bytes.
+    TZACompactString copy(text);
+    return *this = std::move(copy);
+}
+
+std::size_t TZACompactString::size() const noexcept {
+    if (!IsHeap())
+        return InlineCapacity - bytes_[InlineCapacity];
+    std::size_t size;
+    std::memcpy(&size, bytes_ + SizeOffset, sizeof size);
+    return size;
+}
+
+char* TZACompactString::HeapPointer() const noexcept {
+    char* pointer;
+    std::memcpy(&pointer, bytes_, sizeof pointer);
+    return pointer;
+}
+
+void TZACompactString::Assign(std::string_view text) {
+    if (text.size() <= InlineCapacity) {
+        if (!text.empty()) // an empty view may have no bytes at all
+            std::memcpy(bytes_, text.data(), text.size());
+        SetInline(text.size());
+        return;
+    }
+    char* pointer = new char[text.size() + 1];
+    std::memcpy(pointer, text.data(), text.size());
+    pointer[text.size()] = 0;
+    const std::size_t size = text.size();
+    std::memcpy(bytes_, &pointer, sizeof pointer);
+    std::memcpy(bytes_ + SizeOffset, &size, sizeof size);
+    bytes_[InlineCapacity] = HeapTag;
+}
+
+void TZACompactString::Release() noexcept {
+    if (IsHeap())
+        delete[] HeapPointer();
+}
+
+std::ostream& operator<<(std::ostream& out, const TZACompactString& text) {
+    return out << text.View();
+}
+
+} // namespace zip
