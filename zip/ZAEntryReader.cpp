@@ -129,8 +129,8 @@ bool TZAEntryReader::Run() {
 bool TZAEntryReader::FireProgress() {
     if (!progress_.Enabled)
         return true;
-    engine_.DoFileProgress(item_.StoredName.str(), progress_.FilePercent(), item_.Operation, ppProcess,
-                           progress_.Cancel);
+    engine_.DoFileProgress(item_.StoredName.str(), progress_.FilePercent(), item_.Operation,
+                           ppProcess, progress_.Cancel);
     if (progress_.Cancel)
         return false;
     engine_.DoOverallProgress(progress_.OverallPercent(), item_.Operation, ppProcess,

@@ -530,9 +530,9 @@ bool TZAUpdatePass::EntryFailed(TDirItem& e, std::int64_t entryStart, const EZAE
         a_.ArchiveStream()->SetSize(entryStart);
         a_.ArchiveStream()->SetPosition(entryStart);
     }
-    a_.DoProcessFileFailure(e.Operation == poUpdate ? e.StoredName.str() : e.Source().SourceFileName,
-                            e.Operation, failure.NativeError(), failure.ErrorCode(),
-                            failure.Message(), action_);
+    a_.DoProcessFileFailure(
+        e.Operation == poUpdate ? e.StoredName.str() : e.Source().SourceFileName, e.Operation,
+        failure.NativeError(), failure.ErrorCode(), failure.Message(), action_);
     return false;
 }
 
