@@ -4,7 +4,8 @@
 // - extraction of a mixed corpus deflated by `zip -6`, of one large text file and of many
 //   small files, by the engine and the peers installed (unzip, bsdtar, 7zz, Python's
 //   zipfile), as a ratio to the floor: every entry inflated with zlib (and ISA-L when built)
-//   from the mapped archive and its CRC-32 taken, nothing written;
+//   from the mapped archive and its CRC-32 taken, nothing written; beside it the time to write
+//   the same files from memory, the part of any extraction decoding does not cover;
 // - extraction of the same corpus stored (`zip -0`), as a ratio to `cp -r` of its folder;
 // - opening and listing a directory of many entries;
 // - files/s, system calls per file (strace -c -f, when strace is installed) and peak RSS;
@@ -20,6 +21,7 @@
 #include "ArchiveFloor.h"
 #include "BenchChild.h"
 #include "BenchSupport.h"
+#include "WriteFloor.h"
 #include "vcl/Streams.h"
 #include "zip/ZADirArray.h"
 #include "zip/ZAEngine.h"
@@ -233,8 +235,8 @@ void PrintTable(const std::vector<Measured>& measured, const char* reference,
     std::fflush(stdout);
 }
 
-// The floors of one archive: median seconds of zlib's, and of ISA-L's when built.
-void PrintFloors(const std::string& archive, int runs, double& zlibSeconds) {
+// The floors of one archive: median seconds of zlib's, and of ISA-L's when built (else 0).
+void PrintFloors(const std::string& archive, int runs, double& zlibSeconds, double& isalSeconds) {
     std::vector<double> z, i;
     bench::FloorResult zr, ir;
     for (int r = 0; r < runs; ++r) {
@@ -248,12 +250,35 @@ void PrintFloors(const std::string& archive, int runs, double& zlibSeconds) {
         }
     }
     zlibSeconds = Median(z);
+    isalSeconds = i.empty() ? 0 : Median(i);
     std::printf("  floor: zlib %.3f s (%zu entries, %.1f MB out%s)", zlibSeconds, zr.entries,
                 static_cast<double>(zr.outputBytes) / 1e6, zr.ok ? "" : ", DECODING FAILED");
     if (bench::IsalFloorBuilt())
         std::printf("; ISA-L %.3f s = %.2fx zlib's%s", Median(i), Median(i) / zlibSeconds,
                     ir.ok ? "" : ", DECODING FAILED");
     std::printf("\n");
+}
+
+// Median seconds of writing the source's files from memory into an empty dest, as every
+// extraction of them must (WriteFloor.h).
+double WritingFloor(const fs::path& source, const fs::path& dest, int runs) {
+    const bench::TreeInMemory tree = bench::LoadTree(source);
+    const bool flush = !OnTmpfs(dest.parent_path());
+    std::vector<double> seconds;
+    bool ok = true;
+    for (int r = 0; r < runs; ++r) {
+        fs::remove_all(dest);
+        fs::create_directories(dest);
+        if (flush)
+            ::sync();
+        const auto start = Clock::now();
+        ok = bench::WriteTree(tree, dest) && ok;
+        seconds.push_back(Seconds(start));
+    }
+    fs::remove_all(dest);
+    if (!ok)
+        std::printf("  (WRITING THE FILES FAILED)\n");
+    return Median(seconds);
 }
 
 // One extraction case against the floor of its archive, the engine's output compared with
@@ -265,11 +290,20 @@ void ExtractionCase(const std::string& title, const std::string& self, const fs:
                 static_cast<double>(expected.bytes) / 1e6,
                 static_cast<double>(fs::file_size(archive)) / 1e6);
     double floor = 0;
-    PrintFloors(archive.string(), runs, floor);
+    double isal = 0;
+    PrintFloors(archive.string(), runs, floor, isal);
     const fs::path dest = scratch / "out";
+    const double writing = WritingFloor(source, dest, runs);
+    const double decoding = isal > 0 ? isal : floor;
+    std::printf("  writing the files from memory: %.3f s; decoding (%s) and writing, one after "
+                "the other: %.3f s\n",
+                writing, isal > 0 ? "ISA-L" : "zlib", decoding + writing);
     const auto tools = Extractors(self, archive.string(), dest.string());
-    PrintTable(RunRounds(self, scratch, tools, dest, expected, runs, true), "x floor", floor,
-               expected.files);
+    const auto measured = RunRounds(self, scratch, tools, dest, expected, runs, true);
+    PrintTable(measured, "x floor", floor, expected.files);
+    const double engine = Median(measured.front().seconds);
+    std::printf("  engine: %.2fx the decoding floor, %.2fx decoding and writing\n",
+                engine / decoding, engine / (decoding + writing));
     fs::remove_all(dest);
     fs::create_directories(dest);
     Spawn(self, scratch, tools.front().command);
