@@ -1,21 +1,21 @@
 // Opening damaged archives of 4 MiB that make the rebuild from local headers work hard:
 // signatures every few bytes, long code-page names, headers whose names hold the next
-// headers. Each is opened in a child process, so that its peak memory is its own; the
+// headers. Each is opened in a fresh process, so that its peak memory is its own; the
 // figures are the time, the peak RSS and its multiple of the file's size.
+#include "BenchChild.h"
 #include "zip/ZADirManager.h"
 #include "zip/ZAEngine.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZipArchiver.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -45,47 +45,57 @@ std::string Repeat(const std::string& unit) {
     return out;
 }
 
-void Measure(const char* what, const std::string& bytes, const std::string& file) {
+// The child's side: opens the archive and writes how many entries its directory got (-1 when
+// opening failed) to countFile.
+int OpenAndCount(const std::string& file, const std::string& countFile) {
+    zip::TZipArchiver a(nullptr);
+    a.SetFileName(file);
+    int entries = -1;
+    try {
+        a.OpenArchive(32);
+        entries = zip::TZAEngine::Of(a).DirManager()->Directory.Count();
+    } catch (const std::exception&) {
+    }
+    std::ofstream(countFile) << entries << '\n';
+    return 0;
+}
+
+// Opens the archive in a fresh process of this program, so that the peak RSS is the opening's
+// own and not that of the process holding the damaged bytes.
+void Measure(const std::string& self, const fs::path& folder, const char* what,
+             const std::string& bytes) {
+    const std::string file = (folder / "damaged.zip").string();
+    const std::string countFile = (folder / "entries.txt").string();
     std::ofstream(file, std::ios::binary)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    std::fflush(stdout); // the child must not print the parent's lines again
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = ::fork();
-    if (child == 0) {
-        zip::TZipArchiver a(nullptr);
-        a.SetFileName(file);
-        int entries = -1;
-        try {
-            a.OpenArchive(32);
-            entries = zip::TZAEngine::Of(a).DirManager()->Directory.Count();
-        } catch (const std::exception&) {
-        }
-        std::printf("%-46s entries %7d", what, entries);
-        std::fflush(stdout);
-        ::_exit(0);
-    }
-    int status = 0;
-    rusage usage{};
-    ::wait4(child, &status, 0, &usage);
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double peak = static_cast<double>(usage.ru_maxrss) * 1024.0;
-    std::printf("   %6.2f s   peak RSS %7.1f MB   %5.1f x the file\n", seconds, peak / 1e6,
-                peak / static_cast<double>(bytes.size()));
+    const bench::ChildRun run = bench::Spawn(self, folder, {self, "--open", file, countFile});
+    int entries = -1;
+    std::ifstream(countFile) >> entries;
+    const double peak = static_cast<double>(run.maxRssKb) * 1024.0;
+    std::printf("%-46s entries %7d   %6.2f s   peak RSS %7.1f MB   %5.1f x the file%s\n", what,
+                entries, run.seconds, peak / 1e6, peak / static_cast<double>(bytes.size()),
+                run.ok ? "" : "  (FAILED)");
+    std::fflush(stdout);
 }
 
 } // namespace
 
-int main() {
-    const std::string folder =
-        (std::filesystem::temp_directory_path() / ("rebuild-bench-" + std::to_string(::getpid())))
-            .string();
-    std::filesystem::create_directories(folder);
-    const std::string file = folder + "/damaged.zip";
-    Measure("bare signatures, 4 bytes apart", Repeat("PK\x03\x04"), file);
-    Measure("empty headers with 1-byte names", Repeat(Header(1, 1, 'x')), file);
-    Measure("headers with 999-byte code-page names", Repeat(Header(999, 999, '\x82')), file);
-    Measure("999-byte names holding the next headers", Repeat(Header(999, 2, '\x82')), file);
-    Measure("65535-byte names holding the next headers", Repeat(Header(65535, 2, '\x82')), file);
-    std::filesystem::remove_all(folder);
+int main(int argc, char** argv) {
+    if (argc > 3 && std::string(argv[1]) == "--spawn")
+        return bench::SpawnAndReport(argv[2], argv + 3);
+    if (argc == 4 && std::string(argv[1]) == "--open")
+        return OpenAndCount(argv[2], argv[3]);
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    const fs::path folder =
+        fs::temp_directory_path() / ("rebuild-bench-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    Measure(self, folder, "bare signatures, 4 bytes apart", Repeat("PK\x03\x04"));
+    Measure(self, folder, "empty headers with 1-byte names", Repeat(Header(1, 1, 'x')));
+    Measure(self, folder, "headers with 999-byte code-page names",
+            Repeat(Header(999, 999, '\x82')));
+    Measure(self, folder, "999-byte names holding the next headers",
+            Repeat(Header(999, 2, '\x82')));
+    Measure(self, folder, "65535-byte names holding the next headers",
+            Repeat(Header(65535, 2, '\x82')));
+    fs::remove_all(folder);
 }
