@@ -1,7 +1,7 @@
-// An immutable-size string in 24 bytes, for the name every directory entry holds: up to 23
-// bytes stand inside it, a longer one in an allocation of exactly its size. A listing keeps
-// one per entry, so std::string's 32 bytes and a heap block for any name past 15 bytes would
-// be most of what an entry costs.
+// A string set whole and never grown, in 24 bytes, for the name every directory entry holds:
+// up to 23 bytes stand inside it, a longer one in an allocation of exactly its size. A listing
+// keeps one per entry, so std::string's 32 bytes and a heap block for any name past 15 bytes
+// would be most of what an entry costs.
 #pragma once
 
 #include <cstddef>

@@ -901,7 +901,7 @@ TEST_F(DirRead, AStubInFrontOfALocalZip64FieldDeclaringMoreThanItHolds) {
 
 TEST_F(DirRead, LongCodePageNamesComeWholeFromTheDirectoryAndFromLocalHeaders) {
     // Code-page names of 900 bytes rebuilt from local headers, and of 200 read from a
-    // directory: past any inline room, each held in a block of its own size.
+    // directory: far past the room an entry holds inside it, they come whole.
     std::string names;
     RecordWriter w;
     for (int i = 0; i < 20; ++i) {
