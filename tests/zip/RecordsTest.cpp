@@ -378,6 +378,23 @@ TEST(Zip64Field, LocalFieldIsTwentyBytes) {
                                                             "0700000000000000");
 }
 
+// A first volume past the 16-bit field stands with the entry's details: it is copied with the
+// entry and written back into the record it came from; an unmarked field answers for itself.
+TEST(CentralExtra, AVolumeBehindItsMarkerGoesBackIntoTheRecord) {
+    TDirItem e;
+    e.CentralHeader.DiskNumberStart = Zip64Marker16;
+    const std::string record = Unhex("0100"
+                                     "0400") +
+                               BuildCentralZip64({{}, {}, {}, 70000u});
+    ReadCentralExtra(e, record);
+    const TDirItem copy = e;
+    EXPECT_EQ(copy.DiskNumberStart(), 70000u);
+    EXPECT_EQ(Hex(BuildCentralExtra(copy)), Hex(record));
+    e.CentralHeader.DiskNumberStart = 3;
+    EXPECT_EQ(e.DiskNumberStart(), 3u);
+    EXPECT_EQ(Hex(BuildCentralExtra(e)), "");
+}
+
 // The writer's central extra field: a Zip64 record built from the markers and the entry's
 // values comes first, one read from the archive is dropped, the other records follow as read.
 TEST(CentralExtra, WriterPutsAFreshZip64RecordFirst) {
