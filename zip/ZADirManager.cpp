@@ -46,32 +46,41 @@ TZASignatureScan::TZASignatureScan(vcl::TStream& stream, std::int64_t windowSize
 }
 
 std::int64_t TZASignatureScan::Find(std::int64_t from, std::uint32_t signature) {
-    const std::int64_t size = stream_.Size();
-    const std::int64_t saved = stream_.Position();
+    // Damaged archives may hold a signature every few bytes: a search the window answers
+    // makes no system call.
     std::int64_t pos = std::max<std::int64_t>(from, 0);
-    std::int64_t result = -1;
-    while (pos <= size - 4) {
+    for (;;) {
         const std::int64_t end = start_ + static_cast<std::int64_t>(window_.size());
-        if (pos < start_ || pos + 4 > end) {
-            const std::int64_t n = std::min(windowSize_, size - pos);
-            window_.resize(static_cast<std::size_t>(n));
-            stream_.SetPosition(pos);
-            stream_.ReadBuffer(window_.data(), n);
-            start_ = pos;
-        }
+        if ((pos < start_ || pos + 4 > end) && !Load(pos))
+            return -1;
         const std::size_t first = static_cast<std::size_t>(pos - start_);
         for (std::size_t k = first; k + 4 <= window_.size(); ++k)
-            if (SignatureAt(&window_[k]) == signature) {
-                result = start_ + static_cast<std::int64_t>(k);
-                break;
-            }
-        if (result >= 0)
-            break;
+            if (SignatureAt(&window_[k]) == signature)
+                return start_ + static_cast<std::int64_t>(k);
         // A signature split across two windows is seen in the next one.
         pos = start_ + static_cast<std::int64_t>(window_.size()) - 3;
     }
+}
+
+bool TZASignatureScan::Load(std::int64_t position) {
+    const std::int64_t size = stream_.Size();
+    if (position > size - 4)
+        return false;
+    const std::int64_t saved = stream_.Position();
+    const std::int64_t n = std::min(windowSize_, size - position);
+    window_.resize(static_cast<std::size_t>(n));
+    stream_.SetPosition(position);
+    stream_.ReadBuffer(window_.data(), n);
     stream_.SetPosition(saved);
-    return result;
+    start_ = position;
+    return true;
+}
+
+const std::uint8_t* TZASignatureScan::Kept(std::int64_t position, std::int64_t count) const {
+    if (position < start_ || count < 0 ||
+        count > start_ + static_cast<std::int64_t>(window_.size()) - position)
+        return nullptr;
+    return window_.data() + (position - start_);
 }
 
 TZADirManager::TZADirManager(vcl::TStream* stream, TZAEngine* engine, bool isNewArchive)
@@ -203,6 +212,12 @@ void TZADirManager::SetStoredName(TDirItem& entry, std::string_view field,
 }
 
 TLocalFileHeader TZADirManager::LocalHeaderAt(std::int64_t position) {
+    // A header the scan has just found mostly stands in the window it keeps.
+    if (scan_ && scanStream_ == ArcStream)
+        if (const std::uint8_t* kept = scan_->Kept(position, TLocalFileHeader::Size)) {
+            RecordReader r(kept, TLocalFileHeader::Size);
+            return TLocalFileHeader::Read(r);
+        }
     const std::string bytes = ReadAt(*ArcStream, position, TLocalFileHeader::Size);
     RecordReader r(bytes);
     return TLocalFileHeader::Read(r);

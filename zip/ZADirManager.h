@@ -31,10 +31,15 @@ class TZASignatureScan {
 public:
     TZASignatureScan(vcl::TStream& stream, std::int64_t windowSize);
     // The first position at or after from where all four bytes stand in the stream, or -1.
-    // The stream position is left as it was.
+    // The stream position is left as it was. The stream is touched only to read a window.
     std::int64_t Find(std::int64_t from, std::uint32_t signature);
+    // The count bytes at position when the window kept holds them all, else null.
+    const std::uint8_t* Kept(std::int64_t position, std::int64_t count) const;
 
 private:
+    // The window from position on; false when fewer than four bytes are left there.
+    bool Load(std::int64_t position);
+
     vcl::TStream& stream_;
     std::int64_t windowSize_;
     std::int64_t start_ = 0;
@@ -107,7 +112,8 @@ private:
     void SetStoredName(TDirItem& entry, std::string_view field, std::uint16_t versionMadeBy,
                        const std::vector<TZAExtraField>& extra) const;
     void ReadEntry(TDirItem& entry, TZAReadAhead& records);
-    // The local header at position of the archive stream, which is left there.
+    // The local header at position of the archive stream; where the stream is left after it
+    // is not said (the header may come from the signature scan's window).
     TLocalFileHeader LocalHeaderAt(std::int64_t position);
     // The signature search over the current archive stream.
     TZASignatureScan& Scan();

@@ -27,9 +27,12 @@ TZASignatureScan& TZADirManager::Scan() {
 }
 
 std::int64_t TZADirManager::FindNextLocalHeader(std::int64_t position) {
-    std::int64_t found = Scan().Find(position, Signatures().LocalHeader);
-    // A header needs its 30 bytes before the end of the stream.
-    if (found >= 0 && ArcStream->Size() - found < static_cast<std::int64_t>(TLocalFileHeader::Size))
+    TZASignatureScan& scan = Scan();
+    const std::int64_t found = scan.Find(position, Signatures().LocalHeader);
+    // A header needs its 30 bytes before the end of the stream (which the window mostly
+    // shows without asking the stream).
+    constexpr std::int64_t header = TLocalFileHeader::Size;
+    if (found >= 0 && !scan.Kept(found, header) && ArcStream->Size() - found < header)
         return -1;
     return found;
 }
@@ -106,6 +109,7 @@ void TZADirManager::RebuildDirFromLocalHeaders() {
             const std::int64_t extraAt = nameAt + local.NameLength;
             if (n != 0 && size - nameAt >= n) {
                 std::string raw(static_cast<std::size_t>(n), '\0');
+                ArcStream->SetPosition(nameAt);
                 ArcStream->ReadBuffer(raw.data(), n);
                 std::string extra;
                 if (size - extraAt >= local.ExtraLength) {

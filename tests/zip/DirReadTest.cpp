@@ -952,3 +952,45 @@ TEST(DirManager, TheLastVolumeOfAnyDiskCountIsANumberEventsCanShow) {
         EXPECT_EQ(m.LastVolume(), c.last);
     }
 }
+
+// A memory stream that counts what the scan asks of it.
+class CountingStream : public vcl::TMemoryStream {
+public:
+    std::int64_t Read(void* buffer, std::int64_t count) override {
+        ++reads;
+        return TMemoryStream::Read(buffer, count);
+    }
+    std::int64_t Size() override {
+        ++sizes;
+        return TMemoryStream::Size();
+    }
+    int reads = 0;
+    int sizes = 0;
+};
+
+// A damaged archive may hold a local-header signature every few bytes: each search and each
+// header the window already holds costs no call on the stream, a signature across two windows
+// is still found, and the stream stays where it was.
+TEST(SignatureScan, SearchesTheWindowAnswersLeaveTheStreamAlone) {
+    CountingStream stream;
+    std::string bytes;
+    for (int i = 0; i < 1000; ++i)
+        bytes += "PK\x03\x04";
+    // The searches below keep windows from 0, 1024, 2048, 3072, then 4093: this signature
+    // begins two bytes before the last one ends.
+    bytes += std::string(1115, 'x') + "PK\x05\x06" + std::string(10, 'y');
+    stream.WriteBuffer(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    stream.SetPosition(123);
+    TZASignatureScan scan(stream, 1024);
+    for (std::int64_t p = 0; p < 4000; p += 4) {
+        ASSERT_EQ(scan.Find(p, 0x04034B50), p);
+        ASSERT_NE(scan.Kept(p, 4), nullptr);
+    }
+    // A read and a size for each of the four windows over the 4,000 bytes.
+    EXPECT_EQ(stream.reads, 4);
+    EXPECT_EQ(stream.sizes, 4);
+    EXPECT_EQ(scan.Find(4000, 0x06054B50), 5115);
+    EXPECT_EQ(scan.Find(5116, 0x06054B50), -1);
+    EXPECT_EQ(scan.Kept(5115, 1000), nullptr);
+    EXPECT_EQ(stream.Position(), 123);
+}
