@@ -19,7 +19,7 @@ namespace zip {
 
 struct TZAExtraField {
     std::uint16_t ID = 0;
-    std::vector<std::uint8_t> Data;
+    TZACompactString Data; // most records (times, owners) fit inside it
 
     std::uint16_t Size() const { return static_cast<std::uint16_t>(Data.size()); }
 };
@@ -59,9 +59,9 @@ struct TDirItemDetail {
     // The name's bytes as read, where writing the name would not give them back (UTF-8 from a
     // Unix host, a Unicode path record, a NUL), and the name read from them: while StoredName
     // is still that name, the writer writes these bytes.
-    std::string NameField;
-    std::string NameFieldText;
-    std::string Comment;
+    TZACompactString NameField;
+    TZACompactString NameFieldText;
+    TZACompactString Comment;
     std::vector<TZAExtraField> ExtraFields; // central header's records, in file order
     // The first volume where the header's field holds its marker: past 65,534 volumes.
     std::uint32_t Zip64DiskNumberStart = 0;

@@ -82,7 +82,7 @@ void TZADirWriter::WriteEntry(TDirItem& entry, vcl::TStream*& stream, vcl::TMemo
     Put(name.substr(0, h.NameLength), stream, 0, &staging);
 
     Put(extra.substr(0, h.ExtraLength), stream, 0, &staging);
-    Put(entry.Detail().Comment.substr(0, h.CommentLength), stream, 0, &staging);
+    Put(std::string(entry.Detail().Comment.View().substr(0, h.CommentLength)), stream, 0, &staging);
 }
 
 void TZADirWriter::Write(vcl::TStream* stream) {

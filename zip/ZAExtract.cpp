@@ -102,7 +102,7 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
 
     std::uint32_t attr = storedAttr;
     std::string name = Name;
-    DoExtractFile(name, attr, entry.Detail().Comment);
+    DoExtractFile(name, attr, entry.Detail().Comment.str());
     // A handler may name a full path of its own; below the base folder it is accepted, as
     // the overwrite prompt's is. A stored name's leading "/" only roots it in the base folder.
     std::string asStored = Name;

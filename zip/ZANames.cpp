@@ -68,7 +68,7 @@ std::string EntryNameBytes(const TDirItem& entry, bool oemFileNames) {
     // below, and the local header keeps the bytes it has.
     const TDirItemDetail& d = entry.Detail();
     if (!d.NameField.empty() && entry.StoredName == d.NameFieldText)
-        return d.NameField;
+        return d.NameField.str();
     if (!oemFileNames || (entry.CentralHeader.Flags & FlagUtf8Names) != 0)
         return entry.StoredName.str();
     std::string oem;

@@ -51,8 +51,9 @@ std::vector<TZAExtraField> ParseExtraFields(std::string_view extra) {
         TZAExtraField f;
         f.ID = r.u16();
         const std::size_t declared = r.u16();
-        const std::string data = r.bytes(std::min(declared, r.remaining()));
-        f.Data.assign(data.begin(), data.end());
+        const std::size_t n = std::min(declared, r.remaining());
+        f.Data = extra.substr(r.position(), n);
+        r.skip(n);
         fields.push_back(std::move(f));
     }
     return fields;
@@ -61,8 +62,7 @@ std::vector<TZAExtraField> ParseExtraFields(std::string_view extra) {
 std::string WriteExtraFields(const std::vector<TZAExtraField>& fields) {
     RecordWriter w;
     for (const auto& f : fields)
-        w.u16(f.ID).u16(f.Size()).bytes(
-            std::string_view(reinterpret_cast<const char*>(f.Data.data()), f.Data.size()));
+        w.u16(f.ID).u16(f.Size()).bytes(f.Data);
     return w.data();
 }
 
@@ -80,7 +80,7 @@ bool HasExtraField(std::string_view extra, std::uint16_t id) {
 namespace {
 
 std::string_view DataOf(const TZAExtraField& field) {
-    return {reinterpret_cast<const char*>(field.Data.data()), field.Data.size()};
+    return field.Data;
 }
 
 // Takes the values in order while each fits whole; the first that does not ends the walk.
@@ -182,7 +182,7 @@ std::string BuildCentralExtra(const TDirItem& entry) {
         values.DiskNumberStart = entry.DiskNumberStart();
     std::vector<TZAExtraField> fields;
     if (const std::string zip64 = BuildCentralZip64(values); !zip64.empty())
-        fields.push_back({Zip64ExtraId, {zip64.begin(), zip64.end()}});
+        fields.push_back({Zip64ExtraId, TZACompactString(zip64)});
     // A Zip64 record kept from reading is the one just built anew.
     for (const TZAExtraField& field : entry.Detail().ExtraFields)
         if (field.ID != Zip64ExtraId)
@@ -276,7 +276,7 @@ bool ExtendedTimestamp(std::time_t modified, TZAExtraField& record) {
     RecordWriter w;
     w.u8(0x01).u32(static_cast<std::uint32_t>(static_cast<std::int32_t>(modified)));
     record.ID = ExtendedTimestampExtraId;
-    record.Data.assign(w.data().begin(), w.data().end());
+    record.Data = w.data();
     return true;
 }
 

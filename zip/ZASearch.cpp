@@ -70,7 +70,7 @@ void FillArchiveItem(const TDirItem& entry, TZAArchiveItem& item) {
     item.DosTime = h.Time;
     item.CRC = h.Crc32;
     item.Attributes = h.ExternalAttributes;
-    item.Comment = entry.Detail().Comment;
+    item.Comment = entry.Detail().Comment.View();
 }
 
 bool TZABaseArchiver::FindFirst(const std::string& FileMask, TZAArchiveItem& Item,

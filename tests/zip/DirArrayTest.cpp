@@ -94,7 +94,8 @@ TEST(DirArray, DeleteMovesLaterEntriesDown) {
     for (int i = 0; i < 3; ++i) {
         TDirItem& item = array.ItemPtr(i);
         item.StoredName = std::string(1, static_cast<char>('A' + i));
-        item.EditDetail().ExtraFields.push_back({static_cast<std::uint16_t>(i), {1, 2, 3}});
+        item.EditDetail().ExtraFields.push_back(
+            {static_cast<std::uint16_t>(i), TZACompactString("\x01\x02\x03")});
     }
     array.Delete(0);
     ASSERT_EQ(array.Count(), 2);
@@ -140,7 +141,8 @@ TEST(DirArray, AssignCopiesInFull) {
         TZADirArray source;
         source.SetCount(2);
         source.ItemPtr(1).StoredName = "dir/file.txt";
-        source.ItemPtr(1).EditDetail().ExtraFields.push_back({0x5455, {9, 8, 7}});
+        source.ItemPtr(1).EditDetail().ExtraFields.push_back(
+            {0x5455, TZACompactString("\x09\x08\x07")});
         source.ItemPtr(1).CentralHeader.Crc32 = 0xDEADBEEF;
         source.ItemPtr(1).Selected = true;
         copy.Assign(source);
@@ -148,7 +150,7 @@ TEST(DirArray, AssignCopiesInFull) {
     ASSERT_EQ(copy.Count(), 2);
     TDirItem item = copy.GetItem(1);
     EXPECT_EQ(item.StoredName, "dir/file.txt");
-    EXPECT_EQ(item.Detail().ExtraFields.at(0).Data, (std::vector<std::uint8_t>{9, 8, 7}));
+    EXPECT_EQ(item.Detail().ExtraFields.at(0).Data, "\x09\x08\x07");
     EXPECT_EQ(item.Detail().ExtraFields.at(0).Size(), 3);
     EXPECT_EQ(item.CentralHeader.Crc32, 0xDEADBEEF);
     copy.ClearSelection();

@@ -230,8 +230,11 @@ TEST(ExtendedTimestamp, ModificationTimeOfTheRecord) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::vector<TZAExtraField> extra{{0x7875, {1, 2}}, {ExtendedTimestampExtraId, c.data}};
+        const std::string data(c.data.begin(), c.data.end());
+        std::vector<TZAExtraField> extra{{0x7875, TZACompactString("\x01\x02")},
+                                         {ExtendedTimestampExtraId, TZACompactString(data)}};
         EXPECT_EQ(ExtendedModificationTime(extra), c.expected);
     }
-    EXPECT_EQ(ExtendedModificationTime({{0x7875, {1, 0xC0, 0x6A, 0x40, 0x60}}}), std::nullopt);
+    EXPECT_EQ(ExtendedModificationTime({{0x7875, TZACompactString("\x01\xC0\x6A\x40\x60")}}),
+              std::nullopt);
 }

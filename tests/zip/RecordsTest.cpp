@@ -154,10 +154,12 @@ TEST(Records, EndRecordsRoundTrip) {
 }
 
 TEST(ExtraFields, ParseAndWriteInFileOrder) {
-    std::vector<TZAExtraField> fields{
-        {0x5455, {3, 1, 2, 3, 4}}, {0x0001, std::vector<std::uint8_t>(8, 'z')}, {0x7875, {}}};
+    // A record that fits inside the entry's string, one that does not, an empty one.
+    std::vector<TZAExtraField> fields{{0x5455, TZACompactString("\x03\x01\x02\x03\x04")},
+                                      {0x0001, TZACompactString(std::string(40, 'z'))},
+                                      {0x7875, TZACompactString()}};
     std::string raw = WriteExtraFields(fields);
-    EXPECT_EQ(raw.size(), 4 + 5 + 4 + 8 + 4u);
+    EXPECT_EQ(raw.size(), 4 + 5 + 4 + 40 + 4u);
     auto back = ParseExtraFields(raw);
     ASSERT_EQ(back.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
@@ -430,7 +432,8 @@ TEST(LocalRecord, ZipSixtyFourRoomThenOtherRecords) {
     c.Crc32 = 0x11223344;
     TLocalFileHeader h = LocalHeaderOf(c);
     h.UncompressedSize = Zip64Marker32;
-    const std::vector<TZAExtraField> timestamp = {{ExtendedTimestampExtraId, {1, 2, 3, 4, 5}}};
+    const std::vector<TZAExtraField> timestamp = {
+        {ExtendedTimestampExtraId, TZACompactString("\x01\x02\x03\x04\x05")}};
     const std::string before = BuildLocalRecord(h, "ab", timestamp);
     EXPECT_EQ(h.NameLength, 2);
     EXPECT_EQ(h.ExtraLength, LocalZip64ExtraSize + 9);

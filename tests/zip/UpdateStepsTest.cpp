@@ -117,9 +117,8 @@ TEST_F(Steps, MarkingAFileTakesItsDateAttributesAndTheArchiverSettings) {
     ::stat((dir / "sub/new.txt").c_str(), &st);
     const auto t = static_cast<std::uint32_t>(st.st_mtime);
     EXPECT_EQ(e.Detail().ExtraFields[0].Data,
-              (std::vector<std::uint8_t>{
-                  1, static_cast<std::uint8_t>(t), static_cast<std::uint8_t>(t >> 8),
-                  static_cast<std::uint8_t>(t >> 16), static_cast<std::uint8_t>(t >> 24)}));
+              (std::string{'\x01', static_cast<char>(t), static_cast<char>(t >> 8),
+                           static_cast<char>(t >> 16), static_cast<char>(t >> 24)}));
 
     a->Options().OEMFileNames = false;
     a->MarkItemForUpdate(1, dir / "sub/new.txt", dir.Path());
