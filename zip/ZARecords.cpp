@@ -79,10 +79,6 @@ bool HasExtraField(std::string_view extra, std::uint16_t id) {
 
 namespace {
 
-std::string_view DataOf(const TZAExtraField& field) {
-    return field.Data;
-}
-
 // Takes the values in order while each fits whole; the first that does not ends the walk.
 class Zip64Walk {
 public:
@@ -106,7 +102,7 @@ private:
 } // namespace
 
 TZip64Values ReadCentralZip64(const TZAExtraField& field, const TZACentralHeader& header) {
-    return ReadCentralZip64(DataOf(field), header);
+    return ReadCentralZip64(field.Data, header);
 }
 
 TZip64Values ReadCentralZip64(std::string_view data, const TZACentralHeader& header) {
@@ -120,7 +116,7 @@ TZip64Values ReadCentralZip64(std::string_view data, const TZACentralHeader& hea
 }
 
 TZip64Values ReadLocalZip64(const TZAExtraField& field, const TLocalFileHeader& header) {
-    return ReadLocalZip64(DataOf(field), header);
+    return ReadLocalZip64(field.Data, header);
 }
 
 TZip64Values ReadLocalZip64(std::string_view data, const TLocalFileHeader& header) {
