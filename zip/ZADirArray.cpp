@@ -14,8 +14,9 @@ void TDirItem::KeepNameField(std::string_view field) {
 
 void TDirItem::DropNameField() {
     if (detail_.Has()) {
-        detail_.Edit().NameField.clear();
-        detail_.Edit().NameFieldText.clear();
+        TDirItemDetail& d = detail_.Edit();
+        d.NameField.clear();
+        d.NameFieldText.clear();
     }
 }
 

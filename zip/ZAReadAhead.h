@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string>
+#include <string_view>
 
 namespace zip {
 
