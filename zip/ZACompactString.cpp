@@ -4,28 +4,10 @@
 
 namespace zip {
 
-namespace {
-constexpr std::size_t SizeOffset = sizeof(char*);
-} // namespace
-
 TZACompactString& TZACompactString::operator=(std::string_view text) {
     // Made apart first: text may be this string's own bytes.
     TZACompactString copy(text);
     return *this = std::move(copy);
-}
-
-std::size_t TZACompactString::size() const noexcept {
-    if (!IsHeap())
-        return InlineCapacity - bytes_[InlineCapacity];
-    std::size_t size;
-    std::memcpy(&size, bytes_ + SizeOffset, sizeof size);
-    return size;
-}
-
-char* TZACompactString::HeapPointer() const noexcept {
-    char* pointer;
-    std::memcpy(&pointer, bytes_, sizeof pointer);
-    return pointer;
 }
 
 void TZACompactString::Assign(std::string_view text) {

@@ -49,7 +49,13 @@ public:
     // The bytes, followed by a NUL.
     const char* data() const noexcept { return IsHeap() ? HeapPointer() : Chars(); }
     const char* c_str() const noexcept { return data(); }
-    std::size_t size() const noexcept;
+    std::size_t size() const noexcept {
+        if (!IsHeap())
+            return InlineCapacity - bytes_[InlineCapacity];
+        std::size_t size;
+        std::memcpy(&size, bytes_ + SizeOffset, sizeof size);
+        return size;
+    }
     bool empty() const noexcept { return size() == 0; }
     const char* begin() const noexcept { return data(); }
     const char* end() const noexcept { return data() + size(); }
@@ -72,10 +78,16 @@ private:
     // The last byte tells the form: HeapTag, or the room left inline (23 - size), which makes
     // it the terminating NUL of a name that fills the room.
     static constexpr unsigned char HeapTag = 0xFF;
+    // Heap form: the pointer in the first 8 bytes, the size in the next 8.
+    static constexpr std::size_t SizeOffset = sizeof(char*);
 
     bool IsHeap() const noexcept { return bytes_[InlineCapacity] == HeapTag; }
     const char* Chars() const noexcept { return reinterpret_cast<const char*>(bytes_); }
-    char* HeapPointer() const noexcept;
+    char* HeapPointer() const noexcept {
+        char* pointer;
+        std::memcpy(&pointer, bytes_, sizeof pointer);
+        return pointer;
+    }
     void SetInline(std::size_t size) noexcept {
         bytes_[size] = 0;
         bytes_[InlineCapacity] = static_cast<unsigned char>(InlineCapacity - size);
@@ -83,7 +95,6 @@ private:
     void Assign(std::string_view text);
     void Release() noexcept;
 
-    // Heap form: the pointer in the first 8 bytes, the size in the next 8.
     alignas(8) unsigned char bytes_[InlineCapacity + 1];
 };
 
