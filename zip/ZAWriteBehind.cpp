@@ -68,7 +68,12 @@ void TZAWriteBehind::Run() {
         const bool skip = failed_;
         lock.unlock();
         const auto size = static_cast<std::int64_t>(block.size());
-        const bool ok = skip || target_.Write(block.data(), size) == size;
+        bool ok = skip;
+        try {
+            ok = ok || target_.Write(block.data(), size) == size;
+        } catch (...) {
+            // A stream that raises has failed the write: it must not end the process here.
+        }
         block.clear();
         lock.lock();
         failed_ = failed_ || !ok;

@@ -6,6 +6,7 @@
 #include "vcl/Dialogs.h"
 #include "zip/ZAExcept.h"
 #include "zip/ZAFileDates.h"
+#include "zip/ZAWriteBehind.h"
 
 #include <csignal>
 #include <filesystem>
@@ -626,6 +627,19 @@ TEST_F(Extract, LargeFilesReadBackAndAWriteThatFailsLeavesNothing) {
             EXPECT_EQ(Listing(out), std::vector<std::string>{"big.txt"});
         }
     }
+}
+
+// A target stream that raises, which on the writer's thread would end the process, fails the
+// write as a short one does.
+TEST(WriteBehind, ATargetThatRaisesFailsTheWrite) {
+    struct Raising : vcl::TMemoryStream {
+        std::int64_t Write(const void*, std::int64_t) override { throw vcl::EWriteError(); }
+    } target;
+    TZAWriteBehind behind(target);
+    const std::string block(3 << 20, 'x');
+    behind.Write(block.data(), static_cast<std::int64_t>(block.size()));
+    EXPECT_FALSE(behind.Finish());
+    EXPECT_EQ(behind.Write(block.data(), 1), 0);
 }
 
 // ---- Damaged data ---------------------------------------------------------------------------
