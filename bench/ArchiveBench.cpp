@@ -64,6 +64,15 @@ bool OnTmpfs(const fs::path& path) {
     return ::statfs(path.c_str(), &fs) == 0 && fs.f_type == 0x01021994; // TMPFS_MAGIC
 }
 
+// An empty dest for the next run; on a disk, the previous run's write-back is finished first
+// so that it does not land in this one's time.
+void EmptyDestination(const fs::path& dest) {
+    fs::remove_all(dest);
+    fs::create_directories(dest);
+    if (!OnTmpfs(dest.parent_path()))
+        ::sync();
+}
+
 // All system calls of the command and its children; -1 without strace.
 long CountSystemCalls(const std::string& self, const fs::path& scratch,
                       const std::vector<std::string>& command) {
@@ -185,13 +194,7 @@ std::vector<Measured> RunRounds(const std::string& self, const fs::path& scratch
     std::vector<Measured> measured;
     for (const Tool& t : tools)
         measured.push_back({t.name, {}, 0, -1, true});
-    const bool flush = !OnTmpfs(dest.parent_path());
-    auto fresh = [&] {
-        fs::remove_all(dest);
-        fs::create_directories(dest);
-        if (flush)
-            ::sync(); // the previous run's writeback must not land in this one's time
-    };
+    auto fresh = [&] { EmptyDestination(dest); };
     for (int round = 0; round < runs; ++round)
         for (std::size_t i = 0; i < tools.size(); ++i) {
             fresh();
@@ -263,14 +266,10 @@ void PrintFloors(const std::string& archive, int runs, double& zlibSeconds, doub
 // extraction of them must (WriteFloor.h).
 double WritingFloor(const fs::path& source, const fs::path& dest, int runs) {
     const bench::TreeInMemory tree = bench::LoadTree(source);
-    const bool flush = !OnTmpfs(dest.parent_path());
     std::vector<double> seconds;
     bool ok = true;
     for (int r = 0; r < runs; ++r) {
-        fs::remove_all(dest);
-        fs::create_directories(dest);
-        if (flush)
-            ::sync();
+        EmptyDestination(dest);
         const auto start = Clock::now();
         ok = bench::WriteTree(tree, dest) && ok;
         seconds.push_back(Seconds(start));
