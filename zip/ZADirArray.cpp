@@ -115,6 +115,11 @@ TDirItem& TZADirArray::ItemPtr(std::int32_t index) {
     return items_[static_cast<std::size_t>(index)];
 }
 
+const TDirItem& TZADirArray::ItemPtr(std::int32_t index) const {
+    CheckIndex(index, zeItemPtrIndex);
+    return items_[static_cast<std::size_t>(index)];
+}
+
 void TZADirArray::Delete(std::int32_t index) {
     CheckIndex(index, zeDeleteIndex);
     auto at = items_.begin() + index;

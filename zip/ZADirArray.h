@@ -157,6 +157,7 @@ public:
     TDirItem GetItem(std::int32_t index) const;
     void SetItem(std::int32_t index, const TDirItem& item);
     TDirItem& ItemPtr(std::int32_t index);
+    const TDirItem& ItemPtr(std::int32_t index) const;
     void Delete(std::int32_t index);
 
     // Empties every entry; the capacity and the growth step stay.

@@ -165,7 +165,11 @@ bool TZAEngine::CompressStream(vcl::TStream& source, vcl::TStream& output, TDirI
 }
 
 bool TZAEngine::DecompressStream(vcl::TStream& archive, vcl::TStream& dest, const TDirItem& item) {
-    return TZAEntryReader(*this, archive, dest, item).Run();
+    return TZAEntryReader(*this, &archive, dest, item).Run();
+}
+
+bool TZAEngine::ReplayDecoded(vcl::TStream& dest, const TDirItem& item, const TZADecoded& decoded) {
+    return TZAEntryReader(*this, nullptr, dest, item).Replay(decoded);
 }
 
 std::string TZAEngine::MakeTempFileName() {

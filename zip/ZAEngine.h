@@ -21,6 +21,7 @@ class TZABaseArchiver;
 class TZADirManager;
 struct TDirItem;
 struct TZAEntryBuffers;
+struct TZADecoded;
 class TZDeflater;
 class TZAEntryStarts;
 
@@ -102,6 +103,9 @@ public:
     // Decodes the entry whose local header stands at archive's position into dest; True when
     // all of it arrived with the expected size and CRC.
     bool DecompressStream(vcl::TStream& archive, vcl::TStream& dest, const TDirItem& item);
+    // Gives dest the bytes of item decoded ahead of its turn, with the events and the answer
+    // DecompressStream would have given.
+    bool ReplayDecoded(vcl::TStream& dest, const TDirItem& item, const TZADecoded& decoded);
     // A new, empty file "FC….TMP" in TempDir, or in the system's temporary folder.
     std::string MakeTempFileName();
 

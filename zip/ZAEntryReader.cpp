@@ -51,24 +51,36 @@ std::int64_t ChooseReadCount(std::int64_t want, std::int64_t memoryLimit,
     return n;
 }
 
-TZAEntryReader::TZAEntryReader(TZAEngine& engine, vcl::TStream& archive, vcl::TStream& dest,
-                               const TDirItem& item)
-    : engine_(engine), progress_(engine.Progress), stream_(&archive), dest_(dest), item_(item),
-      central_(item.CentralHeader), buffers_(engine.EntryBuffers()) {
+TZAEntryBounds TZAEntryBounds::Of(TZAEngine& engine) {
+    TZAEntryBounds bounds;
+    bounds.Spanning = engine.SpanningMode();
+    if (auto* dir = engine.DirManager()) {
+        bounds.LastVolume = dir->LastVolume();
+        bounds.DirStart = dir->DirStart;
+        bounds.Starts = engine.EntryStarts();
+        if (!bounds.Starts)
+            bounds.Starts = std::make_shared<TZAEntryStarts>(dir->Directory);
+    }
+    return bounds;
+}
+
+TZAEntryReader::TZAEntryReader(TZAEngine& engine, vcl::TStream* archive, vcl::TStream& dest,
+                               const TDirItem& item, TZAEntryWorkspace* silent)
+    : engine_(engine), silent_(silent), progress_(silent ? silent->Progress : engine.Progress),
+      stream_(archive), dest_(dest), item_(item), central_(item.CentralHeader),
+      buffers_(silent ? silent->Buffers : engine.EntryBuffers()) {
 }
 
 TZAEntryReader::~TZAEntryReader() = default;
 
 bool TZAEntryReader::Run() {
-    auto* dir = engine_.DirManager();
+    // A silent reader runs beside the run: it touches nothing of the engine's.
+    bounds_ = silent_ ? silent_->Bounds : TZAEntryBounds::Of(engine_);
     const std::int32_t first = EntryVolume(item_);
-    if (dir) {
-        volume_.LastNumber = dir->LastVolume();
-        // A volume after the last one cannot hold the entry.
-        if (engine_.SpanningMode() != smNone && volume_.LastNumber >= 0 &&
-            first > volume_.LastNumber)
-            throw vcl::EReadError();
-    }
+    volume_.LastNumber = bounds_.LastVolume;
+    // A volume after the last one cannot hold the entry.
+    if (bounds_.Spanning != smNone && volume_.LastNumber >= 0 && first > volume_.LastNumber)
+        throw vcl::EReadError();
     volume_.SetNumber(first);
 
     const std::int64_t headerAt = stream_->Position();
@@ -83,25 +95,23 @@ bool TZAEntryReader::Run() {
     toRead_ = Signed(item_.CompressedSize);
     expected_ = Signed(item_.UncompressedSize);
     const std::int64_t dataAt = stream_->Position();
-    if (engine_.SpanningMode() == smNone) {
+    if (bounds_.Spanning == smNone) {
         // One file holds everything: data the file does not hold is a read past its end, and
         // data running into the directory are no entry's own.
         const std::int64_t size = stream_->Size();
         if (dataAt > size || toRead_ > size - dataAt)
             throw vcl::EReadError();
-        if (dir && toRead_ > dir->DirStart - dataAt)
+        if (bounds_.DirStart && toRead_ > *bounds_.DirStart - dataAt)
             throw EZAException(zeBadEntryData, engine_.Component());
     }
-    if (dir && toRead_ > 0) {
+    if (bounds_.Starts && toRead_ > 0) {
         // Entries whose data overlap hand out the same bytes again and again (the classic
         // decompression bomb): each entry's data end before the next entry begins.
-        std::shared_ptr<const TZAEntryStarts> starts = engine_.EntryStarts();
-        if (!starts)
-            starts = std::make_shared<TZAEntryStarts>(dir->Directory);
+        const TZAEntryStarts& starts = *bounds_.Starts;
         const auto at = static_cast<std::uint64_t>(headerAt);
-        if (starts->Shared(first, at) ||
+        if (starts.Shared(first, at) ||
             static_cast<std::uint64_t>(dataAt) + static_cast<std::uint64_t>(toRead_) >
-                starts->Next(first, at))
+                starts.Next(first, at))
             throw EZAException(zeBadEntryData, engine_.Component());
     }
     progress_.FileBytesTotal = static_cast<long double>(toRead_);
@@ -111,7 +121,7 @@ bool TZAEntryReader::Run() {
     switch (central_.Method) {
     case MethodStored:
     case MethodDeflated:
-        result = InflateLoop();
+        result = InflateLoop(nullptr);
         break;
     default:
         // Only the block format is read beside stored and deflated data; any other method
@@ -121,9 +131,18 @@ bool TZAEntryReader::Run() {
         result = ReadBlockFormatData();
         break;
     }
-    if (written_ != expected_)
-        result = false;
-    return result && ~crc_ == central_.Crc32;
+    return Verdict(result);
+}
+
+bool TZAEntryReader::Replay(const TZADecoded& decoded) {
+    toRead_ = Signed(item_.CompressedSize);
+    expected_ = Signed(item_.UncompressedSize);
+    progress_.FileBytesTotal = static_cast<long double>(toRead_);
+    return Verdict(InflateLoop(&decoded));
+}
+
+bool TZAEntryReader::Verdict(bool decoded) const {
+    return decoded && written_ == expected_ && ~crc_ == central_.Crc32;
 }
 
 bool TZAEntryReader::FireProgress() {
@@ -165,13 +184,30 @@ bool TZAEntryReader::AskPassword() {
     }
 }
 
-bool TZAEntryReader::InflateLoop() {
+bool TZAEntryReader::InflateLoop(const TZADecoded* decoded) {
     const std::int64_t available = platform::AvailablePhysicalMemory();
     // Without a figure, reads are not halved: the output goes out in bounded steps anyway.
     memoryLimit_ = available > 0 ? available / 20 : std::numeric_limits<std::int64_t>::max();
     progress_.SkipFile = false;
-    if (encrypted_ && !AskPassword())
+    if (encrypted_ && (silent_ || !AskPassword()))
         return false;
+    if (decoded) {
+        // The chunks' progress events as decoding them would raise them, then all the bytes.
+        while (consumed_ < toRead_) {
+            progress_.FileBytesDone = static_cast<long double>(consumed_);
+            if (!FireProgress())
+                return true;
+            consumed_ +=
+                ChooseReadCount(std::min(EntryChunkSize, toRead_ - consumed_), memoryLimit_,
+                                central_.UncompressedSize, central_.CompressedSize);
+        }
+        const auto size = static_cast<std::int64_t>(decoded->Bytes.size());
+        if (size > expected_ || dest_.Write(decoded->Bytes.data(), size) != size)
+            return false;
+        written_ = size;
+        crc_ = ~decoded->Crc;
+        return true;
+    }
 
     // No read is larger than the entry; the buffer is kept for the entries that follow.
     const auto inputSize =
@@ -211,7 +247,7 @@ bool TZAEntryReader::ReadAcrossVolumes(std::uint8_t* buffer, std::int64_t count)
     while (got < count) {
         // A single file has no next volume (reopening it would read its start again), and
         // no volume follows the last one.
-        if (engine_.SpanningMode() == smNone ||
+        if (bounds_.Spanning == smNone || silent_ ||
             (volume_.LastNumber >= 0 && volume_.Number >= volume_.LastNumber) ||
             volume_.Number >= MaxVolumeNumber)
             break;

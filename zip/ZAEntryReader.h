@@ -7,6 +7,7 @@
 #include "vcl/Streams.h"
 #include "zip/ZACrypt.h"
 #include "zip/ZADirArray.h"
+#include "zip/ZAEntryStarts.h"
 #include "zip/ZAOptions.h"
 #include "zip/ZAProgressState.h"
 #include "zip/ZARecords.h"
@@ -14,6 +15,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace zip {
@@ -48,22 +50,55 @@ struct TZAEntryBuffers {
     std::vector<std::uint8_t> Output;
 };
 
+// Where an entry's bytes may lie, which the reader checks them against.
+struct TZAEntryBounds {
+    TZASpanningMode Spanning = smNone;
+    std::int32_t LastVolume = -1;         // not known
+    std::optional<std::int64_t> DirStart; // where the directory starts, when there is one
+    std::shared_ptr<const TZAEntryStarts> Starts;
+
+    // The engine's, as they stand: its run's entry starts, or starts made now.
+    static TZAEntryBounds Of(TZAEngine& engine);
+};
+
+// What a reader running beside the run, on a thread of its own, holds for itself: bounds
+// taken before it started, a progress state no event reads, its own codec and buffers.
+// Such a reader raises no event, asks for no password and opens no volume.
+struct TZAEntryWorkspace {
+    TZAEntryBounds Bounds;
+    TZAProgressState Progress;
+    TZAEntryBuffers Buffers;
+};
+
+// An entry decoded whole before its turn: its bytes, already checked against its CRC.
+struct TZADecoded {
+    std::vector<std::uint8_t> Bytes;
+    std::uint32_t Crc = 0;
+};
+
 // The working state of one DecompressStream call.
 class TZAEntryReader {
 public:
-    TZAEntryReader(TZAEngine& engine, vcl::TStream& archive, vcl::TStream& dest,
-                   const TDirItem& item);
+    // silent: the workspace of a reader that runs beside the run; null for the run's own.
+    TZAEntryReader(TZAEngine& engine, vcl::TStream* archive, vcl::TStream& dest,
+                   const TDirItem& item, TZAEntryWorkspace* silent = nullptr);
     ~TZAEntryReader();
     TZAEntryReader(const TZAEntryReader&) = delete;
     TZAEntryReader& operator=(const TZAEntryReader&) = delete;
 
     bool Run();
+    // Gives decoded's bytes to the destination as Run would have, with the same progress
+    // events, without reading the archive.
+    bool Replay(const TZADecoded& decoded);
+    // The CRC-32 of what went to the destination so far.
+    std::uint32_t Crc() const { return ~crc_; }
 
     std::int64_t BytesWritten() const { return written_; }
     std::int64_t BytesConsumed() const { return consumed_; }
 
 private:
-    bool InflateLoop();
+    bool InflateLoop(const TZADecoded* decoded);
+    bool Verdict(bool decoded) const;
     bool AskPassword();
     bool CheckEncryptionHeader();
     bool ReadAcrossVolumes(std::uint8_t* buffer, std::int64_t count);
@@ -73,6 +108,8 @@ private:
     bool ReadBlockFormatData();
 
     TZAEngine& engine_;
+    TZAEntryWorkspace* silent_;
+    TZAEntryBounds bounds_;
     TZAProgressState& progress_;
     vcl::TStream* stream_;
     vcl::TStream& dest_;

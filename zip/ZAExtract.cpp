@@ -2,6 +2,7 @@
 // rules, date and attributes), or into any stream.
 #include "platform/FileAttributes.h"
 #include "vcl/SysUtils.h"
+#include "zip/ZADecodeAhead.h"
 #include "zip/ZADirManager.h"
 #include "zip/ZAEngine.h"
 #include "zip/ZAEntryStarts.h"
@@ -26,9 +27,6 @@
 namespace zip {
 
 namespace {
-
-// From this size on, a file is written from a thread of its own while it is decoded.
-constexpr std::uint64_t WriteBehindBytes = std::uint64_t{4} << 20;
 
 // A decoding that failed raises zeBadEntryData, unless the run was cancelled, the entry
 // skipped, or damaged data are to be kept.
@@ -212,12 +210,14 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     {
         vcl::THandleStream out(fd);
         try {
-            if (entry.UncompressedSize >= WriteBehindBytes) {
+            if (entry.UncompressedSize >= LargeEntryBytes) {
                 // A large file is written beside the decoding, on another core; a write that
                 // failed there fails the entry as one that failed while decoding would.
                 TZAWriteBehind behind(out);
                 ExtractItemToStream(Index, behind);
                 CheckDecoded(behind.Finish(), *this);
+            } else if (std::optional<TZADecoded> decoded = DecodedAhead(Index, entry)) {
+                CheckDecoded(FEngine->ReplayDecoded(out, entry, *decoded), *this);
             } else {
                 ExtractItemToStream(Index, out);
             }
@@ -257,17 +257,28 @@ void TZABaseArchiver::ExtractItemToFile(std::int32_t Index, const std::string& N
     }
 }
 
-void TZABaseArchiver::ExtractItemToStream(std::int32_t Index, vcl::TStream& Target) {
-    const TDirItem& entry = EntryToExtract(Index);
+std::optional<TZADecoded> TZABaseArchiver::DecodedAhead(std::int32_t Index, const TDirItem& Entry) {
+    if (!FDecodeAhead)
+        return std::nullopt;
+    OpenEntryVolume(Entry);
+    FDecodeAhead->Plan(FDirManager->Directory, Index, FArchiveStream.get());
+    return FDecodeAhead->Take(Index, Entry);
+}
 
+void TZABaseArchiver::OpenEntryVolume(const TDirItem& Entry) {
     TZAVolumeNumberInfo volume;
     volume.LastNumber = FDirManager->LastVolume();
-    const std::int32_t number = EntryVolume(entry);
+    const std::int32_t number = EntryVolume(Entry);
     // No volume after the last one holds anything.
     if (FSpanningMode != smNone && volume.LastNumber >= 0 && number > volume.LastNumber)
         throw vcl::EReadError();
     volume.SetNumber(number);
     OpenVolume(volume);
+}
+
+void TZABaseArchiver::ExtractItemToStream(std::int32_t Index, vcl::TStream& Target) {
+    const TDirItem& entry = EntryToExtract(Index);
+    OpenEntryVolume(entry);
 
     // An offset the volume does not reach is read past its end (and one of 2^63 or more would
     // turn negative as a stream position).

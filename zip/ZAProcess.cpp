@@ -1,5 +1,6 @@
 // The processing loop: one operation over every selected entry, under the process-wide
 // archiver lock, with its progress, confirmation and failure events.
+#include "zip/ZADecodeAhead.h"
 #include "zip/ZADirManager.h"
 #include "zip/ZAEngine.h"
 #include "zip/ZAEntryStarts.h"
@@ -57,6 +58,10 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
         FEntryStarts, ReadsEntries(Operation) ? std::make_shared<TZAEntryStarts>(dir) : nullptr);
     // What extraction learns about the destination holds for this run only.
     TForTheRun<std::unique_ptr<TZAExtractRun>> extractRun(FExtractRun, nullptr);
+    // Made once the run's entry starts are set: it takes them as they stand.
+    TForTheRun<std::unique_ptr<TZADecodeAhead>> decodeAhead(
+        FDecodeAhead,
+        Operation == poExtract ? std::make_unique<TZADecodeAhead>(*FEngine) : nullptr);
     TZAAction action = fxaIgnore;
     // A progress dispatcher without a handler clears the flag; a cancel asked for earlier
     // must survive it.

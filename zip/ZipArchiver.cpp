@@ -1,5 +1,6 @@
 #include "zip/ZipArchiver.h"
 
+#include "zip/ZADecodeAhead.h"
 #include "zip/ZADirManager.h"
 #include "zip/ZAEngine.h"
 #include "zip/ZAEntryReader.h"

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 struct stat; // a file's status, as the add walk read it
@@ -47,7 +48,9 @@ struct TZAArchiveItem {
 };
 
 struct TDirItem;
+struct TZADecoded;
 struct TZAExtractRun;
+class TZADecodeAhead;
 class TZADirManager;
 class TZAEngine;
 class TZAEntryStarts;
@@ -311,6 +314,12 @@ private:
     // Set up by the first entry an extraction run writes to a file; dropped when the run ends.
     std::unique_ptr<TZAExtractRun> FExtractRun;
     TZAExtractRun& ExtractRun(const std::string& BaseFolder);
+    // While an extraction run writes files: the small entries decoded ahead of their turn.
+    std::unique_ptr<TZADecodeAhead> FDecodeAhead;
+    // The entry's bytes when they were decoded ahead; nothing when it must be decoded now.
+    std::optional<TZADecoded> DecodedAhead(std::int32_t Index, const TDirItem& Entry);
+    // Opens the volume the entry starts on.
+    void OpenEntryVolume(const TDirItem& Entry);
     // The entry at Index of the live directory; zeExtractIndex when there is none.
     const TDirItem& EntryToExtract(std::int32_t Index);
 };
