@@ -227,7 +227,6 @@ bool TZADecodeAhead::DecodeNext(std::unique_lock<std::mutex>& lock, TZAEntryWork
     lock.unlock();
 
     TZADecoded out;
-
     bool decoded = false;
     try {
         const TDirItem& item = job->Item;

@@ -16,7 +16,6 @@
 #include <mutex>
 #include <optional>
 #include <thread>
-#include <vector>
 
 namespace zip {
 

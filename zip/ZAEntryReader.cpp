@@ -74,8 +74,10 @@ TZAEntryReader::TZAEntryReader(TZAEngine& engine, vcl::TStream* archive, vcl::TS
 TZAEntryReader::~TZAEntryReader() = default;
 
 bool TZAEntryReader::Run() {
-    // A silent reader runs beside the run: it touches nothing of the engine's.
+    // A silent reader runs beside the run: it touches nothing of the engine's, and what it
+    // raises is only read as a failure.
     bounds_ = silent_ ? silent_->Bounds : TZAEntryBounds::Of(engine_);
+    const vcl::TComponent* owner = silent_ ? nullptr : engine_.Component();
     const std::int32_t first = EntryVolume(item_);
     volume_.LastNumber = bounds_.LastVolume;
     // A volume after the last one cannot hold the entry.
@@ -102,7 +104,7 @@ bool TZAEntryReader::Run() {
         if (dataAt > size || toRead_ > size - dataAt)
             throw vcl::EReadError();
         if (bounds_.DirStart && toRead_ > *bounds_.DirStart - dataAt)
-            throw EZAException(zeBadEntryData, engine_.Component());
+            throw EZAException(zeBadEntryData, owner);
     }
     if (bounds_.Starts && toRead_ > 0) {
         // Entries whose data overlap hand out the same bytes again and again (the classic
@@ -112,7 +114,7 @@ bool TZAEntryReader::Run() {
         if (starts.Shared(first, at) ||
             static_cast<std::uint64_t>(dataAt) + static_cast<std::uint64_t>(toRead_) >
                 starts.Next(first, at))
-            throw EZAException(zeBadEntryData, engine_.Component());
+            throw EZAException(zeBadEntryData, owner);
     }
     progress_.FileBytesTotal = static_cast<long double>(toRead_);
     progress_.SkipFile = false;
@@ -128,7 +130,8 @@ bool TZAEntryReader::Run() {
         // (Deflate64, bzip2, LZMA, PPMd, AES...) is one the engine does not decode.
         if (central_.VersionNeeded <= 10 || central_.Method == MethodDeflate64)
             throw EZAException(zeDeflate64);
-        result = ReadBlockFormatData();
+        // (It may ask for a password: never beside the run.)
+        result = !silent_ && ReadBlockFormatData();
         break;
     }
     return Verdict(result);
