@@ -67,8 +67,8 @@ TZAEntryBounds TZAEntryBounds::Of(TZAEngine& engine) {
 TZAEntryReader::TZAEntryReader(TZAEngine& engine, vcl::TStream* archive, vcl::TStream& dest,
                                const TDirItem& item, TZAEntryWorkspace* silent)
     : engine_(engine), silent_(silent), progress_(silent ? silent->Progress : engine.Progress),
-      stream_(archive), dest_(dest), item_(item), central_(item.CentralHeader),
-      buffers_(silent ? silent->Buffers : engine.EntryBuffers()) {
+      stream_(archive), dest_(dest), direct_(dynamic_cast<TZADirectSink*>(&dest)), item_(item),
+      central_(item.CentralHeader), buffers_(silent ? silent->Buffers : engine.EntryBuffers()) {
 }
 
 TZAEntryReader::~TZAEntryReader() = default;
@@ -265,14 +265,15 @@ bool TZAEntryReader::ReadAcrossVolumes(std::uint8_t* buffer, std::int64_t count)
     return got == count;
 }
 
-bool TZAEntryReader::Emit(const std::uint8_t* data, std::int64_t count) {
+bool TZAEntryReader::Emit(const std::uint8_t* data, std::int64_t count, bool inPlace) {
     if (count <= 0)
         return true;
     // More output than the entry declares is corrupt: stop before it reaches the destination.
     if (count > expected_ - written_)
         return false;
     UpdateCrc32(data, count, crc_);
-    if (dest_.Write(data, count) != count)
+    if (inPlace ? !direct_->Commit(static_cast<std::size_t>(count))
+                : dest_.Write(data, count) != count)
         return false;
     written_ += count;
     return true;
@@ -296,14 +297,19 @@ bool TZAEntryReader::DecodeChunk(std::uint8_t* input, std::int64_t n) {
         // (The declared size may be INT64_MAX: the one byte is added after the minimum.)
         const std::int64_t room =
             std::min(EntryOutputStep - 1, std::max<std::int64_t>(expected_ - written_, 0)) + 1;
-        std::span<std::uint8_t> out(buffers_.Output.data(), static_cast<std::size_t>(room));
+        // Straight into a destination that offers room of its own (which may be less).
+        const std::span<std::uint8_t> target =
+            direct_ ? direct_->Room(static_cast<std::size_t>(room))
+                    : std::span(buffers_.Output.data(), static_cast<std::size_t>(room));
+        std::span<std::uint8_t> out = target;
         int r = Z_OK;
         try {
             r = inflater.Inflate(in, out);
         } catch (const EDecompressionError&) {
             return false;
         }
-        if (!Emit(buffers_.Output.data(), room - static_cast<std::int64_t>(out.size())))
+        if (!Emit(target.data(), static_cast<std::int64_t>(target.size() - out.size()),
+                  direct_ != nullptr))
             return false;
         if (r == Z_STREAM_END) {
             finished_ = true;

@@ -7,6 +7,7 @@
 #include "vcl/Streams.h"
 #include "zip/ZACrypt.h"
 #include "zip/ZADirArray.h"
+#include "zip/ZADirectSink.h"
 #include "zip/ZAEntryStarts.h"
 #include "zip/ZAOptions.h"
 #include "zip/ZAProgressState.h"
@@ -103,7 +104,9 @@ private:
     bool CheckEncryptionHeader();
     bool ReadAcrossVolumes(std::uint8_t* buffer, std::int64_t count);
     bool DecodeChunk(std::uint8_t* input, std::int64_t n);
-    bool Emit(const std::uint8_t* data, std::int64_t count);
+    // count bytes to the CRC and the destination; in place when they were decoded into the
+    // room the direct destination gave.
+    bool Emit(const std::uint8_t* data, std::int64_t count, bool inPlace = false);
     bool FireProgress();
     bool ReadBlockFormatData();
 
@@ -113,6 +116,7 @@ private:
     TZAProgressState& progress_;
     vcl::TStream* stream_;
     vcl::TStream& dest_;
+    TZADirectSink* direct_; // dest_, when it can be decoded into
     const TDirItem& item_;
     TZACentralHeader central_;
     TLocalFileHeader local_;

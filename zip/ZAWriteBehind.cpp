@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 namespace zip {
 
@@ -13,7 +14,7 @@ constexpr std::size_t MaxQueued = 2;
 } // namespace
 
 TZAWriteBehind::TZAWriteBehind(vcl::TStream& target) : target_(target) {
-    filling_.reserve(BlockSize);
+    filling_.Bytes.resize(BlockSize);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -25,12 +26,10 @@ std::int64_t TZAWriteBehind::Write(const void* buffer, std::int64_t count) {
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
     std::int64_t done = 0;
     while (done < count) {
-        const std::size_t n =
-            std::min(BlockSize - filling_.size(), static_cast<std::size_t>(count - done));
-        filling_.insert(filling_.end(), bytes + done, bytes + done + n);
-        done += static_cast<std::int64_t>(n);
-        if (filling_.size() == BlockSize)
-            Submit();
+        const std::span<std::uint8_t> room = Room(static_cast<std::size_t>(count - done));
+        std::memcpy(room.data(), bytes + done, room.size());
+        filling_.Filled += room.size();
+        done += static_cast<std::int64_t>(room.size());
     }
     std::lock_guard lock(mutex_);
     if (failed_)
@@ -39,17 +38,31 @@ std::int64_t TZAWriteBehind::Write(const void* buffer, std::int64_t count) {
     return count;
 }
 
+std::span<std::uint8_t> TZAWriteBehind::Room(std::size_t count) {
+    if (filling_.Filled == BlockSize)
+        Submit();
+    return std::span(filling_.Bytes)
+        .subspan(filling_.Filled, std::min(count, BlockSize - filling_.Filled));
+}
+
+bool TZAWriteBehind::Commit(std::size_t count) {
+    filling_.Filled += count;
+    std::lock_guard lock(mutex_);
+    taken_ += static_cast<std::int64_t>(count);
+    return !failed_;
+}
+
 void TZAWriteBehind::Submit() {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return queue_.size() < MaxQueued || failed_; });
     if (failed_) {
-        filling_.clear(); // nothing more reaches the target
+        filling_.Filled = 0; // nothing more reaches the target
         return;
     }
     queue_.push_back(std::move(filling_));
     if (spare_.empty()) {
-        filling_ = std::vector<std::uint8_t>();
-        filling_.reserve(BlockSize);
+        filling_ = TBlock();
+        filling_.Bytes.resize(BlockSize);
     } else {
         filling_ = std::move(spare_.back());
         spare_.pop_back();
@@ -63,18 +76,18 @@ void TZAWriteBehind::Run() {
         changed_.wait(lock, [this] { return !queue_.empty() || stopping_; });
         if (queue_.empty())
             return;
-        std::vector<std::uint8_t> block = std::move(queue_.front());
+        TBlock block = std::move(queue_.front());
         queue_.pop_front();
         const bool skip = failed_;
         lock.unlock();
-        const auto size = static_cast<std::int64_t>(block.size());
+        const auto size = static_cast<std::int64_t>(block.Filled);
         bool ok = skip;
         try {
-            ok = ok || target_.Write(block.data(), size) == size;
+            ok = ok || target_.Write(block.Bytes.data(), size) == size;
         } catch (...) {
             // A stream that raises has failed the write: it must not end the process here.
         }
-        block.clear();
+        block.Filled = 0;
         lock.lock();
         failed_ = failed_ || !ok;
         spare_.push_back(std::move(block));
@@ -87,7 +100,7 @@ bool TZAWriteBehind::Finish() {
         std::lock_guard lock(mutex_);
         return !failed_;
     }
-    if (!filling_.empty())
+    if (filling_.Filled > 0)
         Submit();
     {
         std::lock_guard lock(mutex_);

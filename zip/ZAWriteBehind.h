@@ -4,6 +4,7 @@
 #pragma once
 
 #include "vcl/Streams.h"
+#include "zip/ZADirectSink.h"
 
 #include <condition_variable>
 #include <cstdint>
@@ -14,7 +15,7 @@
 
 namespace zip {
 
-class TZAWriteBehind : public vcl::TStream {
+class TZAWriteBehind : public vcl::TStream, public TZADirectSink {
 public:
     // Writes into target from its position on; target is not touched from this thread until
     // Finish has returned.
@@ -26,6 +27,9 @@ public:
 
     // Takes all of count, or nothing once a write to the target has failed.
     std::int64_t Write(const void* buffer, std::int64_t count) override;
+    // The free end of the block being filled: bytes decoded there are never copied.
+    std::span<std::uint8_t> Room(std::size_t count) override;
+    bool Commit(std::size_t count) override;
     std::int64_t Read(void* buffer, std::int64_t count) override;
     // Only tells the position: the bytes taken so far.
     std::int64_t Seek(std::int64_t offset, vcl::TSeekOrigin origin) override;
@@ -37,16 +41,22 @@ public:
     bool Finish();
 
 private:
+    // A block of the full size, filled from its start.
+    struct TBlock {
+        std::vector<std::uint8_t> Bytes;
+        std::size_t Filled = 0;
+    };
+
     void Submit();
     void Run();
 
     vcl::TStream& target_;
-    std::vector<std::uint8_t> filling_;
+    TBlock filling_;
     std::int64_t taken_ = 0;
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<std::vector<std::uint8_t>> queue_;
-    std::vector<std::vector<std::uint8_t>> spare_;
+    std::deque<TBlock> queue_;
+    std::vector<TBlock> spare_;
     bool stopping_ = false;
     bool failed_ = false;
     std::thread thread_;
