@@ -140,7 +140,7 @@ void TZADecodeAhead::Plan(const TZADirArray& directory, std::int32_t index, vcl:
         // Only the engine's own file stream reads what the file holds; any other stream
         // (a caller's, one in memory) is read in the run's turn only.
         struct stat st {};
-        if (bounds_.Spanning == smNone && archive && typeid(*archive) == typeid(vcl::TFileStream))
+        if (archive && typeid(*archive) == typeid(vcl::TFileStream))
             handle_ =
                 ::fcntl(static_cast<vcl::TFileStream*>(archive)->Handle(), F_DUPFD_CLOEXEC, 0);
         if (handle_ >= 0 && ::fstat(handle_, &st) == 0 && S_ISREG(st.st_mode)) {

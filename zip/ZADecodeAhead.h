@@ -27,8 +27,8 @@ constexpr std::uint64_t LargeEntryBytes = std::uint64_t{4} << 20;
 
 class TZADecodeAhead {
 public:
-    // For an extraction run on the engine's archive as it stands now (its bounds, its entry
-    // starts); the engine itself is not touched from another thread.
+    // For an extraction run on the engine's single-file archive as it stands now (its bounds,
+    // its entry starts); the engine itself is not touched from another thread.
     explicit TZADecodeAhead(TZAEngine& engine);
     // Stops the thread; an entry it is decoding is finished first.
     ~TZADecodeAhead();

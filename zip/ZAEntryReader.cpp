@@ -200,9 +200,7 @@ bool TZAEntryReader::InflateLoop(const TZADecoded* decoded) {
             progress_.FileBytesDone = static_cast<long double>(consumed_);
             if (!FireProgress())
                 return true;
-            consumed_ +=
-                ChooseReadCount(std::min(EntryChunkSize, toRead_ - consumed_), memoryLimit_,
-                                central_.UncompressedSize, central_.CompressedSize);
+            consumed_ += NextChunk();
         }
         const auto size = static_cast<std::int64_t>(decoded->Bytes.size());
         if (size > expected_ || dest_.Write(decoded->Bytes.data(), size) != size)
@@ -233,9 +231,7 @@ bool TZAEntryReader::InflateLoop(const TZADecoded* decoded) {
         progress_.FileBytesDone = static_cast<long double>(consumed_);
         if (!FireProgress())
             break;
-        const std::int64_t n =
-            ChooseReadCount(std::min(EntryChunkSize, toRead_ - consumed_), memoryLimit_,
-                            central_.UncompressedSize, central_.CompressedSize);
+        const std::int64_t n = NextChunk();
         if (!ReadAcrossVolumes(buffers_.Input.data(), n))
             return false;
         if (!DecodeChunk(buffers_.Input.data(), n))
@@ -243,6 +239,11 @@ bool TZAEntryReader::InflateLoop(const TZADecoded* decoded) {
         consumed_ += n;
     }
     return true;
+}
+
+std::int64_t TZAEntryReader::NextChunk() const {
+    return ChooseReadCount(std::min(EntryChunkSize, toRead_ - consumed_), memoryLimit_,
+                           central_.UncompressedSize, central_.CompressedSize);
 }
 
 bool TZAEntryReader::ReadAcrossVolumes(std::uint8_t* buffer, std::int64_t count) {

@@ -99,6 +99,8 @@ public:
 
 private:
     bool InflateLoop(const TZADecoded* decoded);
+    // The compressed bytes the next step reads.
+    std::int64_t NextChunk() const;
     bool Verdict(bool decoded) const;
     bool AskPassword();
     bool CheckEncryptionHeader();

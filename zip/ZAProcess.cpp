@@ -58,10 +58,12 @@ void TZABaseArchiver::ProcessFiles(TZAProcessOperation Operation) {
         FEntryStarts, ReadsEntries(Operation) ? std::make_shared<TZAEntryStarts>(dir) : nullptr);
     // What extraction learns about the destination holds for this run only.
     TForTheRun<std::unique_ptr<TZAExtractRun>> extractRun(FExtractRun, nullptr);
-    // Made once the run's entry starts are set: it takes them as they stand.
+    // Made once the run's entry starts are set: it takes them as they stand. A set of volumes
+    // is read in turn only.
     TForTheRun<std::unique_ptr<TZADecodeAhead>> decodeAhead(
-        FDecodeAhead,
-        Operation == poExtract ? std::make_unique<TZADecodeAhead>(*FEngine) : nullptr);
+        FDecodeAhead, Operation == poExtract && FSpanningMode == smNone
+                          ? std::make_unique<TZADecodeAhead>(*FEngine)
+                          : nullptr);
     TZAAction action = fxaIgnore;
     // A progress dispatcher without a handler clears the flag; a cancel asked for earlier
     // must survive it.

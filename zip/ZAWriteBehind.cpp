@@ -24,18 +24,14 @@ TZAWriteBehind::~TZAWriteBehind() {
 
 std::int64_t TZAWriteBehind::Write(const void* buffer, std::int64_t count) {
     const auto* bytes = static_cast<const std::uint8_t*>(buffer);
-    std::int64_t done = 0;
-    while (done < count) {
+    bool taken = true;
+    for (std::int64_t done = 0; done < count;) {
         const std::span<std::uint8_t> room = Room(static_cast<std::size_t>(count - done));
         std::memcpy(room.data(), bytes + done, room.size());
-        filling_.Filled += room.size();
+        taken = Commit(room.size()) && taken;
         done += static_cast<std::int64_t>(room.size());
     }
-    std::lock_guard lock(mutex_);
-    if (failed_)
-        return 0;
-    taken_ += count;
-    return count;
+    return taken ? count : 0;
 }
 
 std::span<std::uint8_t> TZAWriteBehind::Room(std::size_t count) {
