@@ -5,6 +5,7 @@
 #include "LoopSupport.h"
 #include "zip/ZAExcept.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -35,7 +36,14 @@ public:
 struct Outcome {
     std::vector<std::string> events;
     std::map<std::string, std::string> files;
-    std::size_t threads = 0; // the most this process had at the start of an entry
+    // The threads this process had at the start of each entry. (A thread just joined may
+    // still be listed for a moment on a loaded machine: only the median counts.)
+    std::vector<std::size_t> threads;
+
+    std::size_t MedianThreads() {
+        std::sort(threads.begin(), threads.end());
+        return threads.empty() ? 0 : threads[threads.size() / 2];
+    }
 };
 
 // A file's bytes in a line that a failed comparison can show.
@@ -104,7 +112,7 @@ struct DecodeAhead : ::testing::Test {
         a->OnConfirmProcessFile = [&](vcl::TObject*, const std::string& name, TZAProcessOperation,
                                       bool&) { log("confirm " + name); };
         a->OnExtractFile = [&](vcl::TObject*, std::string&, std::uint32_t&, const std::string&) {
-            outcome.threads = std::max(outcome.threads, ThreadsNow());
+            outcome.threads.push_back(ThreadsNow());
         };
         a->OnFileProgress = [&](vcl::TObject*, const std::string& name, double percent,
                                 TZAProcessOperation, TZAProgressPhase phase, bool&) {
@@ -200,7 +208,8 @@ TEST_F(DecodeAhead, ARunGivesTheSameEventsAndFilesAsOneReadInItsTurn) {
     }
 
     // The file was read ahead, on a thread of its own; the stream in memory was not.
-    EXPECT_GT(Extract(runCases[0], false).threads, Extract(runCases[0], true).threads);
+    EXPECT_GT(Extract(runCases[0], false).MedianThreads(),
+              Extract(runCases[0], true).MedianThreads());
 
     // And the reference is right: every sound file whole, the damaged one reported and absent.
     const Outcome all = Extract(runCases[0], false);
